@@ -1,0 +1,8 @@
+# Strict warnings for the project's own code only; third-party C sources get
+# their own flags in Dependencies.cmake.
+add_library(tersify_warnings INTERFACE)
+target_compile_options(tersify_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+  -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual
+  -Wnull-dereference -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough
+  -Werror)

@@ -1,0 +1,15 @@
+#pragma once
+// The compaction pass: packs rustfmt's output into the tool's layout.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tersify::compact {
+
+// Up to five rounds of joining short multi-line constructs that fit within
+// `max_width` bytes, then `else` moved onto lines of its own in statement if
+// chains. Never fails; the input is only read.
+std::string compact(std::string_view text, std::size_t max_width);
+
+}  // namespace tersify::compact

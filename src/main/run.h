@@ -1,0 +1,11 @@
+#pragma once
+
+#include "main/args.h"
+
+namespace tersify {
+
+// One run of the tool over the settings: rustfmt.toml files first, then every
+// source file, then the report. Returns the exit status.
+int run(const Settings& settings);
+
+}  // namespace tersify

@@ -1,0 +1,102 @@
+#include "util/fs.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "util/fd.h"
+#include "util/io_error.h"
+#include "util/text.h"
+
+namespace tersify {
+
+std::optional<FileKind> file_kind(const std::string& path) {
+  struct stat st;
+  if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  if (S_ISREG(st.st_mode)) return FileKind::regular;
+  if (S_ISDIR(st.st_mode)) return FileKind::directory;
+  return FileKind::other;
+}
+
+namespace {
+
+Result<std::string, ReadError> read_bytes(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return fail(ReadError{EINVAL, io_error_text(EINVAL)});
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    int e = errno;
+    return fail(ReadError{e, io_error_text(e)});
+  }
+  std::string contents;
+  struct stat st;
+  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    contents.reserve(static_cast<size_t>(st.st_size));
+  }
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int e = errno;
+      return fail(ReadError{e, io_error_text(e)});
+    }
+    if (n == 0) break;
+    contents.append(buffer, static_cast<size_t>(n));
+  }
+  return contents;
+}
+
+}  // namespace
+
+Result<std::string, ReadError> read_text_file_detailed(const std::string& path) {
+  auto read = read_bytes(path);
+  if (read && !is_valid_utf8(*read)) return fail(ReadError{0, invalid_utf8_text});
+  return read;
+}
+
+Result<std::string> read_file(const std::string& path) {
+  auto read = read_bytes(path);
+  if (!read) return fail(std::move(read).error().message);
+  return std::move(read).value();
+}
+
+Result<std::string> read_text_file(const std::string& path) {
+  auto read = read_file(path);
+  if (!read) return read;
+  if (!is_valid_utf8(*read)) return fail(invalid_utf8_text);
+  return read;
+}
+
+Status write_file(const std::string& path, std::string_view contents) {
+  if (path.find('\0') != std::string::npos) return fail(io_error_text(EINVAL));
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!fd.valid()) return fail(io_error_text(errno));
+  const char* data = contents.data();
+  size_t left = contents.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd.get(), data, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(io_error_text(errno));
+    }
+    if (n == 0) return fail("failed to write whole buffer");
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (::close(fd.release()) != 0) return fail(io_error_text(errno));
+  return {};
+}
+
+Result<std::string> canonical_path(const std::string& path) {
+  if (path.empty()) return fail(io_error_text(ENOENT));
+  if (path.find('\0') != std::string::npos) return fail(io_error_text(EINVAL));
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+  if (!resolved) return fail(io_error_text(errno));
+  return std::string(resolved.get());
+}
+
+}  // namespace tersify

@@ -1,0 +1,42 @@
+#pragma once
+// Whole-file reads and writes, file kinds and canonical paths. Failures are
+// the I/O error text of io_error.h.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "util/result.h"
+
+namespace tersify {
+
+enum class FileKind { regular, directory, other };
+
+// The kind of the entry at `path`, following symbolic links; none when the
+// query fails (missing, dangling link, permission, NUL byte in the path).
+std::optional<FileKind> file_kind(const std::string& path);
+
+// Reads the whole file. Fails with the I/O error text.
+Result<std::string> read_file(const std::string& path);
+
+// Reads the whole file as UTF-8 text. Fails with the I/O error text, or with
+// "stream did not contain valid UTF-8".
+Result<std::string> read_text_file(const std::string& path);
+
+// read_text_file with the error number kept, for callers that treat some
+// errors (a missing file) differently.
+struct ReadError {
+  int errnum = 0;  // 0 when the contents were not UTF-8
+  std::string message;
+};
+Result<std::string, ReadError> read_text_file_detailed(const std::string& path);
+
+// Writes `contents` through `path`, opened for writing with create-or-truncate
+// (a symbolic link stays a link; its target receives the text).
+Status write_file(const std::string& path, std::string_view contents);
+
+// The canonical path as realpath(3) gives it. The empty path fails with
+// ENOENT's text.
+Result<std::string> canonical_path(const std::string& path);
+
+}  // namespace tersify

@@ -1,0 +1,29 @@
+#pragma once
+// UTF-8 checks and conversions, Unicode White_Space trimming and the one
+// unsigned-number syntax used by "--width" and "max_width".
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tersify {
+
+bool is_valid_utf8(std::string_view bytes);
+
+// The bytes decoded as UTF-8 with each maximal invalid subsequence replaced by
+// U+FFFD (the same replacement policy as Rust's String::from_utf8_lossy).
+std::string lossy_utf8(std::string_view bytes);
+
+// Whitespace in the Unicode sense (the White_Space property). The input must
+// be valid UTF-8.
+bool is_unicode_whitespace(char32_t c);
+std::string_view trim_start_whitespace(std::string_view text);
+std::string_view trim_end_whitespace(std::string_view text);
+std::string_view trim_whitespace(std::string_view text);
+
+// An optional single "+", then one or more ASCII digits and nothing else, at
+// most 2^64-1. Anything else gives none.
+std::optional<std::uint64_t> parse_unsigned(std::string_view text);
+
+}  // namespace tersify
