@@ -48,6 +48,15 @@ bool is_literal_kind(std::string_view kind) {
   return kind == "string_literal" || kind == "raw_string_literal" || kind == "char_literal";
 }
 
+// Comments keep their text in hidden tokens (a plain line comment has only
+// "//" as a child), so they are compared whole and not descended into.
+bool is_comment_kind(std::string_view kind) { return kind == "line_comment" || kind == "block_comment"; }
+
+std::string_view trim_line_end(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
+}
+
 std::size_t line_of(std::string_view text, std::uint32_t offset) {
   auto end = text.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(offset, text.size()));
   return static_cast<std::size_t>(std::count(text.begin(), end, '\n')) + 1;
@@ -90,9 +99,14 @@ TokenSummary summarize_tokens(std::string_view text) {
       ++summary.error_nodes;
     }
     if (is_literal_kind(kind)) summary.literals.push_back({slice, start});
-    if (ts_node_child_count(node) == 0 && end > start) summary.leaves.push_back({slice, start});
+    bool whole = is_comment_kind(kind);
+    if (whole) {
+      summary.leaves.push_back({trim_line_end(slice), start});
+    } else if (ts_node_child_count(node) == 0 && end > start) {
+      summary.leaves.push_back({slice, start});
+    }
 
-    if (ts_tree_cursor_goto_first_child(c)) continue;
+    if (!whole && ts_tree_cursor_goto_first_child(c)) continue;
     bool moved = false;
     while (!moved) {
       if (ts_tree_cursor_goto_next_sibling(c)) {

@@ -2,9 +2,9 @@
 // The token view of a Rust text that the compaction pass must preserve.
 //
 // A text is parsed with tree-sitter's Rust grammar and reduced to its leaf
-// tokens (nodes without children, comments included, whitespace between
-// tokens excluded), the full text of every literal, and the number of ERROR
-// and MISSING nodes. Compaction may only change whitespace, drop a "," that
+// tokens (nodes without children; comments as whole tokens, since the grammar
+// hides their text; whitespace between tokens excluded), the full text of
+// every literal, and the number of ERROR and MISSING nodes. Compaction may only change whitespace, drop a "," that
 // stands directly before a "}", and never touch a literal or break the parse.
 
 #include <cstddef>

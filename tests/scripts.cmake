@@ -1,0 +1,31 @@
+# Script-driven checks over published crates from Debian's registry: the
+# token checker itself, the compaction property check, and the verification
+# of whole runs of cargo-tersify. They need the bench tools (bench/ is added
+# after tests/, so the targets are named here before they exist).
+if(NOT TERSIFY_BENCH OR TERSIFY_FUZZ)
+  return()
+endif()
+
+set(TERSIFY_CORPUS_DIR ${CMAKE_CURRENT_BINARY_DIR}/corpus)
+
+# Fresh crate copies shared by the checks below (installs missing packages
+# when run as root).
+add_test(NAME corpus_setup
+  COMMAND ${PROJECT_SOURCE_DIR}/bench/corpus.sh ${TERSIFY_CORPUS_DIR}
+          regex-syntax serde memchr itertools)
+set_tests_properties(corpus_setup PROPERTIES FIXTURES_SETUP crate_corpus TIMEOUT 600)
+
+add_test(NAME token_check_verdicts
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/scripts/token_check_test.sh $<TARGET_FILE:tersify-token-check>)
+
+add_test(NAME compact_property_on_crates
+  COMMAND $<TARGET_FILE:tersify-compact-property>
+          ${TERSIFY_CORPUS_DIR}/regex-syntax ${TERSIFY_CORPUS_DIR}/serde
+          ${TERSIFY_CORPUS_DIR}/memchr ${TERSIFY_CORPUS_DIR}/itertools)
+set_tests_properties(compact_property_on_crates PROPERTIES FIXTURES_REQUIRED crate_corpus TIMEOUT 600)
+
+add_test(NAME verify_tersify_on_crates
+  COMMAND ${CMAKE_COMMAND} -E env
+          TERSIFY=$<TARGET_FILE:cargo-tersify> TOKEN_CHECK=$<TARGET_FILE:tersify-token-check>
+          ${PROJECT_SOURCE_DIR}/bench/verify.sh ${TERSIFY_CORPUS_DIR}/memchr ${TERSIFY_CORPUS_DIR}/itertools)
+set_tests_properties(verify_tersify_on_crates PROPERTIES FIXTURES_REQUIRED crate_corpus TIMEOUT 900)
