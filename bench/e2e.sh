@@ -129,3 +129,8 @@ echo "compact alone (rustfmt output of every file, compacted 5 times; peak memor
 
 echo
 "$here/verify.sh" "$work/pristine"/*
+verified=$?
+
+echo
+"$here/stress.sh"
+exit $verified
