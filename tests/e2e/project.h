@@ -35,6 +35,12 @@ inline CommandOptions path_first(const std::string& dir) {
   return options;
 }
 
+inline CommandOptions cwd_options(const std::string& cwd) {
+  CommandOptions options;
+  options.cwd = cwd;
+  return options;
+}
+
 // Rust text that rustfmt changes: everything on one line, odd spacing.
 inline constexpr const char* messy_source = "fn  main( ){let x=1;println!(\"{}\",x);}\n";
 
