@@ -222,5 +222,32 @@ TEST(Run, WidthComesFromTheNearestRustfmtTomlUnlessGiven) {
             std::string::npos);
 }
 
+TEST(Run, WriteModeGivesTheCompactLayoutAndKeepsIt) {
+  TempDir dir;
+  write_package(dir, "", "layout", "2021");
+  dir.write("src/lib.rs",
+            "pub enum Color { Red, Green }\n"
+            "pub fn pick(c: Color, flag: bool) -> u32 {\n"
+            "    let n = match c {\n        Color::Red => 1,\n        Color::Green => 2,\n    };\n"
+            "    if flag { a(); } else { b(); }\n"
+            "    n\n"
+            "}\n"
+            "fn a() {}\nfn b() {}\n");
+  ASSERT_EQ(tersify_in(dir.path(), {}).status, 0);
+  EXPECT_EQ(dir.read("src/lib.rs"),
+            "pub enum Color { Red, Green }\n"
+            "pub fn pick(c: Color, flag: bool) -> u32 {\n"
+            "    let n = match c { Color::Red => 1, Color::Green => 2 };\n"
+            "    if flag { a(); }\n"
+            "    else { b(); }\n"
+            "    n\n"
+            "}\n"
+            "fn a() {}\nfn b() {}\n");
+  // Formatting and compacting the result again gives the same text.
+  auto check = tersify_in(dir.path(), {"--check"});
+  EXPECT_EQ(check.status, 0);
+  EXPECT_EQ(check.out, "");
+}
+
 }  // namespace
 }  // namespace tersify::test
