@@ -2,7 +2,12 @@
 // status 2, and which files were written before it. Failures of cargo and
 // rustfmt are injected with scripts of that name first on PATH.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include "e2e/project.h"
 #include "support/tools.h"
@@ -223,10 +228,31 @@ TEST(WriteFailure, PartWayWriteRestoresTheOriginalText) {
 
 TEST(ReportFailure, UnwritableStandardOutputIsAFailure) {
   Project p;
-  auto result = run_command({"sh", "-c", "exec \"$0\" --check >/dev/full", TERSIFY_BINARY},
-                            cwd_options(p.dir.path()));
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, "standard output: No space left on device (os error 28)\n");
+  auto full = run_command({"sh", "-c", "exec \"$0\" --check >/dev/full", TERSIFY_BINARY}, cwd_options(p.dir.path()));
+  EXPECT_EQ(full.status, 2);
+  EXPECT_EQ(full.err, "standard output: No space left on device (os error 28)\n");
+
+  // A pipe whose reader is gone before the report is written.
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ::close(ends[0]);
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGPIPE, SIG_DFL);  // the tool must ignore it by itself
+    ::dup2(ends[1], STDOUT_FILENO);
+    int err = ::open((p.dir / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(err, STDERR_FILENO);
+    if (::chdir(p.dir.path().c_str()) != 0) ::_exit(125);
+    ::execl(TERSIFY_BINARY, TERSIFY_BINARY, "--check", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(ends[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(p.dir.read("err.txt"), "standard output: Broken pipe (os error 32)\n");
 }
 
 }  // namespace
