@@ -150,6 +150,14 @@ TEST(RustfmtFailure, MegabytesOnBothStreamsNeverStall) {
   EXPECT_TRUE(failed.err == "src/a.rs: " + source + "\n") << failed.err.size();
 }
 
+TEST(RustfmtOutput, InvalidUtf8IsReplacedNotAnError) {
+  Project p;
+  p.fake("rustfmt", "cat >/dev/null; printf '// caf\\351\\n'");
+  auto result = p.run({"src/a.rs"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(p.dir.read("src/a.rs"), "// caf\xef\xbf\xbd\n");
+}
+
 TEST(SourceFailure, ReadProblemsStopTheRunAfterEarlierFilesWereWritten) {
   struct Case {
     const char* name;
