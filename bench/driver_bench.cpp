@@ -4,7 +4,7 @@
 //
 //   tersify_driver_bench <crate directory>
 //
-// bench/driver_bench.sh installs a crate from Debian's librust-*-dev packages
+// bench/e2e.sh installs a crate from Debian's librust-*-dev packages
 // and runs this.
 
 #include <fcntl.h>
