@@ -26,9 +26,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double seconds_since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 long peak_rss_kib() {
   rusage usage{};
@@ -83,16 +81,15 @@ int main(int argc, char** argv) {
               static_cast<double>(bytes) / 1024);
 
   long rss_before = peak_rss_kib();
-  for (auto [label, check] : {std::pair{"check run", true}, std::pair{"write run", false},
-                              std::pair{"check after write", true}}) {
+  for (auto [label, check] :
+       {std::pair{"check run", true}, std::pair{"write run", false}, std::pair{"check after write", true}}) {
     auto start = Clock::now();
     int status = quiet_run(copy.string(), check);
     double elapsed = seconds_since(start);
     std::printf("%-18s status %d  %.2f s  %.1f ms/file\n", label, status, elapsed,
                 1000 * elapsed / static_cast<double>(files.empty() ? 1 : files.size()));
   }
-  std::printf("peak memory of the tool's own process: %ld KiB (%ld KiB before the runs)\n", peak_rss_kib(),
-              rss_before);
+  std::printf("peak memory of the tool's own process: %ld KiB (%ld KiB before the runs)\n", peak_rss_kib(), rss_before);
   fs::remove_all(copy);
 
   // After the runs, so that these buffers don't count in the peak above.

@@ -15,8 +15,8 @@ using test::TempDir;
 
 void write_package(const TempDir& dir, const std::string& at, const std::string& name, const std::string& edition) {
   std::string prefix = at.empty() ? "" : at + "/";
-  dir.write(prefix + "Cargo.toml", "[package]\nname = \"" + name + "\"\nversion = \"0.1.0\"\nedition = \"" +
-                                       edition + "\"\n\n[dependencies]\n");
+  dir.write(prefix + "Cargo.toml", "[package]\nname = \"" + name + "\"\nversion = \"0.1.0\"\nedition = \"" + edition +
+                                       "\"\n\n[dependencies]\n");
   dir.write(prefix + "src/lib.rs", "");
 }
 
@@ -48,10 +48,15 @@ TEST(EnterPackages, TakesManifestPathAndEditionOfEveryPackage) {
   dir.symlink(dir / "b/Cargo.toml", "c/Cargo.toml");
   EditionMap editions;
   std::string json = R"({"version": 1, "packages": [
-      {"name": "a", "manifest_path": ")" + dir / "a/Cargo.toml" + R"(", "edition": "2015", "extra": [1, {}]},
-      {"manifest_path": ")" + dir / "b/./Cargo.toml" + R"(", "edition": "2024"},
-      {"manifest_path": ")" + dir / "c/Cargo.toml" + R"(", "edition": "whatever"}
-    ]}  )" "\r\n\t";
+      {"name": "a", "manifest_path": ")" +
+                     dir / "a/Cargo.toml" + R"(", "edition": "2015", "extra": [1, {}]},
+      {"manifest_path": ")" +
+                     dir / "b/./Cargo.toml" + R"(", "edition": "2024"},
+      {"manifest_path": ")" +
+                     dir / "c/Cargo.toml" +
+                     R"(", "edition": "whatever"}
+    ]}  )"
+                     "\r\n\t";
   ASSERT_TRUE(enter_packages(json, editions));
   EXPECT_EQ(editions, (EditionMap{{dir / "a/Cargo.toml", "2015"}, {dir / "b/Cargo.toml", "whatever"}}));
   EXPECT_EQ(editions.count(dir / "a//Cargo.toml"), 1u) << "keys compare in path order";

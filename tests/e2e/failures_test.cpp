@@ -33,7 +33,9 @@ struct Project {
     dir.mkdir("bin");
   }
   void fake(const std::string& name, const std::string& body) const { write_script(dir / "bin/" + name, body); }
-  CommandResult run(std::vector<std::string> args = {}) const { return tersify_in(dir.path(), args, path_first(dir / "bin")); }
+  CommandResult run(std::vector<std::string> args = {}) const {
+    return tersify_in(dir.path(), args, path_first(dir / "bin"));
+  }
 
   TempDir dir;
 };
@@ -163,9 +165,9 @@ TEST(SourceFailure, ReadProblemsStopTheRunAfterEarlierFilesWereWritten) {
     const char* name;
     std::string expected;
   };
-  for (const auto& [name, detail] : {Case{"b_invalid", "stream did not contain valid UTF-8"},
-                                     Case{"b_unreadable", "Input/output error (os error 5)"},
-                                     Case{"b_syntax", "error: "}}) {
+  for (const auto& [name, detail] :
+       {Case{"b_invalid", "stream did not contain valid UTF-8"},
+        Case{"b_unreadable", "Input/output error (os error 5)"}, Case{"b_syntax", "error: "}}) {
     SCOPED_TRACE(name);
     Project p;
     if (std::string(name) == "b_invalid") p.dir.write("src/b.rs", "fn main() {}\n// caf\xe9\n");

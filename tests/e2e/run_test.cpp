@@ -35,8 +35,9 @@ TEST(Run, CheckReportsWriteRewritesSilentlyAndThenCheckAgrees) {
 
   auto check = tersify_in(dir.path(), {"tersify", "--check"});
   EXPECT_EQ(check.status, 1);
-  EXPECT_EQ(check.out, "would update " + real(dir) + "/rustfmt.toml\nwould reformat ./src/lib.rs\n"
-                       "would reformat ./src/nested/deep.rs\n");
+  EXPECT_EQ(check.out, "would update " + real(dir) +
+                           "/rustfmt.toml\nwould reformat ./src/lib.rs\n"
+                           "would reformat ./src/nested/deep.rs\n");
   EXPECT_EQ(check.err, "");
   EXPECT_FALSE(dir.exists("rustfmt.toml"));
   EXPECT_EQ(dir.read("src/lib.rs"), messy_source);
@@ -94,7 +95,8 @@ TEST(Run, EveryEditionReachesRustfmtAndOneCargoRunAnswersTheWorkspace) {
   auto result = tersify_in(dir.path(), {}, path_first(dir / "bin"));
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(count_lines(dir / "cargo.log"), 1);
-  const std::string tail = " --emit stdout --config max_width=160,use_small_heuristics=Max,disable_all_formatting=false";
+  const std::string tail =
+      " --emit stdout --config max_width=160,use_small_heuristics=Max,disable_all_formatting=false";
   EXPECT_EQ(lines_of(dir.read("rustfmt.log")),
             (std::vector<std::string>{"--edition 2015" + tail, "--edition 2018" + tail, "--edition 2021" + tail,
                                       "--edition 2024" + tail}));
@@ -121,7 +123,8 @@ TEST(Run, RustfmtTomlIsCreatedOrAmendedInPlace) {
       {"disable_all_formatting = false\n", "disable_all_formatting = true\n"},
       {"disable_all_formatting=false\n", "disable_all_formatting= true\n"},
       {"disable_all_formatting = false # keep\n", "disable_all_formatting = true # keep\n"},
-      {"edition = \"2021\"\r\ndisable_all_formatting = false\r\n", "edition = \"2021\"\r\ndisable_all_formatting = true\r\n"},
+      {"edition = \"2021\"\r\ndisable_all_formatting = false\r\n",
+       "edition = \"2021\"\r\ndisable_all_formatting = true\r\n"},
       {"# disable_all_formatting = false\n", "# disable_all_formatting = false\ndisable_all_formatting = true\n"},
       {"max_width = 100", "max_width = 100\ndisable_all_formatting = true\n"},
   };
@@ -176,8 +179,9 @@ TEST(Run, OverlappingArgumentsProcessFilesTwice) {
 
   auto check = tersify_in(dir.path(), {"--check", "src", "."}, path_first(dir / "bin"));
   EXPECT_EQ(check.status, 1);
-  EXPECT_EQ(check.out, "would update " + real(dir) + "/rustfmt.toml\nwould reformat ./src/lib.rs\n"
-                       "would reformat src/lib.rs\n");
+  EXPECT_EQ(check.out, "would update " + real(dir) +
+                           "/rustfmt.toml\nwould reformat ./src/lib.rs\n"
+                           "would reformat src/lib.rs\n");
   EXPECT_EQ(count_lines(dir / "rustfmt.log"), 2);
 
   auto write = tersify_in(dir.path(), {".", "src"}, path_first(dir / "bin"));
@@ -209,16 +213,18 @@ TEST(Run, WidthComesFromTheNearestRustfmtTomlUnlessGiven) {
   EXPECT_NE(log[2].find("max_width=50,"), std::string::npos) << log[2];
   for (const auto& line : lines_of(dir.read("src/narrow/a.rs"))) EXPECT_LE(line.size(), 50u) << line;
   for (const auto& line : lines_of(dir.read("src/b.rs"))) EXPECT_LE(line.size(), 100u) << line;
-  EXPECT_NE(dir.read("src/b.rs").find("call_something(first_argument_value, second_argument_value, "
-                                      "third_argument_value);"),
+  EXPECT_NE(dir.read("src/b.rs")
+                .find("call_something(first_argument_value, second_argument_value, "
+                      "third_argument_value);"),
             std::string::npos);
 
   auto wide = tersify_in(dir.path(), {"--width", "300", "src/narrow"}, path_first(dir / "bin"));
   ASSERT_EQ(wide.status, 0);
   log = lines_of(dir.read("rustfmt.log"));
   EXPECT_NE(log.back().find("max_width=300,"), std::string::npos) << log.back();
-  EXPECT_NE(dir.read("src/narrow/a.rs").find("call_something(first_argument_value, second_argument_value, "
-                                             "third_argument_value);"),
+  EXPECT_NE(dir.read("src/narrow/a.rs")
+                .find("call_something(first_argument_value, second_argument_value, "
+                      "third_argument_value);"),
             std::string::npos);
 }
 
