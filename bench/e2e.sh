@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end benchmark of cargo-tersify on published crates.
 #
-#   bench/e2e.sh
+#   bench/e2e.sh [build directory]      (default: build)
 #
 # Corpus: fresh copies of regex-syntax, serde, memchr, itertools, nom and
 # hashbrown from Debian's registry. Measures, best of RUNS (default 3):
@@ -14,14 +14,15 @@
 # and finally bench/verify.sh over all six crates.
 #
 # Environment: TERSIFY, TOKEN_CHECK, PROPERTY (the built tools, default the
-# build/ tree of this checkout), REGISTRY, RUNS.
+# build directory of this checkout), REGISTRY, RUNS.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/crate_info.sh"
-TERSIFY=${TERSIFY:-$here/../build/src/main/cargo-tersify}
-TOKEN_CHECK=${TOKEN_CHECK:-$here/../build/bench/tersify-token-check}
-PROPERTY=${PROPERTY:-$here/../build/bench/tersify-compact-property}
+build=$(cd "${1:-$here/../build}" 2>/dev/null && pwd) || { echo "e2e: no build directory ${1:-build}" >&2; exit 2; }
+export TERSIFY=${TERSIFY:-$build/src/main/cargo-tersify}
+export TOKEN_CHECK=${TOKEN_CHECK:-$build/bench/tersify-token-check}
+PROPERTY=${PROPERTY:-$build/bench/tersify-compact-property}
 RUNS=${RUNS:-3}
 export REGISTRY=${REGISTRY:-/usr/share/cargo/registry}
 CRATES=(regex-syntax serde memchr itertools nom hashbrown)

@@ -80,3 +80,9 @@ target_compile_options(tree_sitter_rust PRIVATE -w)
 target_link_libraries(tree_sitter_rust PUBLIC tree_sitter)
 
 find_package(nlohmann_json 3.10 REQUIRED)
+
+add_executable(grammar_smoke "${CMAKE_SOURCE_DIR}/cmake/smoke/grammar_smoke.c")
+target_link_libraries(grammar_smoke PRIVATE tree_sitter_rust)
+add_custom_command(TARGET grammar_smoke POST_BUILD
+  COMMAND grammar_smoke
+  COMMENT "Checking that the Rust grammar loads (language ABI 15)")

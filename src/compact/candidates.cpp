@@ -17,7 +17,7 @@ std::optional<std::string> join_candidate(const CandidateContext& context, TSNod
   if (facts.comment_or_multiline_token || facts.multiline_block_below) return std::nullopt;
 
   ByteRange range = node_range(context.text, node);
-  std::optional<std::size_t> around = surrounding_width(context.text, range, context.max_width);
+  std::optional<std::size_t> around = surrounding_width(context.text, context.line_feeds, range, context.max_width);
   if (!around) return std::nullopt;
   auto first_literal = std::lower_bound(context.literals.begin(), context.literals.end(), range.start,
                                         [](const ByteRange& literal, std::size_t at) { return literal.end <= at; });

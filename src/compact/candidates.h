@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "compact/byte_range.h"
+#include "compact/line_join.h"
 #include "compact/node_kinds.h"
 
 namespace tersify::compact {
@@ -34,6 +35,7 @@ struct SubtreeFacts {
 
 struct CandidateContext {
   std::string_view text;  // the round's text, which the tree was parsed from
+  LineFeeds line_feeds;
   std::size_t max_width;
   std::span<const ByteRange> literals;  // all literals of the text, by start
 };

@@ -33,6 +33,7 @@ std::string compact_round(std::string_view text, std::size_t max_width) {
   std::vector<Frame> frames;
   std::vector<SourceEdit> edits;
   std::vector<ByteRange> literals;
+  LineFeeds line_feeds(text);
 
   auto enter = [&](TSNode node) {
     KindInfo info = kind_info(node);
@@ -47,7 +48,7 @@ std::string compact_round(std::string_view text, std::size_t max_width) {
     if (is_leaf && spans_lines(node)) frame.facts.comment_or_multiline_token = true;
     if (member_limit(frame.kind) > 0) {
       Kind parent_kind = frames.empty() ? Kind::other : frames.back().kind;
-      CandidateContext context{text, max_width, literals};
+      CandidateContext context{text, line_feeds, max_width, literals};
       std::optional<std::string> joined = join_candidate(context, node, frame.kind, parent_kind, frame.facts);
       if (joined) {
         edits.erase(edits.begin() + static_cast<std::ptrdiff_t>(frame.first_edit), edits.end());

@@ -114,37 +114,31 @@ std::string join_lines(std::string_view text) {
   return *join_lines(text, {0, text.size()}, {}, std::numeric_limits<std::size_t>::max());
 }
 
-std::optional<std::size_t> surrounding_width(std::string_view text, ByteRange range, std::size_t limit) {
-  // At most limit + 1 bytes are searched on each side: a line feed further
-  // away already makes the width too large.
-  std::size_t before = limit < range.start ? limit + 1 : range.start;
+std::optional<std::size_t> surrounding_width(std::string_view text, const LineFeeds& line_feeds, ByteRange range,
+                                             std::size_t limit) {
+  // Only limit + 1 bytes are searched on each side: a line feed further away
+  // already makes the width too large.
   std::size_t column = 0;
-  if (before > 0) {
-    const char* window = text.data() + (range.start - before);
-    const void* found = memrchr(window, '\n', before);
-    if (found != nullptr) {
-      column = range.start - static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) - 1;
-    } else if (before < range.start) {
-      return std::nullopt;
-    }
+  if (line_feeds.first != std::string_view::npos && line_feeds.first < range.start) {
+    std::size_t before = limit < range.start ? limit + 1 : range.start;
+    const void* found = memrchr(text.data() + (range.start - before), '\n', before);
+    if (found == nullptr) return std::nullopt;
+    column = range.start - static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) - 1;
   }
-  std::size_t rest_limit = limit - column;
-  std::size_t available = text.size() - range.end;
-  std::size_t after = rest_limit < available ? rest_limit + 1 : available;
   std::size_t rest = 0;
-  if (after > 0) {
+  if (line_feeds.last != std::string_view::npos && line_feeds.last >= range.end) {
+    std::size_t rest_limit = limit - column;
+    std::size_t available = text.size() - range.end;
+    std::size_t after = rest_limit < available ? rest_limit + 1 : available;
     const void* found = std::memchr(text.data() + range.end, '\n', after);
-    if (found != nullptr) {
-      rest = static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) - range.end;
-    } else if (after < available) {
-      return std::nullopt;
-    }
+    if (found == nullptr) return std::nullopt;
+    rest = static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) - range.end;
   }
   return column + rest;
 }
 
 std::size_t line_width(std::string_view text, ByteRange range, std::size_t joined_length) {
-  return *surrounding_width(text, range, std::numeric_limits<std::size_t>::max()) + joined_length;
+  return *surrounding_width(text, LineFeeds(text), range, std::numeric_limits<std::size_t>::max()) + joined_length;
 }
 
 }  // namespace tersify::compact

@@ -29,11 +29,19 @@ std::optional<std::string> join_lines(std::string_view text, ByteRange range, st
 // J for a whole text that holds no literals.
 std::string join_lines(std::string_view text);
 
+// Where the text's first and last line feeds are, found once per text.
+struct LineFeeds {
+  explicit LineFeeds(std::string_view text) : first(text.find('\n')), last(text.rfind('\n')) {}
+  std::size_t first;  // npos when there is none
+  std::size_t last;
+};
+
 // C + R for a construct at `range` of `text`, or none when that exceeds
 // `limit`. C is 0 when no line feed precedes the construct, R is 0 when none
 // follows it. Looks at no more than about `limit` bytes on either side, so
 // that measuring stays cheap on long lines.
-std::optional<std::size_t> surrounding_width(std::string_view text, ByteRange range, std::size_t limit);
+std::optional<std::size_t> surrounding_width(std::string_view text, const LineFeeds& line_feeds, ByteRange range,
+                                             std::size_t limit);
 
 // W for a construct at `range` replaced by a joined text of `joined_length`
 // bytes.

@@ -48,9 +48,9 @@ std::vector<std::string> config_paths(const std::vector<std::string>& path_argum
     paths.push_back(join_path(root, "rustfmt.toml"));
   }
   std::stable_sort(paths.begin(), paths.end(), PathLess{});
-  paths.erase(std::unique(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
-                return paths_equal(a, b);
-              }), paths.end());
+  paths.erase(std::unique(paths.begin(), paths.end(),
+                          [](const std::string& a, const std::string& b) { return paths_equal(a, b); }),
+              paths.end());
   return paths;
 }
 

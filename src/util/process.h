@@ -15,9 +15,9 @@
 namespace tersify {
 
 struct ChildExit {
-  std::string out;          // everything written to standard output
-  std::string err;          // everything written to standard error
-  std::optional<int> code;  // exit code when the child exited normally
+  std::string out;            // everything written to standard output
+  std::string err;            // everything written to standard error
+  std::optional<int> code;    // exit code when the child exited normally
   std::optional<int> signal;  // signal number when a signal ended it
   bool success() const { return code.has_value() && *code == 0; }
 };

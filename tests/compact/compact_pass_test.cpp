@@ -3,7 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "compact/compact.h"
+#include "compact/syntax_tree.h"
+#include "support/command.h"
 #include "verify_compact.h"
 
 namespace tersify::compact {
@@ -26,6 +35,111 @@ TEST(CompactPass, RoundsNeeded) {
 }
 
 TEST(CompactPass, EmptyText) { verify_compact("", "", 100); }
+
+TEST(CompactPass, DeeplyNestedBlocks) {
+  // No recursion anywhere: 100,000 levels go through all six parses.
+  constexpr std::size_t depth = 100000;
+  std::string text = "fn f() ";
+  for (std::size_t i = 0; i < depth; ++i) text += "{\n";
+  text += "x\n";
+  for (std::size_t i = 0; i < depth; ++i) text += "}\n";
+  CompactStats stats;
+  std::string result = compact(text, 100, stats);
+  EXPECT_EQ(5u, stats.rounds);
+  // Each round closed the innermost level still open.
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n') - 10, std::count(result.begin(), result.end(), '\n'));
+  EXPECT_NE(std::string::npos, result.find("\n{ { { { { x } } } } }\n}\n"));
+}
+
+TEST(CompactPass, DeeplyNestedIfChains) {
+  constexpr std::size_t depth = 5000;
+  std::string text = "fn f() {\n";
+  for (std::size_t i = 0; i < depth; ++i) text += "if a { b(); } else if c {\n";
+  text += "d();\n";
+  for (std::size_t i = 0; i < depth; ++i) text += "}\n";
+  text += "e();\n}\n";
+  std::string result = compact(text, 100);
+  // Only the outermost chain is a statement with a statement after it; the
+  // inner ones give their blocks' values.
+  EXPECT_TRUE(result.starts_with("fn f() {\nif a { b(); }\nelse if c {\nif a { b(); } else if c {\n"));
+  EXPECT_NE(std::string::npos, result.find("\nif a { b(); } else if c { if a { b(); } else if c { if a { b(); } else if c { d(); } } }\n}\n"));
+}
+
+// Leaf tokens of a parse, with every "," right before a "}" left out: joining
+// changes whitespace and drops such commas, nothing else.
+std::vector<std::string> tokens_without_closing_commas(std::string_view text, bool* has_error) {
+  TreePtr tree = parse_text(text);
+  *has_error = ts_node_has_error(root_node(*tree));
+  std::vector<std::string> tokens;
+  walk_tree(
+      root_node(*tree), [](TSNode) {},
+      [&](TSNode node, bool is_leaf) {
+        if (!is_leaf) return;
+        std::string token(node_text(text, node));
+        if (token == "}" && !tokens.empty() && tokens.back() == ",") tokens.pop_back();
+        tokens.push_back(std::move(token));
+      });
+  return tokens;
+}
+
+std::string read_whole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+TEST(CompactPass, RealCratesKeepTheirTokens) {
+  // Debian's packaged crate sources (librust-memchr-dev, librust-itertools-dev).
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator("/usr/share/cargo/registry")) {
+    std::string name = entry.path().filename().string();
+    if (!name.starts_with("memchr-") && !name.starts_with("itertools-")) continue;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(entry.path())) {
+      if (file.is_regular_file() && file.path().extension() == ".rs") files.push_back(file.path());
+    }
+  }
+  if (files.empty()) GTEST_SKIP() << "install librust-memchr-dev and librust-itertools-dev for this test";
+  std::size_t changed = 0;
+  for (const auto& path : files) {
+    SCOPED_TRACE(path.string());
+    std::string text = read_whole(path);
+    std::string result = compact(text, 100);
+    if (result != text) ++changed;
+    bool text_error = false, result_error = false;
+    std::vector<std::string> before = tokens_without_closing_commas(text, &text_error);
+    std::vector<std::string> after = tokens_without_closing_commas(result, &result_error);
+    EXPECT_EQ(text_error, result_error);
+    EXPECT_EQ(before, after);
+  }
+  EXPECT_GT(changed, files.size() / 2);
+}
+
+TEST(CompactPass, AfterRealRustfmt) {
+  std::string source =
+      "struct Point { x: i32, y: i32 }\n"
+      "impl Point { fn norm(&self) -> i32 { if self.x > self.y { self.x } else { self.y } } }\n"
+      "fn main() { let p = Point { x: 1, y: 2 }; if p.norm() > 1 { println!(\"big\"); } else { println!(\"small\"); }\n"
+      "match p.x { 0 => {}, _ => println!(\", }\") } }\n";
+  tersify::test::CommandOptions options;
+  options.input = source;
+  tersify::test::CommandResult formatted =
+      tersify::test::run_command({"rustfmt", "--edition", "2021", "--emit", "stdout", "--config",
+                         "max_width=100,use_small_heuristics=Max,disable_all_formatting=false"},
+                        options);
+  ASSERT_EQ(0, formatted.status) << formatted.err;
+  ASSERT_NE(std::string::npos, formatted.out.find("    fn norm(&self) -> i32 {\n"));
+  EXPECT_EQ(
+      "struct Point { x: i32, y: i32 }\n"
+      "impl Point { fn norm(&self) -> i32 { if self.x > self.y { self.x } else { self.y } } }\n"
+      "fn main() {\n"
+      "    let p = Point { x: 1, y: 2 };\n"
+      "    if p.norm() > 1 { println!(\"big\"); }\n"
+      "    else { println!(\"small\"); }\n"
+      "    match p.x { 0 => {} _ => println!(\", }\") }\n"
+      "}\n",
+      compact(formatted.out, 100));
+}
 
 }  // namespace
 }  // namespace tersify::compact

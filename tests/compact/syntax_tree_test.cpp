@@ -1,0 +1,104 @@
+// The grammar, the parser and the guarded access to node ranges.
+
+#include "compact/syntax_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "compact/node_kinds.h"
+
+namespace tersify::compact {
+namespace {
+
+TEST(SyntaxTree, GrammarLoadsAndParsesRust) {
+  EXPECT_EQ(15u, ts_language_abi_version(tree_sitter_rust()));
+  Result<ParserPtr, LanguageError> made = parser();
+  ASSERT_TRUE(made.has_value());
+  EXPECT_EQ(tree_sitter_rust(), ts_parser_language(made->get()));
+
+  std::string text = "fn main() {\n    let x = 1;\n}\n";
+  TreePtr tree = parse_text(text);
+  TSNode root = root_node(*tree);
+  EXPECT_STREQ("source_file", ts_node_type(root));
+  EXPECT_FALSE(ts_node_has_error(root));
+  TSNode function = ts_node_named_child(root, 0);
+  EXPECT_STREQ("function_item", ts_node_type(function));
+  EXPECT_EQ("fn main() {\n    let x = 1;\n}", node_text(text, function));
+}
+
+TEST(SyntaxTree, LanguageErrorDebugText) {
+  EXPECT_EQ("LanguageError { version: 16 }", debug_text(LanguageError{16}));
+  EXPECT_EQ("LanguageError { version: 12 }", debug_text(LanguageError{12}));
+}
+
+TEST(SyntaxTree, EmptyTextGivesRootWithoutChildren) {
+  TreePtr tree = parse_text("");
+  TSNode root = root_node(*tree);
+  EXPECT_EQ(0u, ts_node_child_count(root));
+  EXPECT_EQ(0u, ts_node_end_byte(root));
+}
+
+TEST(SyntaxTree, SyntaxErrorsStillGiveATree) {
+  std::string text = "fn f( {\n    let = ;\n}\nstruct";
+  TreePtr tree = parse_text(text);
+  TSNode root = root_node(*tree);
+  EXPECT_TRUE(ts_node_has_error(root));
+  EXPECT_EQ(text.size(), ts_node_end_byte(root));
+}
+
+TEST(SyntaxTree, WalkVisitsEveryNodeInDocumentOrder) {
+  std::string text = "fn f() { g(1, \"s\"); }";
+  TreePtr tree = parse_text(text);
+  std::string entered, left;
+  int depth = 0, max_depth = 0;
+  walk_tree(
+      root_node(*tree),
+      [&](TSNode node) {
+        if (ts_node_child_count(node) == 0) entered += std::string(node_text(text, node)) + "|";
+        max_depth = std::max(max_depth, ++depth);
+      },
+      [&](TSNode node, bool is_leaf) {
+        EXPECT_EQ(ts_node_child_count(node) == 0, is_leaf);
+        if (is_leaf) left += std::string(node_text(text, node)) + "|";
+        --depth;
+      });
+  EXPECT_EQ(0, depth);
+  EXPECT_GT(max_depth, 5);
+  EXPECT_EQ("fn|f|(|)|{|g|(|1|,|\"|s|\"|)|;|}|", entered);
+  EXPECT_EQ(entered, left);
+}
+
+TEST(SyntaxTree, KindsByName) {
+  std::string text = "fn f() { match x { 1 => {} _ => if a { b } else { c } } }\nenum E { A }\nstruct S { a: u8 }\n"
+                     "impl S {}\n// note\nmacro_rules! m { ($b:block) => {} }\nconst C: char = 'c';\n";
+  TreePtr tree = parse_text(text);
+  std::string kinds;
+  walk_tree(
+      root_node(*tree),
+      [&](TSNode node) {
+        KindInfo info = kind_info(node);
+        if (info.is_comment) kinds += "comment ";
+        if (info.kind != Kind::other) kinds += std::to_string(static_cast<int>(info.kind)) + ":" + ts_node_type(node) + " ";
+      },
+      [](TSNode, bool) {});
+  EXPECT_EQ(
+      "1:block 8:expression_statement 3:match_block 6:match_arm 1:block 6:match_arm 7:if_expression 1:block 1:block "
+      "4:enum_variant_list 5:field_declaration_list 2:declaration_list comment 1:block 9:char_literal ",
+      kinds);
+}
+
+TEST(SyntaxTreeDeathTest, RangeOffACharacterIsAnInternalError) {
+  std::string text = "let s = \"é\";";
+  EXPECT_EXIT(checked_range(text, 10, 12), ::testing::ExitedWithCode(101),
+              "^cargo-tersify: internal error: byte range 10..12 is reversed, runs past the end or splits a character "
+              "of a text of 13 bytes\n$");
+  EXPECT_EXIT(checked_range(text, 5, 4), ::testing::ExitedWithCode(101), "byte range 5..4");
+  EXPECT_EXIT(checked_range(text, 0, 14), ::testing::ExitedWithCode(101), "byte range 0..14");
+  ByteRange whole = checked_range(text, 9, 11);
+  EXPECT_EQ(9u, whole.start);
+  EXPECT_EQ(11u, whole.end);
+}
+
+}  // namespace
+}  // namespace tersify::compact

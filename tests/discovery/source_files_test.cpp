@@ -1,0 +1,126 @@
+#include "discovery/source_files.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace tersify::discovery {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Lists relative to `dir`, as a user running in that directory would see.
+Strings listed(const test::TempDir& dir, const Strings& arguments) {
+  char old[4096];
+  EXPECT_NE(::getcwd(old, sizeof old), nullptr);
+  EXPECT_EQ(::chdir(dir.path().c_str()), 0);
+  auto list = collect_source_files(arguments);
+  EXPECT_EQ(::chdir(old), 0);
+  return list;
+}
+
+TEST(RsFiles, FileArgumentsAreListedByExactExtension) {
+  test::TempDir dir;
+  for (const char* name : {"main.rs", "notes.txt", "lib.RS", "lib.rs.orig", "lib.rsx", "rs", ".rs", ".hidden.rs",
+                           "target.rs", "..rs"}) {
+    dir.write(name, "");
+  }
+  EXPECT_EQ(listed(dir, {"main.rs"}), Strings{"main.rs"});
+  EXPECT_EQ(listed(dir, {"notes.txt"}), Strings{});
+  EXPECT_EQ(listed(dir, {"missing.rs"}), Strings{});
+  EXPECT_EQ(listed(dir, {"."}), (Strings{"./..rs", "./.hidden.rs", "./main.rs", "./target.rs"}));
+}
+
+TEST(RsFiles, SkipsTargetAndHiddenDirectoriesAtAnyDepth) {
+  test::TempDir dir;
+  dir.write("src/lib.rs", "");
+  dir.write("src/target/gen.rs", "");
+  dir.write("target/debug/build.rs", "");
+  dir.write(".git/hooks/x.rs", "");
+  dir.write("src/.cache/y.rs", "");
+  dir.write("src/targets/z.rs", "");
+  EXPECT_EQ(listed(dir, {"."}), (Strings{"./src/lib.rs", "./src/targets/z.rs"}));
+  // Also when the argument itself is such a directory.
+  EXPECT_EQ(listed(dir, {"target"}), Strings{});
+  EXPECT_EQ(listed(dir, {"src/target/"}), Strings{});
+  EXPECT_EQ(listed(dir, {".git"}), Strings{});
+  // "." and ".." have no file name, so they are searched.
+  EXPECT_EQ(listed(dir, {"src/.."}), (Strings{"src/../src/lib.rs", "src/../src/targets/z.rs"}));
+}
+
+TEST(RsFiles, NonUtf8DirectoryNamesAreSearchedEvenWhenHidden) {
+  test::TempDir dir;
+  dir.write(".\xff/a.rs", "");
+  dir.write("\xfe/b.rs", "");
+  EXPECT_EQ(listed(dir, {"."}), (Strings{"./.\xff/a.rs", "./\xfe/b.rs"}));
+}
+
+TEST(RsFiles, FollowsSymbolicLinks) {
+  test::TempDir dir;
+  dir.write("real/inner.rs", "");
+  dir.write("elsewhere/file.rs", "");
+  dir.symlink("../elsewhere/file.rs", "src/linked.rs");
+  dir.symlink("../real", "src/dirlink");
+  dir.symlink("nowhere.rs", "src/dangling.rs");
+  EXPECT_EQ(listed(dir, {"src"}), (Strings{"src/dirlink/inner.rs", "src/linked.rs"}));
+}
+
+TEST(RsFiles, LinkCyclesDoNotRunAway) {
+  test::TempDir dir;
+  dir.write("a/x.rs", "");
+  dir.symlink("..", "a/up");        // back to the argument
+  dir.symlink("../../a", "a/b/again");  // back to a, from below it
+  dir.write("a/b/y.rs", "");
+  dir.symlink("a/b", "side");        // no cycle: a second name for a/b
+  EXPECT_EQ(listed(dir, {"."}), (Strings{"./a/b/y.rs", "./a/x.rs", "./side/again/x.rs", "./side/y.rs"}));
+}
+
+TEST(RsFiles, RepeatedArgumentsKeepDuplicatesAdjacent) {
+  test::TempDir dir;
+  dir.write("src/a.rs", "");
+  dir.write("src/a/b.rs", "");
+  dir.write("build.rs", "");
+  EXPECT_EQ(listed(dir, {".", "."}), (Strings{"./build.rs", "./build.rs", "./src/a/b.rs", "./src/a/b.rs",
+                                              "./src/a.rs", "./src/a.rs"}));
+  EXPECT_EQ(listed(dir, {"src", "."}), (Strings{"./build.rs", "./src/a/b.rs", "./src/a.rs", "src/a/b.rs", "src/a.rs"}));
+}
+
+TEST(RsFiles, UnreadableDirectoryContributesNothing) {
+  test::TempDir dir;
+  dir.write("open/a.rs", "");
+  dir.write("closed/b.rs", "");
+  ::chmod(dir.path().c_str(), 0755);
+  ::chmod((dir / "open").c_str(), 0755);
+  ::chmod((dir / "closed").c_str(), 0);
+  // Permissions do not stop root, so the walk runs as an unprivileged user.
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::close(fds[0]);
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(4);
+    std::string joined;
+    for (const auto& path : collect_source_files({"."})) joined += path + "\n";
+    if (::write(fds[1], joined.data(), joined.size()) != static_cast<ssize_t>(joined.size())) ::_exit(5);
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string output;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(output, "./open/a.rs\n");
+}
+
+}  // namespace
+}  // namespace tersify::discovery

@@ -1,0 +1,68 @@
+#include "util/fs.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+#include "util/io_error.h"
+
+namespace tersify {
+namespace {
+
+TEST(FileIo, ReadsWholeTextAndRejectsInvalidUtf8) {
+  test::TempDir dir;
+  std::string big(300000, 'x');
+  dir.write("big.rs", big);
+  EXPECT_EQ(*read_text_file(dir / "big.rs"), big);
+
+  dir.write("bad.rs", "fn main() {}\xff\n");
+  auto bad = read_text_file(dir / "bad.rs");
+  ASSERT_FALSE(bad);
+  EXPECT_EQ(bad.error(), "stream did not contain valid UTF-8");
+
+  auto missing = read_text_file_detailed(dir / "missing.rs");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().errnum, ENOENT);
+  EXPECT_EQ(missing.error().message, "No such file or directory (os error 2)");
+
+  auto directory = read_text_file(dir.path());
+  ASSERT_FALSE(directory);
+  EXPECT_EQ(directory.error(), "Is a directory (os error 21)");
+}
+
+TEST(FileIo, WriteTruncatesAndKeepsSymbolicLinks) {
+  test::TempDir dir;
+  dir.write("target.rs", "a much longer original text\n");
+  dir.symlink("target.rs", "link.rs");
+  ASSERT_TRUE(write_file(dir / "link.rs", "short\n"));
+  EXPECT_EQ(dir.read("target.rs"), "short\n");
+  EXPECT_EQ(file_kind(dir / "link.rs"), FileKind::regular);
+
+  auto failed = write_file(dir / "no/such/dir/x.rs", "x");
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error(), io_error_text(ENOENT));
+}
+
+TEST(FileIo, CanonicalPathResolvesLinksAndFailsForEmptyOrMissing) {
+  test::TempDir dir;
+  dir.write("real/file.rs", "");
+  dir.symlink("real", "alias");
+  auto real = canonical_path(dir / "real/file.rs");
+  ASSERT_TRUE(real);
+  EXPECT_EQ(*canonical_path(dir / "alias/../alias/./file.rs"), *real);
+  EXPECT_EQ(canonical_path("").error(), "No such file or directory (os error 2)");
+  EXPECT_FALSE(canonical_path(dir / "missing"));
+}
+
+TEST(FileIo, KindFollowsLinks) {
+  test::TempDir dir;
+  dir.mkdir("d");
+  dir.symlink("d", "dlink");
+  dir.symlink("nowhere", "dangling");
+  EXPECT_EQ(file_kind(dir / "d"), FileKind::directory);
+  EXPECT_EQ(file_kind(dir / "dlink"), FileKind::directory);
+  EXPECT_FALSE(file_kind(dir / "dangling").has_value());
+  EXPECT_EQ(file_kind("/dev/null"), FileKind::other);
+}
+
+}  // namespace
+}  // namespace tersify
