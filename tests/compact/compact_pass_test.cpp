@@ -72,7 +72,7 @@ std::vector<std::string> tokens_without_closing_commas(std::string_view text, bo
   *has_error = ts_node_has_error(root_node(*tree));
   std::vector<std::string> tokens;
   walk_tree(
-      root_node(*tree), [](TSNode) {},
+      root_node(*tree), [](TSNode) { return true; },
       [&](TSNode node, bool is_leaf) {
         if (!is_leaf) return;
         std::string token(node_text(text, node));

@@ -57,6 +57,7 @@ TEST(SyntaxTree, WalkVisitsEveryNodeInDocumentOrder) {
       [&](TSNode node) {
         if (ts_node_child_count(node) == 0) entered += std::string(node_text(text, node)) + "|";
         max_depth = std::max(max_depth, ++depth);
+        return true;
       },
       [&](TSNode node, bool is_leaf) {
         EXPECT_EQ(ts_node_child_count(node) == 0, is_leaf);
@@ -80,6 +81,7 @@ TEST(SyntaxTree, KindsByName) {
         KindInfo info = kind_info(node);
         if (info.is_comment) kinds += "comment ";
         if (info.kind != Kind::other) kinds += std::to_string(static_cast<int>(info.kind)) + ":" + ts_node_type(node) + " ";
+        return true;
       },
       [](TSNode, bool) {});
   EXPECT_EQ(
