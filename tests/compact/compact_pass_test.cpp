@@ -65,6 +65,21 @@ TEST(CompactPass, DeeplyNestedIfChains) {
   EXPECT_NE(std::string::npos, result.find("\nif a { b(); } else if c { if a { b(); } else if c { if a { b(); } else if c { d(); } } }\n}\n"));
 }
 
+TEST(CompactPass, LargeGeneratedFile) {
+  std::string text, expected;
+  for (int i = 0; i < 10000; ++i) {
+    std::string n = std::to_string(i);
+    text += "fn f" + n + "(x: u8) -> u8 {\n    match x {\n        0 => 1,\n        _ => {\n            if x > 1 {\n"
+            "                x - 1\n            } else {\n                x\n            }\n        }\n    }\n}\n"
+            "enum E" + n + " {\n    A,\n    B(u8),\n}\n";
+    expected += "fn f" + n + "(x: u8) -> u8 {\n    match x {\n        0 => 1,\n        _ => {\n"
+                "            if x > 1 { x - 1 } else { x }\n        }\n    }\n}\nenum E" + n + " { A, B(u8) }\n";
+  }
+  CompactStats stats;
+  EXPECT_TRUE(compact(text, 100, stats) == expected);
+  EXPECT_EQ(2u, stats.rounds);
+}
+
 // Leaf tokens of a parse, with every "," right before a "}" left out: joining
 // changes whitespace and drops such commas, nothing else.
 std::vector<std::string> tokens_without_closing_commas(std::string_view text, bool* has_error) {

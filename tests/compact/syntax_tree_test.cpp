@@ -11,6 +11,8 @@
 namespace tersify::compact {
 namespace {
 
+bool is_function(TSNode node) { return std::string_view(ts_node_type(node)) == "function_item"; }
+
 TEST(SyntaxTree, GrammarLoadsAndParsesRust) {
   EXPECT_EQ(15u, ts_language_abi_version(tree_sitter_rust()));
   Result<ParserPtr, LanguageError> made = parser();
@@ -68,6 +70,20 @@ TEST(SyntaxTree, WalkVisitsEveryNodeInDocumentOrder) {
   EXPECT_GT(max_depth, 5);
   EXPECT_EQ("fn|f|(|)|{|g|(|1|,|\"|s|\"|)|;|}|", entered);
   EXPECT_EQ(entered, left);
+}
+
+TEST(SyntaxTree, WalkPassesOverChildrenWhenAsked) {
+  std::string text = "fn f() { g(); }\nfn h() {}\n";
+  TreePtr tree = parse_text(text);
+  std::string seen;
+  walk_tree(
+      root_node(*tree),
+      [&](TSNode node) {
+        seen += std::string("<") + ts_node_type(node);
+        return !is_function(node);
+      },
+      [&](TSNode node, bool is_leaf) { seen += is_leaf ? std::string(node_text(text, node)) + ">" : ">"; });
+  EXPECT_EQ("<source_file<function_itemfn f() { g(); }><function_itemfn h() {}>>", seen);
 }
 
 TEST(SyntaxTree, KindsByName) {
