@@ -1,12 +1,14 @@
 // A round parses the text, then walks the tree once, bottom-up: each node's
 // frame gathers what its subtree holds (comments, tokens spanning lines,
-// blocks spanning lines), and when the node is left its join is decided from
-// those facts; they are what scanning the node's subtree would find. A joined node's edit replaces every edit collected below it, so
-// the round keeps exactly the outermost joins, as a top-down walk that stops
-// at each join would, while every node is looked at once.
+// blocks spanning lines), which is what scanning the node's subtree would
+// find, and when the node is left its join is decided from those facts. A
+// joined node's edit replaces every edit collected below it, so the round
+// keeps exactly the outermost joins, as a top-down walk that stops at each
+// join would, while every node is looked at once.
 
 #include "compact/compact.h"
 
+#include <optional>
 #include <vector>
 
 #include "compact/candidates.h"
