@@ -27,7 +27,6 @@ ninja -C "$build" -j2 compact_bench
 corpus=$build/compact-corpus
 if [ ! -f "$corpus/.complete" ]; then
   rm -rf "$corpus"
-  refused=0
   for crate in regex-syntax serde memchr itertools; do
     for dir in "$registry/$crate"-[0-9]*; do
       [ -d "$dir" ] || continue
