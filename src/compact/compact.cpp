@@ -1,12 +1,14 @@
 // A round parses the text, then walks the tree once, bottom-up: each node's
 // frame gathers what its subtree holds (comments, tokens spanning lines,
-// blocks spanning lines), and when the node is left its join is decided from
-// those facts. A joined node's edit replaces every edit collected below it, so
-// the round keeps exactly the outermost joins, as a top-down walk that stops
-// at each join would, while every node is looked at once.
+// blocks spanning lines), which is what scanning the node's subtree would
+// find, and when the node is left its join is decided from those facts. A
+// joined node's edit replaces every edit collected below it, so the round
+// keeps exactly the outermost joins, as a top-down walk that stops at each
+// join would, while every node is looked at once.
 
 #include "compact/compact.h"
 
+#include <optional>
 #include <vector>
 
 #include "compact/candidates.h"
@@ -34,6 +36,19 @@ std::string compact_round(std::string_view text, std::size_t max_width) {
   std::vector<SourceEdit> edits;
   std::vector<ByteRange> literals;
   LineFeeds line_feeds(text);
+  // A node on one line holds no candidate and no block or token that spans
+  // lines. What else the round needs from below it is any comment (which
+  // starts with "//" or "/*") and the literals that hold ", }" (no other
+  // literal needs protecting when lines are joined). Without such a start
+  // inside, the walk passes the node's children over.
+  Landmarks comment_or_comma_brace;
+  for (std::size_t at = 0; at + 1 < text.size(); ++at) {
+    char c = text[at];
+    if ((c == '/' && (text[at + 1] == '/' || text[at + 1] == '*')) ||
+        (c == ',' && at + 2 < text.size() && text[at + 1] == ' ' && text[at + 2] == '}')) {
+      comment_or_comma_brace.add(at);
+    }
+  }
 
   auto enter = [&](TSNode node) {
     KindInfo info = kind_info(node);
@@ -41,6 +56,8 @@ std::string compact_round(std::string_view text, std::size_t max_width) {
     // sorted by start.
     if (info.kind == Kind::literal) literals.push_back(node_range(text, node));
     frames.push_back({info.kind, {info.is_comment, false}, edits.size()});
+    return spans_lines(node) ||
+           comment_or_comma_brace.any_within({ts_node_start_byte(node), ts_node_end_byte(node)});
   };
   auto leave = [&](TSNode node, bool is_leaf) {
     Frame frame = frames.back();

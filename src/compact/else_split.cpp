@@ -68,6 +68,12 @@ std::string split_statement_elses(std::string_view text) {
   TreePtr tree = parse_text(text);
   std::vector<Frame> frames;
   std::vector<SourceEdit> edits;
+  // Only a node that holds an `else` can hold a link to split; the walk
+  // passes the children of all others over.
+  Landmarks else_words;
+  for (std::size_t at = text.find("else"); at != std::string_view::npos; at = text.find("else", at + 4)) {
+    else_words.add(at);
+  }
 
   auto enter = [&](TSNode node) {
     Kind kind = kind_info(node).kind;
@@ -88,6 +94,7 @@ std::string split_statement_elses(std::string_view text) {
       Frame& owner = frames[statement];
       split_chain(text, node, owner.qualified ? edits : owner.waiting);
     }
+    return else_words.any_within({ts_node_start_byte(node), ts_node_end_byte(node)});
   };
   auto leave = [&](TSNode /*node*/, bool /*is_leaf*/) {
     Frame frame = std::move(frames.back());

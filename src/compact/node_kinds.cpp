@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "compact/syntax_tree.h"
+#include "util/fatal.h"
+#include "util/text.h"
 
 namespace tersify::compact {
 namespace {
@@ -48,6 +50,7 @@ struct KindTable {
   static KindInfo info_for(const char* name) {
     if (name == nullptr) return {};
     std::string_view text(name);
+    if (!is_valid_utf8(text)) internal_error("a node kind name of the grammar is not UTF-8");
     return {kind_for_name(text), text.find("comment") != std::string_view::npos};
   }
 };

@@ -1,5 +1,6 @@
 #include "compact/syntax_tree.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "util/fatal.h"
@@ -79,6 +80,11 @@ ByteRange checked_range(std::string_view text, std::uint32_t start, std::uint32_
                    std::to_string(text.size()) + " bytes");
   }
   return {start, end};
+}
+
+bool Landmarks::any_within(ByteRange range) const {
+  auto first = std::lower_bound(offsets_.begin(), offsets_.end(), range.start);
+  return first != offsets_.end() && *first < range.end;
 }
 
 }  // namespace tersify::compact

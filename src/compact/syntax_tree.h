@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "compact/byte_range.h"
 #include "util/result.h"
@@ -92,22 +93,24 @@ class TreeCursor {
 
 // Visits every node below and including `root` depth first without recursion:
 // `enter(node)` before a node's children, `leave(node, is_leaf)` after them.
-// The cursor itself is the work stack, so memory stays flat however deep the
-// tree is; callers keep their per-level state in a vector of their own.
+// When `enter` returns false the node's children are passed over (`leave`
+// then says is_leaf = true). The cursor itself is the work stack, so memory
+// stays flat however deep the tree is; callers keep their per-level state in
+// a vector of their own.
 template <class Enter, class Leave>
 void walk_tree(TSNode root, Enter&& enter, Leave&& leave) {
   TreeCursor cursor(root);
-  enter(root);
+  bool descend = enter(root);
   for (;;) {
-    if (cursor.goto_first_child()) {
-      enter(cursor.current());
+    if (descend && cursor.goto_first_child()) {
+      descend = enter(cursor.current());
       continue;
     }
     bool is_leaf = true;
     for (;;) {
       leave(cursor.current(), is_leaf);
       if (cursor.goto_next_sibling()) {
-        enter(cursor.current());
+        descend = enter(cursor.current());
         break;
       }
       if (!cursor.goto_parent()) return;
@@ -115,5 +118,16 @@ void walk_tree(TSNode root, Enter&& enter, Leave&& leave) {
     }
   }
 }
+
+// Sorted offsets of the places in a text where something of interest starts,
+// to ask in logarithmic time whether a node's range holds one.
+class Landmarks {
+ public:
+  void add(std::size_t offset) { offsets_.push_back(static_cast<std::uint32_t>(offset)); }
+  bool any_within(ByteRange range) const;
+
+ private:
+  std::vector<std::uint32_t> offsets_;
+};
 
 }  // namespace tersify::compact

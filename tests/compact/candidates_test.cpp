@@ -57,6 +57,8 @@ TEST(Candidates, CommentsInsideKeepTheLines) {
   // Within the member limit, but a comment anywhere inside prevents the join.
   verify_compact("struct S {\n    /// doc\n    a: u8,\n    b: u8,\n}\n", "struct S {\n    /// doc\n    a: u8,\n    b: u8,\n}\n", 100);
   verify_compact("fn f() {\n    // nothing yet\n}\n", "fn f() {\n    // nothing yet\n}\n", 100);
+  verify_compact("fn f() {\n    g(a /* why */, b);\n}\n", "fn f() {\n    g(a /* why */, b);\n}\n", 100);
+  verify_compact("fn f() {\n    g(|| 1 // one\n    );\n}\n", "fn f() {\n    g(|| 1 // one\n    );\n}\n", 100);
   verify_compact("fn f() {\n    g(\n        a, /* first */\n        b,\n    );\n}\n",
                  "fn f() {\n    g(\n        a, /* first */\n        b,\n    );\n}\n", 100);
 }
