@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const tersify::proof::TokenSummary before = tersify::proof::summarize_tokens(text);
   if (before.error_nodes != 0 || before.missing_nodes != 0) return 0;
   const tersify::proof::TokenSummary after = tersify::proof::summarize_tokens(output);
-  const std::string verdict = tersify::proof::compare_token_summaries(before, after);
-  if (!verdict.empty()) violation(verdict, text, output);
+  const auto comparison = tersify::proof::compare_token_summaries(before, after);
+  if (!comparison.violation.empty()) violation(comparison.violation, text, output);
   return 0;
 }

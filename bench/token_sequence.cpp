@@ -77,48 +77,7 @@ std::string at_lines(const TokenSummary& before, std::uint32_t before_offset, co
          std::to_string(line_of(after.source, after_offset)) + ")";
 }
 
-}  // namespace
-
-TokenSummary summarize_tokens(std::string_view text) {
-  TokenSummary summary;
-  summary.source = text;
-  TreePtr tree = parse(text);
-  // Pre-order walk with the cursor alone: down to the first child, else to
-  // the next sibling, else up until a sibling exists.
-  Cursor cursor(ts_tree_root_node(tree.get()));
-  TSTreeCursor* c = cursor.get();
-  for (;;) {
-    TSNode node = ts_tree_cursor_current_node(c);
-    std::uint32_t start = ts_node_start_byte(node);
-    std::uint32_t end = ts_node_end_byte(node);
-    std::string_view kind = ts_node_type(node);
-    auto slice = text.substr(start, end - start);
-    if (ts_node_is_missing(node)) {
-      ++summary.missing_nodes;
-    } else if (ts_node_is_error(node)) {
-      ++summary.error_nodes;
-    }
-    if (is_literal_kind(kind)) summary.literals.push_back({slice, start});
-    bool whole = is_comment_kind(kind);
-    if (whole) {
-      summary.leaves.push_back({trim_line_end(slice), start});
-    } else if (ts_node_child_count(node) == 0 && end > start) {
-      summary.leaves.push_back({slice, start});
-    }
-
-    if (!whole && ts_tree_cursor_goto_first_child(c)) continue;
-    bool moved = false;
-    while (!moved) {
-      if (ts_tree_cursor_goto_next_sibling(c)) {
-        moved = true;
-      } else if (!ts_tree_cursor_goto_parent(c)) {
-        return summary;
-      }
-    }
-  }
-}
-
-std::string compare_token_summaries(const TokenSummary& before, const TokenSummary& after) {
+std::string first_violation(const TokenSummary& before, const TokenSummary& after, std::size_t& macro_commas) {
   const auto& a = before.leaves;
   const auto& b = after.leaves;
   std::size_t i = 0;
@@ -128,6 +87,7 @@ std::string compare_token_summaries(const TokenSummary& before, const TokenSumma
       ++i;
       ++j;
     } else if (a[i].text == "," && i + 1 < a.size() && a[i + 1].text == "}" && b[j].text == "}") {
+      if (a[i].in_macro) ++macro_commas;
       ++i;  // the trailing comma of a joined list
     } else {
       return "token " + shown(a[i].text) + " became " + shown(b[j].text) + at_lines(before, a[i].offset, after, b[j].offset);
@@ -163,7 +123,60 @@ std::string compare_token_summaries(const TokenSummary& before, const TokenSumma
   return {};
 }
 
-std::string check_compaction(std::string_view before, std::string_view after) {
+}  // namespace
+
+TokenSummary summarize_tokens(std::string_view text) {
+  TokenSummary summary;
+  summary.source = text;
+  TreePtr tree = parse(text);
+  // Pre-order walk with the cursor alone: down to the first child, else to
+  // the next sibling, else up until a sibling exists.
+  Cursor cursor(ts_tree_root_node(tree.get()));
+  TSTreeCursor* c = cursor.get();
+  // Depth of the outermost token tree on the current path, or none.
+  std::uint32_t macro_depth = UINT32_MAX;
+  for (;;) {
+    TSNode node = ts_tree_cursor_current_node(c);
+    std::uint32_t depth = ts_tree_cursor_current_depth(c);
+    if (depth <= macro_depth) macro_depth = UINT32_MAX;
+    std::uint32_t start = ts_node_start_byte(node);
+    std::uint32_t end = ts_node_end_byte(node);
+    std::string_view kind = ts_node_type(node);
+    auto slice = text.substr(start, end - start);
+    if (macro_depth == UINT32_MAX && kind == "token_tree") macro_depth = depth;
+    bool in_macro = macro_depth != UINT32_MAX;
+    if (ts_node_is_missing(node)) {
+      ++summary.missing_nodes;
+    } else if (ts_node_is_error(node)) {
+      ++summary.error_nodes;
+    }
+    if (is_literal_kind(kind)) summary.literals.push_back({slice, start});
+    bool whole = is_comment_kind(kind);
+    if (whole) {
+      summary.leaves.push_back({trim_line_end(slice), start, in_macro});
+    } else if (ts_node_child_count(node) == 0 && end > start) {
+      summary.leaves.push_back({slice, start, in_macro});
+    }
+
+    if (!whole && ts_tree_cursor_goto_first_child(c)) continue;
+    bool moved = false;
+    while (!moved) {
+      if (ts_tree_cursor_goto_next_sibling(c)) {
+        moved = true;
+      } else if (!ts_tree_cursor_goto_parent(c)) {
+        return summary;
+      }
+    }
+  }
+}
+
+Comparison compare_token_summaries(const TokenSummary& before, const TokenSummary& after) {
+  Comparison result;
+  result.violation = first_violation(before, after, result.macro_commas_dropped);
+  return result;
+}
+
+Comparison check_compaction(std::string_view before, std::string_view after) {
   TokenSummary a = summarize_tokens(before);
   TokenSummary b = summarize_tokens(after);
   return compare_token_summaries(a, b);

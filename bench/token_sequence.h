@@ -18,6 +18,7 @@ namespace tersify::proof {
 struct Token {
   std::string_view text;   // points into the summarised text
   std::uint32_t offset = 0;  // start byte, for messages
+  bool in_macro = false;   // inside a token tree (macro input or definition)
 };
 
 struct TokenSummary {
@@ -32,13 +33,20 @@ struct TokenSummary {
 // while the summary is used.
 TokenSummary summarize_tokens(std::string_view text);
 
+struct Comparison {
+  std::string violation;  // empty when `after` is a legal compaction
+  // Commas dropped before "}" inside macro token trees: legal, but the one
+  // change a macro can tell apart, so it is counted for the reports.
+  std::size_t macro_commas_dropped = 0;
+};
+
 // Checks that `after` is a legal compaction of `before`: (1) the same leaf
 // tokens apart from "," removed directly before "}", (2) the same literal
-// texts, (3) no more ERROR or MISSING nodes. Returns an empty string when it
-// is, else a one-line description of the first difference.
-std::string compare_token_summaries(const TokenSummary& before, const TokenSummary& after);
+// texts, (3) no more ERROR or MISSING nodes. The violation is a one-line
+// description of the first difference.
+Comparison compare_token_summaries(const TokenSummary& before, const TokenSummary& after);
 
-// Both steps in one: empty when `after` is a legal compaction of `before`.
-std::string check_compaction(std::string_view before, std::string_view after);
+// Both steps in one.
+Comparison check_compaction(std::string_view before, std::string_view after);
 
 }  // namespace tersify::proof
