@@ -105,7 +105,9 @@ TEST(Candidates, FiveRoundsAtMost) {
 }
 
 TEST(Candidates, OtherBracketsJoinOnlyInsideACandidate) {
-  std::string items = "use a::{\n    b,\n    c,\n};\nconst X: [u8; 2] = [\n    1,\n    2,\n];\nstruct T(\n    u8,\n);\n";
+  std::string items =
+      "use a::{\n    b,\n    c,\n};\nconst X: [u8; 2] = [\n    1,\n    2,\n];\nstruct T(\n    u8,\n);\n"
+      "macro_rules! m {\n    ($b:block) => {\n        $b\n    };\n}\n";
   verify_compact(items, items, 100);
   verify_compact("fn f() { S { a: 1, b: vec![ 1, 2,], c: g( x, y,) } }\n",
                  "fn f() {\n    S {\n        a: 1,\n        b: vec![\n            1, 2,\n        ],\n        c: g(\n            x,\n"
