@@ -1,7 +1,104 @@
+// A round parses the text, then walks the tree once, bottom-up: each node's
+// frame gathers what its subtree holds (comments, tokens spanning lines,
+// blocks spanning lines), which is what scanning the node's subtree would
+// find, and when the node is left its join is decided from those facts. A
+// joined node's edit replaces every edit collected below it, so the round
+// keeps exactly the outermost joins, as a top-down walk that stops at each
+// join would, while every node is looked at once.
+
 #include "compact/compact.h"
 
-namespace tersify::compact {
+#include <optional>
+#include <vector>
 
-std::string compact(std::string_view text, std::size_t /*max_width*/) { return std::string(text); }
+#include "compact/candidates.h"
+#include "compact/else_split.h"
+#include "compact/node_kinds.h"
+#include "compact/source_edit.h"
+#include "compact/syntax_tree.h"
+
+namespace tersify::compact {
+namespace {
+
+constexpr std::size_t max_rounds = 5;
+
+struct Frame {
+  Kind kind;
+  SubtreeFacts facts;
+  std::size_t first_edit;  // edits from here on were made inside this node
+};
+
+}  // namespace
+
+std::string compact_round(std::string_view text, std::size_t max_width) {
+  TreePtr tree = parse_text(text);
+  std::vector<Frame> frames;
+  std::vector<SourceEdit> edits;
+  std::vector<ByteRange> literals;
+  LineFeeds line_feeds(text);
+  // A node on one line holds no candidate and no block or token that spans
+  // lines. What else the round needs from below it is any comment (which
+  // starts with "//" or "/*") and the literals that hold ", }" (no other
+  // literal needs protecting when lines are joined). Without such a start
+  // inside, the walk passes the node's children over.
+  Landmarks comment_or_comma_brace;
+  for (std::size_t at = 0; at + 1 < text.size(); ++at) {
+    char c = text[at];
+    if ((c == '/' && (text[at + 1] == '/' || text[at + 1] == '*')) ||
+        (c == ',' && at + 2 < text.size() && text[at + 1] == ' ' && text[at + 2] == '}')) {
+      comment_or_comma_brace.add(at);
+    }
+  }
+
+  auto enter = [&](TSNode node) {
+    KindInfo info = kind_info(node);
+    // Literals arrive in document order and never nest, so the list is
+    // sorted by start.
+    if (info.kind == Kind::literal) literals.push_back(node_range(text, node));
+    frames.push_back({info.kind, {info.is_comment, false}, edits.size()});
+    return spans_lines(node) ||
+           comment_or_comma_brace.any_within({ts_node_start_byte(node), ts_node_end_byte(node)});
+  };
+  auto leave = [&](TSNode node, bool is_leaf) {
+    Frame frame = frames.back();
+    frames.pop_back();
+    if (is_leaf && spans_lines(node)) frame.facts.comment_or_multiline_token = true;
+    if (member_limit(frame.kind) > 0) {
+      Kind parent_kind = frames.empty() ? Kind::other : frames.back().kind;
+      CandidateContext context{text, line_feeds, max_width, literals};
+      std::optional<std::string> joined = join_candidate(context, node, frame.kind, parent_kind, frame.facts);
+      if (joined) {
+        edits.erase(edits.begin() + static_cast<std::ptrdiff_t>(frame.first_edit), edits.end());
+        ByteRange range = node_range(text, node);
+        edits.push_back({range.start, range.end, std::move(*joined)});
+      }
+    }
+    if (!frames.empty()) {
+      SubtreeFacts& parent = frames.back().facts;
+      parent.comment_or_multiline_token |= frame.facts.comment_or_multiline_token;
+      parent.multiline_block_below |=
+          frame.facts.multiline_block_below || (frame.kind == Kind::block && spans_lines(node));
+    }
+  };
+  walk_tree(root_node(*tree), enter, leave);
+  return apply_edits(text, std::move(edits));
+}
+
+std::string compact(std::string_view text, std::size_t max_width, CompactStats& stats) {
+  std::string working(text);
+  stats.rounds = 0;
+  while (stats.rounds < max_rounds) {
+    std::string next = compact_round(working, max_width);
+    ++stats.rounds;
+    if (next == working) break;
+    working = std::move(next);
+  }
+  return split_statement_elses(working);
+}
+
+std::string compact(std::string_view text, std::size_t max_width) {
+  CompactStats stats;
+  return compact(text, max_width, stats);
+}
 
 }  // namespace tersify::compact

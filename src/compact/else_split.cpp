@@ -1,0 +1,108 @@
+// One walk, top-down. An `if` belongs to a statement when its parent is an
+// expression statement, or an `if` that belongs to one. Whether the statement
+// qualifies is known at once when it ends with ";"; otherwise it depends on a
+// named sibling after it, so its edits wait in the parent's frame until the
+// next named child of the parent turns up, and are dropped if none does.
+// This keeps the walk linear: asking the library for a node's parent or next
+// sibling costs time in proportion to the depth of the tree.
+
+#include "compact/else_split.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "compact/node_kinds.h"
+#include "compact/source_edit.h"
+#include "compact/syntax_tree.h"
+#include "util/text.h"
+
+namespace tersify::compact {
+namespace {
+
+constexpr std::size_t no_statement = SIZE_MAX;
+
+struct Frame {
+  Kind kind = Kind::other;
+  std::size_t statement = no_statement;  // frame of the statement an if belongs to
+  bool qualified = false;                // for an expression statement: ends with ";"
+  std::vector<SourceEdit> waiting;       // a statement's edits until it qualifies
+  std::vector<SourceEdit> deferred;      // a finished child statement's edits, until a named sibling follows
+};
+
+bool ends_with_semicolon(std::string_view statement) {
+  std::string_view trimmed = trim_end_whitespace(statement);
+  return !trimmed.empty() && trimmed.back() == ';';
+}
+
+bool is_blank_within_line(std::string_view gap) {
+  return gap.find('\n') == std::string_view::npos && trim_start_whitespace(gap).empty();
+}
+
+// Appends an edit for each link of the chain that starts at `chain`.
+void split_chain(std::string_view text, TSNode chain, std::vector<SourceEdit>& out) {
+  std::string line_break(1 + std::size_t{ts_node_start_point(chain).column}, ' ');
+  line_break[0] = '\n';
+  TSNode link = chain;
+  for (;;) {
+    TSNode consequence = ts_node_child_by_field_id(link, consequence_field());
+    TSNode alternative = ts_node_child_by_field_id(link, alternative_field());
+    if (ts_node_is_null(consequence) || ts_node_is_null(alternative)) return;
+    ByteRange gap = checked_range(text, ts_node_end_byte(consequence), ts_node_start_byte(alternative));
+    if (is_blank_within_line(text.substr(gap.start, gap.end - gap.start))) {
+      out.push_back({gap.start, gap.end, line_break});
+    }
+    TSNode next = ts_node_named_child(alternative, 0);
+    if (ts_node_is_null(next) || kind_info(next).kind != Kind::if_expression) return;
+    link = next;
+  }
+}
+
+void append_all(std::vector<SourceEdit>& from, std::vector<SourceEdit>& to) {
+  for (SourceEdit& edit : from) to.push_back(std::move(edit));
+  from.clear();
+}
+
+}  // namespace
+
+std::string split_statement_elses(std::string_view text) {
+  TreePtr tree = parse_text(text);
+  std::vector<Frame> frames;
+  std::vector<SourceEdit> edits;
+  // Only a node that holds an `else` can hold a link to split; the walk
+  // passes the children of all others over.
+  Landmarks else_words;
+  for (std::size_t at = text.find("else"); at != std::string_view::npos; at = text.find("else", at + 4)) {
+    else_words.add(at);
+  }
+
+  auto enter = [&](TSNode node) {
+    Kind kind = kind_info(node).kind;
+    if (!frames.empty() && !frames.back().deferred.empty() && ts_node_is_named(node)) {
+      append_all(frames.back().deferred, edits);
+    }
+    Frame frame;
+    frame.kind = kind;
+    if (kind == Kind::expression_statement) frame.qualified = ends_with_semicolon(node_text(text, node));
+    if (kind == Kind::if_expression && !frames.empty()) {
+      const Frame& parent = frames.back();
+      if (parent.kind == Kind::expression_statement) frame.statement = frames.size() - 1;
+      if (parent.kind == Kind::if_expression) frame.statement = parent.statement;
+    }
+    frames.push_back(std::move(frame));
+    std::size_t statement = frames.back().statement;
+    if (statement != no_statement) {
+      Frame& owner = frames[statement];
+      split_chain(text, node, owner.qualified ? edits : owner.waiting);
+    }
+    return else_words.any_within({ts_node_start_byte(node), ts_node_end_byte(node)});
+  };
+  auto leave = [&](TSNode /*node*/, bool /*is_leaf*/) {
+    Frame frame = std::move(frames.back());
+    frames.pop_back();
+    if (!frame.waiting.empty() && !frames.empty()) frames.back().deferred = std::move(frame.waiting);
+  };
+  walk_tree(root_node(*tree), enter, leave);
+  return apply_edits(text, std::move(edits));
+}
+
+}  // namespace tersify::compact

@@ -1,0 +1,17 @@
+#pragma once
+// The closing step of the compaction pass: in every if chain that stands as a
+// statement, each `else` starts a line of its own at the column of the `if`.
+
+#include <string>
+#include <string_view>
+
+namespace tersify::compact {
+
+// The blank between a branch's closing brace and the `else` after it becomes
+// a line feed and the `if`'s indentation, for chains whose expression
+// statement is followed by another named node or ends with ";". A gap that
+// holds a line feed or anything but whitespace (a comment) stays. If chains
+// whose value is used keep their `else` in place.
+std::string split_statement_elses(std::string_view text);
+
+}  // namespace tersify::compact

@@ -1,0 +1,144 @@
+#include "compact/line_join.h"
+
+#include <cstring>
+#include <limits>
+
+#include "util/text.h"
+
+namespace tersify::compact {
+namespace {
+
+bool joins_without_space(char c) {
+  return c == ',' || c == '.' || c == ';' || c == '?' || c == ')' || c == ']';
+}
+
+// Offset of the first byte in [from, to) that is not White_Space.
+std::size_t skip_leading_whitespace(std::string_view text, std::size_t from, std::size_t to) {
+  while (from < to) {
+    unsigned char c = static_cast<unsigned char>(text[from]);
+    if (c == ' ' || (c >= 0x09 && c <= 0x0D)) {
+      ++from;
+    } else if (c < 0x80) {
+      return from;
+    } else {
+      std::string_view rest = text.substr(from, to - from);
+      return to - trim_start_whitespace(rest).size();
+    }
+  }
+  return from;
+}
+
+// Builds J byte by byte, replacing ", }" as it goes: when a '}' outside a
+// literal arrives right after ", " outside a literal, the comma is dropped.
+// Occurrences cannot overlap, so this equals one left-to-right scan of the
+// finished text, and J never gets shorter, which lets a join stop as soon as
+// it is too long.
+class JoinedText {
+ public:
+  JoinedText(std::string_view text, std::span<const ByteRange> literals, std::size_t max_length)
+      : text_(text), literals_(literals), max_length_(max_length) {}
+
+  // Appends bytes [from, to) of the text; false once J is too long.
+  bool append(std::size_t from, std::size_t to) {
+    for (std::size_t at = from; at < to; ++at) {
+      char c = text_[at];
+      bool in_literal = inside_literal(at);
+      if (c == '}' && !in_literal) drop_trailing_comma();
+      joined_.push_back(c);
+      if (in_literal) literal_end_ = joined_.size();
+    }
+    return joined_.size() <= max_length_;
+  }
+
+  bool append_space() {
+    joined_.push_back(' ');
+    return joined_.size() <= max_length_;
+  }
+
+  std::string take() { return std::move(joined_); }
+
+ private:
+  bool inside_literal(std::size_t at) {
+    while (next_literal_ < literals_.size() && literals_[next_literal_].end <= at) ++next_literal_;
+    return next_literal_ < literals_.size() && literals_[next_literal_].start <= at;
+  }
+
+  void drop_trailing_comma() {
+    std::size_t n = joined_.size();
+    if (n >= 2 && n - 2 >= literal_end_ && joined_[n - 1] == ' ' && joined_[n - 2] == ',') {
+      joined_[n - 2] = ' ';
+      joined_.pop_back();
+    }
+  }
+
+  std::string_view text_;
+  std::span<const ByteRange> literals_;
+  std::size_t next_literal_ = 0;
+  std::size_t literal_end_ = 0;  // J's bytes from here on are outside literals
+  std::size_t max_length_;
+  std::string joined_;
+};
+
+}  // namespace
+
+std::optional<std::string> join_lines(std::string_view text, ByteRange range, std::span<const ByteRange> literals,
+                                      std::size_t max_length) {
+  JoinedText joined(text, literals, max_length);
+  std::size_t at = range.start;
+  bool first = true;
+  while (at < range.end) {
+    const void* found = std::memchr(text.data() + at, '\n', range.end - at);
+    std::size_t line_end = found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
+                                            : range.end;
+    std::size_t next = found != nullptr ? line_end + 1 : range.end;
+    if (found != nullptr && line_end > at && text[line_end - 1] == '\r') --line_end;
+    bool fits;
+    if (first) {
+      fits = joined.append(at, line_end);
+      first = false;
+    } else {
+      std::size_t content = skip_leading_whitespace(text, at, line_end);
+      if (content < line_end && joins_without_space(text[content])) {
+        fits = joined.append(content, line_end);
+      } else {
+        fits = joined.append_space() && joined.append(content, line_end);
+      }
+    }
+    if (!fits) return std::nullopt;
+    at = next;
+  }
+  return joined.take();
+}
+
+std::string join_lines(std::string_view text) {
+  return *join_lines(text, {0, text.size()}, {}, std::numeric_limits<std::size_t>::max());
+}
+
+std::optional<std::size_t> surrounding_width(std::string_view text, const LineFeeds& line_feeds, ByteRange range,
+                                             std::size_t limit) {
+  // Only limit + 1 bytes are searched on each side: a line feed further away
+  // already makes the width too large.
+  std::size_t column = 0;
+  if (line_feeds.first != std::string_view::npos && line_feeds.first < range.start) {
+    std::size_t before = limit < range.start ? limit + 1 : range.start;
+    const void* found = memrchr(text.data() + (range.start - before), '\n', before);
+    if (found == nullptr) return std::nullopt;
+    column = range.start - static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) - 1;
+  }
+  std::size_t rest = 0;
+  if (line_feeds.last != std::string_view::npos && line_feeds.last >= range.end) {
+    std::size_t rest_limit = limit - column;
+    std::size_t available = text.size() - range.end;
+    std::size_t after = rest_limit < available ? rest_limit + 1 : available;
+    const void* found = std::memchr(text.data() + range.end, '\n', after);
+    if (found == nullptr) return std::nullopt;
+    rest = static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) - range.end;
+  }
+  return column + rest;
+}
+
+std::size_t line_width(std::string_view text, ByteRange range, std::size_t joined_length) {
+  return *surrounding_width(text, LineFeeds(text), range, std::numeric_limits<std::size_t>::max()) + joined_length;
+}
+
+}  // namespace tersify::compact

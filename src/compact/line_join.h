@@ -1,0 +1,50 @@
+#pragma once
+// Joining a construct's lines into one, and measuring the line that results.
+//
+// The joined text J keeps the first line as it is and appends every further
+// line without its leading whitespace, after one space unless the line starts
+// with one of , . ; ? ) ] ; then every ", }" outside a literal becomes " }",
+// which drops the trailing comma the formatter puts after a list's last
+// member. The line that a join gives is W = C + len(J) + R bytes wide: C bytes
+// before the construct on its first line, R after it on its last line.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "compact/byte_range.h"
+
+namespace tersify::compact {
+
+// J for the bytes `range` of `text`, or none as soon as J is known to grow
+// longer than `max_length`. `literals` are the byte ranges of the string,
+// raw string and character literals of `text`, sorted by start and not
+// overlapping; ", }" inside them is left alone. Lines end at a line feed, a
+// carriage return in front of it included.
+std::optional<std::string> join_lines(std::string_view text, ByteRange range, std::span<const ByteRange> literals,
+                                      std::size_t max_length);
+
+// J for a whole text that holds no literals.
+std::string join_lines(std::string_view text);
+
+// Where the text's first and last line feeds are, found once per text.
+struct LineFeeds {
+  explicit LineFeeds(std::string_view text) : first(text.find('\n')), last(text.rfind('\n')) {}
+  std::size_t first;  // npos when there is none
+  std::size_t last;
+};
+
+// C + R for a construct at `range` of `text`, or none when that exceeds
+// `limit`. C is 0 when no line feed precedes the construct, R is 0 when none
+// follows it. Looks at no more than about `limit` bytes on either side, so
+// that measuring stays cheap on long lines.
+std::optional<std::size_t> surrounding_width(std::string_view text, const LineFeeds& line_feeds, ByteRange range,
+                                             std::size_t limit);
+
+// W for a construct at `range` replaced by a joined text of `joined_length`
+// bytes.
+std::size_t line_width(std::string_view text, ByteRange range, std::size_t joined_length);
+
+}  // namespace tersify::compact

@@ -1,0 +1,102 @@
+// Joining lines and measuring the line a join gives, on their own and through
+// whole rounds.
+
+#include "compact/line_join.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "compact/compact.h"
+#include "verify_compact.h"
+
+namespace tersify::compact {
+namespace {
+
+TEST(JoinLines, FormatterLayoutsBecomeOneLine) {
+  EXPECT_EQ("{ x }", join_lines("{\n    x\n}"));
+  EXPECT_EQ("{ A => 1, B => 2 }", join_lines("{\n    A => 1,\n    B => 2,\n}"));
+  EXPECT_EQ("{ foo.bar().baz()? }", join_lines("{\n    foo\n        .bar()\n        .baz()?\n}"));
+  EXPECT_EQ("{ f( a, b,) }", join_lines("{\n    f(\n        a,\n        b,\n    )\n}"));
+  EXPECT_EQ("{ A,  B }", join_lines("{\n    A,\n\n    B,\n}"));
+  EXPECT_EQ("{ [a; 2]; x }", join_lines("{\n    [a\n    ; 2]\n    ; x\n}"));
+}
+
+TEST(JoinLines, LineEndsAndWhitespace) {
+  EXPECT_EQ("{ x }", join_lines("{\r\n    x\r\n}"));
+  // Only a carriage return right before a line feed goes; trailing blanks stay.
+  EXPECT_EQ("{  x\ry   }", join_lines("{ \n\t x\ry \r\n  \r\n}"));
+  // Any White_Space is trimmed from the start of a later line, not only ASCII.
+  EXPECT_EQ("{ x }", join_lines("{\n\u00a0\u3000x\n}"));
+  EXPECT_EQ("{ }", join_lines("{\n}"));
+  EXPECT_EQ("{ x", join_lines("{\n    x\n"));
+}
+
+TEST(JoinLines, LiteralsKeepTheirCommas) {
+  std::string text = "S {\n    a: \", }\",\n    b: r#\", }\"#,\n    c: b\", }\",\n}";
+  std::vector<ByteRange> literals;
+  for (std::string_view literal : {"\", }\"", "r#\", }\"#", "b\", }\""}) {
+    std::size_t at = text.find(literal, literals.empty() ? 0 : literals.back().end);
+    literals.push_back({at, at + literal.size()});
+  }
+  std::optional<std::string> joined =
+      join_lines(text, {0, text.size()}, literals, std::numeric_limits<std::size_t>::max());
+  EXPECT_EQ("S { a: \", }\", b: r#\", }\"#, c: b\", }\" }", joined);
+  // Without the literal ranges the rule reaches into them.
+  EXPECT_EQ("S { a: \" }\", b: r#\" }\"#, c: b\" }\" }", join_lines(text));
+}
+
+TEST(JoinLines, StopsOnceTooLong) {
+  std::string text = "{\n    A,\n    B,\n}";
+  EXPECT_EQ("{ A, B }", join_lines(text, {0, text.size()}, {}, 8));
+  EXPECT_EQ(std::nullopt, join_lines(text, {0, text.size()}, {}, 7));
+}
+
+TEST(LineWidth, ColumnAndRestAroundTheConstruct) {
+  std::string text = "use a;\nfn f() -> i32 {\n    1\n}\n";
+  ByteRange body{21, 30};
+  ASSERT_EQ("{\n    1\n}", text.substr(body.start, body.end - body.start));
+  EXPECT_EQ(19u, line_width(text, body, 5));
+  EXPECT_EQ(14u, surrounding_width(text, LineFeeds(text), body, 14));
+  EXPECT_EQ(std::nullopt, surrounding_width(text, LineFeeds(text), body, 13));
+
+  std::string branches = "x;\nif a {\n    x\n} else {\n    y\n}";
+  EXPECT_EQ(17u, line_width(branches, {8, 17}, 5));   // 5 + 5 + " else {"
+  EXPECT_EQ(12u, line_width(branches, {23, 32}, 5));  // "} else " + 5
+  // No line feed before: C is 0; none after: R is 0.
+  EXPECT_EQ(5u, line_width("fn f() -> i32 {\n    1\n} // end", {14, 23}, 5));
+  EXPECT_EQ(7u, line_width("x\n  {\n} // end", {4, 7}, 5));
+}
+
+TEST(LineWidth, JoinsExactlyAtTheMaximumWidth) {
+  std::string text = "use a;\nfn f() -> i32 {\n    1\n}\n";
+  verify_compact("use a;\nfn f() -> i32 { 1 }\n", text, 19);
+  verify_compact(text, text, 18);
+  // On the first line nothing counts before the construct.
+  verify_compact("fn f() -> i32 { 1 }\n", "fn f() -> i32 {\n    1\n}\n", 5);
+  verify_compact("fn f() -> i32 {\n    1\n}\n", "fn f() -> i32 {\n    1\n}\n", 4);
+}
+
+TEST(LineWidth, CountsBytesNotCharacters) {
+  std::string text = "use a;\nfn f() -> &'static str {\n    \"éé\"\n}\n";
+  verify_compact("use a;\nfn f() -> &'static str { \"éé\" }\n", text, 33);
+  verify_compact(text, text, 32);
+}
+
+TEST(LineWidth, ConstructsOnOneLineAreMeasuredAgainstTheRoundsText) {
+  std::string text = "x;\nif a {\n    x\n} else {\n    y\n}\n";
+  // 17 and 12 fit 20, so both join although the line they make has 21 bytes.
+  verify_compact("x;\nif a { x } else { y }\n", text, 20);
+  // At 16 only the else branch fits; with it joined the first branch would
+  // need 21 in the next round.
+  verify_compact("x;\nif a {\n    x\n} else { y }\n", text, 16);
+}
+
+TEST(LineWidth, CrLfLineEnds) {
+  verify_compact("fn f() -> i32 { 1 }\r\nfn g() {}\r\n", "fn f() -> i32 {\r\n    1\r\n}\r\nfn g() {}\r\n", 100);
+}
+
+}  // namespace
+}  // namespace tersify::compact
