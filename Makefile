@@ -43,6 +43,7 @@ fuzz: test-deps
 
 bench: test-deps build
 	bench/compact.sh $(BUILD)
+	bench/driver.sh $(BUILD)
 	bench/e2e.sh $(BUILD)
 
 format:

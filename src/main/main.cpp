@@ -11,7 +11,7 @@
 #include "util/text.h"
 
 int main(int argc, char** argv) {
-  tersify::ignore_sigpipe();
+  tersify::ignore_write_signals();
 
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) {

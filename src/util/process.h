@@ -1,9 +1,9 @@
 #pragma once
 // Child processes: a program found on PATH, started with posix_spawnp (never
 // through a shell), its standard streams connected to close-on-exec pipes or
-// the null device. Input is written whole first; then standard output and
-// standard error are drained together with poll so that neither can stall
-// the child; then it is waited for.
+// the null device. The input is written in full and its pipe closed while
+// standard output and standard error are drained, all in one poll loop, so
+// that no pipe can stall the child whatever the sizes; then it is waited for.
 
 #include <optional>
 #include <string>
@@ -15,9 +15,9 @@
 namespace tersify {
 
 struct ChildExit {
-  std::string out;          // everything written to standard output
-  std::string err;          // everything written to standard error
-  std::optional<int> code;  // exit code when the child exited normally
+  std::string out;            // everything written to standard output
+  std::string err;            // everything written to standard error
+  std::optional<int> code;    // exit code when the child exited normally
   std::optional<int> signal;  // signal number when a signal ended it
   bool success() const { return code.has_value() && *code == 0; }
 };
@@ -34,13 +34,17 @@ struct ChildError {
 
 // Runs `program` with `args` (without the program name). When `input` is
 // none, standard input is the null device; otherwise it is a pipe that gets
-// the whole input and is then closed. On a write failure the pipes are closed
-// and the child is left alone (the caller ends the run).
+// the whole input and is then closed (an empty input closes it at once). On a
+// write failure the pipes are closed and the child is neither killed nor
+// waited for (the caller ends the run); every other path reaps the child.
+// Whether the exit is a failure is the caller's call.
 Result<ChildExit, ChildError> run_child(const std::string& program, const std::vector<std::string>& args,
                                         std::optional<std::string_view> input);
 
-// The process ignores SIGPIPE for its whole life, so a write to a pipe whose
-// reader has gone fails with EPIPE; children start with the default.
-void ignore_sigpipe();
+// The process ignores SIGPIPE and SIGXFSZ for its whole life, so that a write
+// to a pipe whose reader has gone fails with EPIPE and a write beyond the file
+// size limit fails with EFBIG, instead of ending the process. Children start
+// with the default dispositions.
+void ignore_write_signals();
 
 }  // namespace tersify

@@ -1,0 +1,25 @@
+#include "driver/edition.h"
+
+#include "driver/package_metadata.h"
+#include "util/fs.h"
+
+namespace tersify::driver {
+
+Result<std::string> edition_for(const std::string& listed_path, EditionMap& editions) {
+  auto canonical = canonical_path(listed_path);
+  if (!canonical) return fail(std::move(canonical).error());
+
+  auto root = package_root(*canonical);
+  if (!root) return std::string(default_edition);
+
+  // Not resolved again: a Cargo.toml that is a symbolic link is entered under
+  // its target by load_packages and so is never found here.
+  std::string manifest = join_path(*root, "Cargo.toml");
+  if (auto known = editions.find(manifest); known != editions.end()) return known->second;
+
+  if (auto loaded = load_packages(manifest, editions); !loaded) return fail(std::move(loaded).error());
+  if (auto known = editions.find(manifest); known != editions.end()) return known->second;
+  return std::string(default_edition);
+}
+
+}  // namespace tersify::driver

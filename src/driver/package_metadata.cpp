@@ -1,0 +1,68 @@
+#include "driver/package_metadata.h"
+
+#include <nlohmann/json.hpp>
+
+#include "util/fs.h"
+#include "util/paths.h"
+#include "util/process.h"
+#include "util/text.h"
+
+namespace tersify::driver {
+namespace {
+
+// nlohmann's messages start with an identifier in brackets,
+// "[json.exception.parse_error.101] parse error at line 1, column 3: ...";
+// the rest is the description with line and column.
+std::string parse_error_description(const char* what) {
+  std::string_view text(what);
+  if (text.starts_with('[')) {
+    if (auto close = text.find("] "); close != std::string_view::npos) text.remove_prefix(close + 2);
+  }
+  return std::string(text);
+}
+
+}  // namespace
+
+std::optional<std::string> package_root(std::string_view path) {
+  for (auto& candidate : path_candidates(path)) {
+    if (file_kind(join_path(candidate, "Cargo.toml")) == FileKind::regular) return std::move(candidate);
+  }
+  return std::nullopt;
+}
+
+Status enter_packages(std::string_view metadata_json, EditionMap& editions) {
+  nlohmann::json metadata;
+  try {
+    // The default parse is strict: one value, then only whitespace.
+    metadata = nlohmann::json::parse(metadata_json);
+  } catch (const nlohmann::json::exception& error) {
+    return fail("invalid cargo metadata: " + parse_error_description(error.what()));
+  }
+
+  if (!metadata.is_object()) return fail("cargo metadata has no packages");
+  auto packages = metadata.find("packages");
+  if (packages == metadata.end() || !packages->is_array()) return fail("cargo metadata has no packages");
+
+  for (const auto& package : *packages) {
+    if (!package.is_object()) return fail("cargo package has no manifest_path");
+    auto manifest = package.find("manifest_path");
+    if (manifest == package.end() || !manifest->is_string()) return fail("cargo package has no manifest_path");
+    auto edition = package.find("edition");
+    if (edition == package.end() || !edition->is_string()) return fail("cargo package has no edition");
+    auto canonical = canonical_path(manifest->get<std::string>());
+    if (!canonical) return fail(std::move(canonical).error());
+    editions.insert_or_assign(std::move(*canonical), edition->get<std::string>());
+  }
+  return {};
+}
+
+Status load_packages(const std::string& manifest_path, EditionMap& editions) {
+  auto child = run_child(
+      "cargo", {"metadata", "--no-deps", "--offline", "--format-version", "1", "--manifest-path", manifest_path},
+      std::nullopt);
+  if (!child) return fail("failed to run cargo metadata: " + std::move(child).error().message);
+  if (!child->success()) return fail(lossy_utf8(child->err));
+  return enter_packages(child->out, editions);
+}
+
+}  // namespace tersify::driver

@@ -1,0 +1,48 @@
+#include "support/tools.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "support/temp_dir.h"
+
+namespace tersify::test {
+
+std::string find_program(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return "";
+}
+
+void write_logging_wrapper(const std::string& dir, const std::string& name, const std::string& log) {
+  std::string real = find_program(name);
+  write_script(dir + "/" + name, "echo \"$*\" >> '" + log + "'\nexec '" + real + "' \"$@\"\n");
+}
+
+int count_lines(const std::string& path) {
+  std::ifstream in(path);
+  int lines = 0;
+  for (std::string line; std::getline(in, line);) ++lines;
+  return lines;
+}
+
+ScopedPath::ScopedPath(const std::string& value) {
+  if (const char* old = std::getenv("PATH")) old_ = old;
+  ::setenv("PATH", value.c_str(), 1);
+}
+
+ScopedPath::~ScopedPath() {
+  if (old_) {
+    ::setenv("PATH", old_->c_str(), 1);
+  } else {
+    ::unsetenv("PATH");
+  }
+}
+
+}  // namespace tersify::test

@@ -1,0 +1,34 @@
+#pragma once
+// Test support for runs that involve the real cargo and rustfmt: finding
+// them, wrapping them to count their runs, and changing PATH for a scope.
+
+#include <optional>
+#include <string>
+
+namespace tersify::test {
+
+// The absolute path of `program` as the current PATH finds it, or "" when it
+// finds none.
+std::string find_program(const std::string& program);
+
+// Writes an executable `dir/name` that appends one line with its arguments to
+// `log` and then runs the real program of that name with them.
+void write_logging_wrapper(const std::string& dir, const std::string& name, const std::string& log);
+
+// Number of lines in the file at `path` (0 when it is missing).
+int count_lines(const std::string& path);
+
+// Sets PATH for this process until the guard goes; child processes that the
+// code under test starts look programs up there.
+class ScopedPath {
+ public:
+  explicit ScopedPath(const std::string& value);
+  ~ScopedPath();
+  ScopedPath(const ScopedPath&) = delete;
+  ScopedPath& operator=(const ScopedPath&) = delete;
+
+ private:
+  std::optional<std::string> old_;
+};
+
+}  // namespace tersify::test

@@ -1,0 +1,150 @@
+#include "util/process.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <sstream>
+
+#include "support/temp_dir.h"
+
+namespace tersify {
+namespace {
+
+// Like the tool, the test process must survive writing to a pipe whose reader
+// is gone.
+class RunChild : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ignore_write_signals(); }
+};
+
+Result<ChildExit, ChildError> sh(const std::string& script, std::optional<std::string_view> input = std::nullopt) {
+  return run_child("sh", {"-c", script}, input);
+}
+
+std::string pattern(size_t size, unsigned seed) {
+  std::string text(size, '\0');
+  unsigned x = seed;
+  for (auto& c : text) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 16);
+  }
+  return text;
+}
+
+TEST_F(RunChild, MovesMegabytesThroughAllThreeStreamsAtOnce) {
+  // tee answers while it still reads, on both output pipes: feeding the
+  // whole input before draining anything would stall it for good.
+  std::string input = pattern(3 << 20, 7);
+  auto child = sh("tee /dev/stderr", input);
+  ASSERT_TRUE(child) << child.error().message;
+  EXPECT_TRUE(child->success());
+  EXPECT_TRUE(child->out == input);
+  EXPECT_TRUE(child->err == input);
+}
+
+TEST_F(RunChild, DrainsLargeOutputOnBothStreamsWithoutInput) {
+  auto child = sh("head -c 2000000 /dev/zero; head -c 3000000 /dev/zero >&2; head -c 1000000 /dev/zero");
+  ASSERT_TRUE(child) << child.error().message;
+  EXPECT_EQ(child->out.size(), 3000000u);
+  EXPECT_EQ(child->err.size(), 3000000u);
+}
+
+TEST_F(RunChild, ReportsExitCodesAndStandardErrorAsData) {
+  for (int code : {0, 1, 2, 42, 255}) {
+    auto child = sh("echo out; echo 'only here' >&2; exit " + std::to_string(code));
+    ASSERT_TRUE(child);
+    EXPECT_EQ(child->code, code);
+    EXPECT_FALSE(child->signal);
+    EXPECT_EQ(child->success(), code == 0);
+    EXPECT_EQ(child->out, "out\n");
+    EXPECT_EQ(child->err, "only here\n");
+  }
+  auto quiet = sh("printf 'no newline' >&2; exit 3");
+  ASSERT_TRUE(quiet);
+  EXPECT_EQ(quiet->out, "");
+  EXPECT_EQ(quiet->err, "no newline");
+}
+
+TEST_F(RunChild, DecodesDeathBySignal) {
+  auto child = sh("echo partial; kill -KILL $$");
+  ASSERT_TRUE(child);
+  EXPECT_FALSE(child->code);
+  EXPECT_EQ(child->signal, SIGKILL);
+  EXPECT_FALSE(child->success());
+  EXPECT_EQ(child->out, "partial\n");
+}
+
+TEST_F(RunChild, MissingProgramFailsToStart) {
+  auto child = run_child("tersify-test-no-such-program", {}, std::nullopt);
+  ASSERT_FALSE(child);
+  EXPECT_EQ(child.error().stage, ChildError::Stage::start);
+  EXPECT_EQ(child.error().message, "No such file or directory (os error 2)");
+
+  test::TempDir dir;
+  dir.write("plain", "echo never\n");
+  ::chmod((dir / "plain").c_str(), 0644);
+  auto not_executable = run_child(dir / "plain", {}, std::string_view("x"));
+  ASSERT_FALSE(not_executable);
+  EXPECT_EQ(not_executable.error().stage, ChildError::Stage::start);
+  EXPECT_EQ(not_executable.error().message, "Permission denied (os error 13)");
+}
+
+TEST_F(RunChild, ChildThatClosesItsInputEarlyIsAWriteFailure) {
+  auto child = sh("exec 0<&-; echo gone", pattern(1 << 20, 3));
+  ASSERT_FALSE(child);
+  EXPECT_EQ(child.error().stage, ChildError::Stage::write);
+  EXPECT_EQ(child.error().message, "Broken pipe (os error 32)");
+}
+
+TEST_F(RunChild, StandardInputIsNullDeviceOrAClosedPipe) {
+  auto none = run_child("cat", {}, std::nullopt);
+  ASSERT_TRUE(none);
+  EXPECT_TRUE(none->success());
+  EXPECT_EQ(none->out, "");
+
+  auto empty = run_child("wc", {"-c"}, std::string_view());
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->out, "0\n");
+
+  auto text = run_child("wc", {"-c"}, std::string_view("12345"));
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->out, "5\n");
+}
+
+TEST_F(RunChild, PassesArgumentsVerbatimWithoutAShell) {
+  auto child = run_child("printf", {"[%s]", "a b", "$HOME", "*", "", "'q'"}, std::nullopt);
+  ASSERT_TRUE(child);
+  EXPECT_EQ(child->out, "[a b][$HOME][*][]['q']");
+}
+
+// The SigIgn mask of a process, from /proc/<pid>/status.
+unsigned long long ignored_signals(const std::string& status) {
+  std::istringstream lines(status);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("SigIgn:")) return std::stoull(line.substr(7), nullptr, 16);
+  }
+  return ~0ull;
+}
+
+TEST_F(RunChild, ChildStartsWithDefaultSigpipeAndSigxfsz) {
+  auto ours = run_child("cat", {"/proc/" + std::to_string(::getpid()) + "/status"}, std::nullopt);
+  ASSERT_TRUE(ours);
+  auto pipe_bit = 1ull << (SIGPIPE - 1);
+  auto fsize_bit = 1ull << (SIGXFSZ - 1);
+  EXPECT_EQ(ignored_signals(ours->out) & (pipe_bit | fsize_bit), pipe_bit | fsize_bit);
+
+  auto child = run_child("cat", {"/proc/self/status"}, std::nullopt);
+  ASSERT_TRUE(child);
+  EXPECT_EQ(ignored_signals(child->out) & (pipe_bit | fsize_bit), 0u);
+
+  // With the default disposition, yes dies quietly when head stops reading;
+  // ignoring SIGPIPE would have it complain about the broken pipe.
+  auto piped = sh("yes | head -c 1");
+  ASSERT_TRUE(piped);
+  EXPECT_EQ(piped->out, "y");
+  EXPECT_EQ(piped->err, "");
+}
+
+}  // namespace
+}  // namespace tersify
