@@ -43,8 +43,8 @@ fuzz: test-deps
 
 bench: test-deps build
 	bench/compact.sh $(BUILD)
+	bench/driver.sh $(BUILD)
 	bench/e2e.sh $(BUILD)
-	bench/driver_bench.sh $(BUILD)
 
 format:
 	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h')

@@ -4,7 +4,7 @@
 //
 //   tersify_driver_bench <crate directory>
 //
-// bench/e2e.sh installs a crate from Debian's librust-*-dev packages
+// bench/driver.sh installs a crate from Debian's librust-*-dev packages
 // and runs this.
 
 #include <fcntl.h>

@@ -124,6 +124,10 @@ std::optional<std::size_t> surrounding_width(std::string_view text, const LineFe
     const void* found = memrchr(text.data() + (range.start - before), '\n', before);
     if (found == nullptr) return std::nullopt;
     column = range.start - static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) - 1;
+  } else {
+    // On the text's first line everything before the construct is on its line.
+    if (range.start > limit) return std::nullopt;
+    column = range.start;
   }
   std::size_t rest = 0;
   if (line_feeds.last != std::string_view::npos && line_feeds.last >= range.end) {
@@ -133,6 +137,10 @@ std::optional<std::size_t> surrounding_width(std::string_view text, const LineFe
     const void* found = std::memchr(text.data() + range.end, '\n', after);
     if (found == nullptr) return std::nullopt;
     rest = static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) - range.end;
+  } else {
+    // On a last line without a line feed, the rest of the text is on its line.
+    rest = text.size() - range.end;
+    if (rest > limit - column) return std::nullopt;
   }
   return column + rest;
 }

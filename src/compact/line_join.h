@@ -37,8 +37,8 @@ struct LineFeeds {
 };
 
 // C + R for a construct at `range` of `text`, or none when that exceeds
-// `limit`. C is 0 when no line feed precedes the construct, R is 0 when none
-// follows it. Looks at no more than about `limit` bytes on either side, so
+// `limit`. C counts from the start of the text when no line feed precedes the
+// construct, R up to the end of the text when none follows it. Looks at no more than about `limit` bytes on either side, so
 // that measuring stays cheap on long lines.
 std::optional<std::size_t> surrounding_width(std::string_view text, const LineFeeds& line_feeds, ByteRange range,
                                              std::size_t limit);

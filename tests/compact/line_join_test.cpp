@@ -65,18 +65,22 @@ TEST(LineWidth, ColumnAndRestAroundTheConstruct) {
   std::string branches = "x;\nif a {\n    x\n} else {\n    y\n}";
   EXPECT_EQ(17u, line_width(branches, {8, 17}, 5));   // 5 + 5 + " else {"
   EXPECT_EQ(12u, line_width(branches, {23, 32}, 5));  // "} else " + 5
-  // No line feed before: C is 0; none after: R is 0.
-  EXPECT_EQ(5u, line_width("fn f() -> i32 {\n    1\n} // end", {14, 23}, 5));
-  EXPECT_EQ(7u, line_width("x\n  {\n} // end", {4, 7}, 5));
+  // No line feed before: C counts from the start of the text; none after: R
+  // runs to its end. Otherwise a joined first or last line could pass the width.
+  EXPECT_EQ(26u, line_width("fn f() -> i32 {\n    1\n} // end", {14, 23}, 5));
+  EXPECT_EQ(14u, line_width("x\n  {\n} // end", {4, 7}, 5));
 }
 
 TEST(LineWidth, JoinsExactlyAtTheMaximumWidth) {
   std::string text = "use a;\nfn f() -> i32 {\n    1\n}\n";
   verify_compact("use a;\nfn f() -> i32 { 1 }\n", text, 19);
   verify_compact(text, text, 18);
-  // On the first line nothing counts before the construct.
-  verify_compact("fn f() -> i32 { 1 }\n", "fn f() -> i32 {\n    1\n}\n", 5);
-  verify_compact("fn f() -> i32 {\n    1\n}\n", "fn f() -> i32 {\n    1\n}\n", 4);
+  // On the text's first line the bytes before the construct count as well.
+  verify_compact("fn f() -> i32 { 1 }\n", "fn f() -> i32 {\n    1\n}\n", 19);
+  verify_compact("fn f() -> i32 {\n    1\n}\n", "fn f() -> i32 {\n    1\n}\n", 18);
+  // And on a last line without a line feed, the bytes after it.
+  verify_compact("use a;\nfn f() -> i32 { 1 } // one", "use a;\nfn f() -> i32 {\n    1\n} // one", 26);
+  verify_compact("use a;\nfn f() -> i32 {\n    1\n} // one", "use a;\nfn f() -> i32 {\n    1\n} // one", 25);
 }
 
 TEST(LineWidth, CountsBytesNotCharacters) {

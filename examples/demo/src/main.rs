@@ -12,6 +12,7 @@ fn area(shape: &Shape) -> f64 {
 
 fn main() {
     let shapes = [Shape::Circle(1.0), Shape::Square(2.0)];
+    let mut total = 0.0;
     for shape in &shapes {
         let a = area(shape);
         if a > 3.5 {
@@ -19,5 +20,7 @@ fn main() {
         } else {
             println!("small: {a}");
         }
+        total += a;
     }
+    println!("total: {total}");
 }

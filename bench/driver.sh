@@ -1,6 +1,6 @@
 #!/bin/sh
 # Driver figures over a real crate from Debian's packages:
-#   bench/driver_bench.sh [build directory]
+#   bench/driver.sh [build directory]
 set -eu
 build=${1:-build}
 crate_pkg=librust-regex-syntax-dev
