@@ -37,7 +37,7 @@ struct CandidateContext {
   std::string_view text;  // the round's text, which the tree was parsed from
   LineFeeds line_feeds;
   std::size_t max_width;
-  std::span<const ByteRange> literals;  // all literals of the text, by start
+  std::span<const ByteRange> literals;  // literals and macro token trees of the text, by start
 };
 
 // The joined text that replaces the whole of `node`, or none. `kind` is the

@@ -52,9 +52,14 @@ std::string compact_round(std::string_view text, std::size_t max_width) {
 
   auto enter = [&](TSNode node) {
     KindInfo info = kind_info(node);
-    // Literals arrive in document order and never nest, so the list is
-    // sorted by start.
-    if (info.kind == Kind::literal) literals.push_back(node_range(text, node));
+    // Joining keeps the ", }" of literals and of macro token trees: a macro
+    // may need the trailing comma that its pattern matches. Nodes arrive in
+    // document order; a range inside the last one kept is covered by it, so
+    // the list stays sorted by start and free of overlaps.
+    if (info.kind == Kind::literal || info.kind == Kind::token_tree) {
+      ByteRange range = node_range(text, node);
+      if (literals.empty() || range.start >= literals.back().end) literals.push_back(range);
+    }
     frames.push_back({info.kind, {info.is_comment, false}, edits.size()});
     return spans_lines(node) ||
            comment_or_comma_brace.any_within({ts_node_start_byte(node), ts_node_end_byte(node)});

@@ -3,9 +3,10 @@
 //
 // The joined text J keeps the first line as it is and appends every further
 // line without its leading whitespace, after one space unless the line starts
-// with one of , . ; ? ) ] ; then every ", }" outside a literal becomes " }",
-// which drops the trailing comma the formatter puts after a list's last
-// member. The line that a join gives is W = C + len(J) + R bytes wide: C bytes
+// with one of , . ; ? ) ] ; then every ", }" outside a literal or a macro's
+// token tree becomes " }", which drops the trailing comma the formatter puts
+// after a list's last member (a macro's tokens are its input, and its pattern
+// may need that comma). The line that a join gives is W = C + len(J) + R bytes wide: C bytes
 // before the construct on its first line, R after it on its last line.
 
 #include <cstddef>
@@ -20,8 +21,9 @@ namespace tersify::compact {
 
 // J for the bytes `range` of `text`, or none as soon as J is known to grow
 // longer than `max_length`. `literals` are the byte ranges of the string,
-// raw string and character literals of `text`, sorted by start and not
-// overlapping; ", }" inside them is left alone. Lines end at a line feed, a
+// raw string and character literals and of the outermost macro token trees of
+// `text`, sorted by start and not overlapping; ", }" inside them is left
+// alone. Lines end at a line feed, a
 // carriage return in front of it included.
 std::optional<std::string> join_lines(std::string_view text, ByteRange range, std::span<const ByteRange> literals,
                                       std::size_t max_length);

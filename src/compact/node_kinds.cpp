@@ -27,6 +27,7 @@ Kind kind_for_name(std::string_view name) {
       {"string_literal", Kind::literal},
       {"raw_string_literal", Kind::literal},
       {"char_literal", Kind::literal},
+      {"token_tree", Kind::token_tree},
   };
   for (const Named& entry : table) {
     if (entry.name == name) return entry.kind;

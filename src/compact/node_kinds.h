@@ -19,7 +19,8 @@ enum class Kind : std::uint8_t {
   match_arm,
   if_expression,
   expression_statement,
-  literal,  // string, raw string (byte and C strings included) and character literals
+  literal,     // string, raw string (byte and C strings included) and character literals
+  token_tree,  // the delimited tokens of a macro invocation or macro rule
 };
 
 struct KindInfo {

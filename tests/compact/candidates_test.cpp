@@ -119,7 +119,8 @@ TEST(Candidates, LiteralsKeepCommaBeforeBrace) {
   verify_compact("fn f() -> S { S { a: \", }\", b: 1 } }\n", "fn f() -> S {\n    S {\n        a: \", }\",\n        b: 1,\n    }\n}\n", 100);
   verify_compact("fn f() { g(r#\", }\"#, b\", }\", br\", }\", c\", }\"); }\n",
                  "fn f() {\n    g(r#\", }\"#, b\", }\", br\", }\", c\", }\");\n}\n", 100);
-  verify_compact("fn f() { m! { \", }\", ',', x } }\n", "fn f() {\n    m! {\n        \", }\", ',',\n        x,\n    }\n}\n", 100);
+  // Inside a macro's braces every comma stays.
+  verify_compact("fn f() { m! { \", }\", ',', x, } }\n", "fn f() {\n    m! {\n        \", }\", ',',\n        x,\n    }\n}\n", 100);
 }
 
 TEST(Candidates, SyntaxErrorsAreWalkedThrough) {

@@ -104,3 +104,12 @@ TEST(LineWidth, CrLfLineEnds) {
 
 }  // namespace
 }  // namespace tersify::compact
+
+TEST(TrailingComma, MacroTokenTreesKeepTheirCommas) {
+  // A macro's pattern may require the trailing comma, so its input stays as
+  // written; the block around it is still joined.
+  verify_compact("fn f() { names! { alpha, } }\n", "fn f() {\n    names! {\n        alpha,\n    }\n}\n", 100);
+  verify_compact("fn f() { m!(S { a: 1, }) }\n", "fn f() {\n    m!(S {\n        a: 1,\n    })\n}\n", 100);
+  // Outside macros the comma before the brace goes.
+  verify_compact("fn f() -> S { S { a: 1 } }\n", "fn f() -> S {\n    S {\n        a: 1,\n    }\n}\n", 100);
+}

@@ -103,7 +103,7 @@ std::optional<std::string> model_decide(std::string_view text, std::size_t max_w
     stack.pop_back();
     if (std::strstr(ts_node_type(n), "comment") != nullptr) return std::nullopt;
     if (ts_node_child_count(n) == 0 && node_text(text, n).find('\n') != std::string_view::npos) return std::nullopt;
-    if (is(n, "string_literal") || is(n, "raw_string_literal") || is(n, "char_literal")) {
+    if (is(n, "string_literal") || is(n, "raw_string_literal") || is(n, "char_literal") || is(n, "token_tree")) {
       literals.push_back({ts_node_start_byte(n), ts_node_end_byte(n)});
     }
     for (TSNode child : children(cursor, n)) stack.push_back(child);

@@ -255,5 +255,26 @@ TEST(Run, WriteModeGivesTheCompactLayoutAndKeepsIt) {
   EXPECT_EQ(check.out, "");
 }
 
+TEST(Run, RewrittenCrateStillBuilds) {
+  // The macro's pattern requires the trailing comma inside its braces; the
+  // joined block around the call must keep it for the crate to compile.
+  TempDir dir;
+  write_package(dir, "", "builds", "2021");
+  dir.write("src/lib.rs",
+            "macro_rules! names {\n    ($($x:ident,)*) => {\n        [$(stringify!($x)),*]\n    };\n}\n"
+            "pub fn all() -> [&'static str; 2] {\n    names! {\n        alpha,\n        beta,\n    }\n}\n"
+            "pub struct P {\n    pub x: i32,\n}\n"
+            "pub fn make(v: i32) -> P {\n    if v > 0 {\n        return P { x: v };\n    } else {\n"
+            "        println!(\"negative\");\n    }\n    P {\n        x: 0,\n    }\n}\n");
+  ASSERT_EQ(tersify_in(dir.path(), {}).status, 0);
+  std::string written = dir.read("src/lib.rs");
+  EXPECT_NE(written.find("names! { alpha, beta, }"), std::string::npos) << written;
+  EXPECT_NE(written.find("pub struct P { pub x: i32 }"), std::string::npos) << written;
+  CommandOptions offline = cwd_options(dir.path());
+  offline.env.push_back("CARGO_TARGET_DIR=" + (dir / "target"));
+  auto built = run_command({"cargo", "check", "--offline", "--quiet"}, offline);
+  EXPECT_EQ(built.status, 0) << built.err;
+}
+
 }  // namespace
 }  // namespace tersify::test
