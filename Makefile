@@ -34,7 +34,7 @@ test: test-deps build
 
 # The same tests with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: test-deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTERSIFY_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERSIFY_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
