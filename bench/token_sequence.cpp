@@ -5,43 +5,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "util/fatal.h"
-
-extern "C" const TSLanguage* tree_sitter_rust();
+#include "compact/syntax_tree.h"
 
 namespace tersify::proof {
 namespace {
-
-struct ParserDeleter {
-  void operator()(TSParser* parser) const { ts_parser_delete(parser); }
-};
-struct TreeDeleter {
-  void operator()(TSTree* tree) const { ts_tree_delete(tree); }
-};
-using ParserPtr = std::unique_ptr<TSParser, ParserDeleter>;
-using TreePtr = std::unique_ptr<TSTree, TreeDeleter>;
-
-class Cursor {
- public:
-  explicit Cursor(TSNode node) : cursor_(ts_tree_cursor_new(node)) {}
-  ~Cursor() { ts_tree_cursor_delete(&cursor_); }
-  Cursor(const Cursor&) = delete;
-  Cursor& operator=(const Cursor&) = delete;
-  TSTreeCursor* get() { return &cursor_; }
-
- private:
-  TSTreeCursor cursor_;
-};
-
-TreePtr parse(std::string_view text) {
-  ParserPtr parser(ts_parser_new());
-  if (!parser || !ts_parser_set_language(parser.get(), tree_sitter_rust())) {
-    internal_error("the Rust grammar was refused by tree-sitter");
-  }
-  TreePtr tree(ts_parser_parse_string(parser.get(), nullptr, text.data(), static_cast<std::uint32_t>(text.size())));
-  if (!tree) internal_error("tree-sitter gave no tree");
-  return tree;
-}
 
 bool is_literal_kind(std::string_view kind) {
   // Byte strings and C strings are "string_literal", byte chars "char_literal".
@@ -87,7 +54,11 @@ std::string first_violation(const TokenSummary& before, const TokenSummary& afte
       ++i;
       ++j;
     } else if (a[i].text == "," && i + 1 < a.size() && a[i + 1].text == "}" && b[j].text == "}") {
-      if (a[i].in_macro) ++macro_commas;
+      // A macro's pattern may need the comma, so its token trees keep it.
+      if (a[i].in_macro) {
+        ++macro_commas;
+        return "comma before `}` dropped inside a macro" + at_lines(before, a[i].offset, after, b[j].offset);
+      }
       ++i;  // the trailing comma of a joined list
     } else {
       return "token " + shown(a[i].text) + " became " + shown(b[j].text) + at_lines(before, a[i].offset, after, b[j].offset);
@@ -128,16 +99,15 @@ std::string first_violation(const TokenSummary& before, const TokenSummary& afte
 TokenSummary summarize_tokens(std::string_view text) {
   TokenSummary summary;
   summary.source = text;
-  TreePtr tree = parse(text);
+  compact::TreePtr tree = compact::parse_text(text);
   // Pre-order walk with the cursor alone: down to the first child, else to
   // the next sibling, else up until a sibling exists.
-  Cursor cursor(ts_tree_root_node(tree.get()));
-  TSTreeCursor* c = cursor.get();
+  compact::TreeCursor cursor(compact::root_node(*tree));
   // Depth of the outermost token tree on the current path, or none.
   std::uint32_t macro_depth = UINT32_MAX;
   for (;;) {
-    TSNode node = ts_tree_cursor_current_node(c);
-    std::uint32_t depth = ts_tree_cursor_current_depth(c);
+    TSNode node = cursor.current();
+    std::uint32_t depth = cursor.depth();
     if (depth <= macro_depth) macro_depth = UINT32_MAX;
     std::uint32_t start = ts_node_start_byte(node);
     std::uint32_t end = ts_node_end_byte(node);
@@ -158,12 +128,12 @@ TokenSummary summarize_tokens(std::string_view text) {
       summary.leaves.push_back({slice, start, in_macro});
     }
 
-    if (!whole && ts_tree_cursor_goto_first_child(c)) continue;
+    if (!whole && cursor.goto_first_child()) continue;
     bool moved = false;
     while (!moved) {
-      if (ts_tree_cursor_goto_next_sibling(c)) {
+      if (cursor.goto_next_sibling()) {
         moved = true;
-      } else if (!ts_tree_cursor_goto_parent(c)) {
+      } else if (!cursor.goto_parent()) {
         return summary;
       }
     }

@@ -35,8 +35,8 @@ TokenSummary summarize_tokens(std::string_view text);
 
 struct Comparison {
   std::string violation;  // empty when `after` is a legal compaction
-  // Commas dropped before "}" inside macro token trees: legal, but the one
-  // change a macro can tell apart, so it is counted for the reports.
+  // Commas dropped before "}" inside macro token trees: a violation, since a
+  // macro's pattern can require the comma; counted for the reports.
   std::size_t macro_commas_dropped = 0;
 };
 

@@ -85,6 +85,7 @@ class TreeCursor {
   bool goto_next_sibling() { return ts_tree_cursor_goto_next_sibling(&cursor_); }
   bool goto_parent() { return ts_tree_cursor_goto_parent(&cursor_); }
   TSNode current() const { return ts_tree_cursor_current_node(&cursor_); }
+  std::uint32_t depth() const { return ts_tree_cursor_current_depth(&cursor_); }
 
  private:
   TSTreeCursor cursor_;
