@@ -29,8 +29,8 @@ Status write_all(int fd, std::string_view data) {
 
 }  // namespace
 
-Status process_file(const std::string& listed_path, bool check, std::optional<std::uint64_t> width_override,
-                    EditionMap& editions, std::vector<std::string>& reformat_list) {
+Result<PendingFile> start_file(const std::string& listed_path, std::optional<std::uint64_t> width_override,
+                               EditionMap& editions) {
   auto source = read_text_file(listed_path);
   if (!source) return fail(std::move(source).error());
 
@@ -39,24 +39,46 @@ Status process_file(const std::string& listed_path, bool check, std::optional<st
 
   std::uint64_t width = width_override ? *width_override : max_width_for(listed_path);
 
-  auto formatted = run_rustfmt(*source, *edition, width);
-  if (!formatted) return fail(std::move(formatted).error());
+  auto rustfmt = start_rustfmt(*source, *edition, width);
+  if (!rustfmt) return fail(std::move(rustfmt).error());
+  return PendingFile{listed_path, std::move(*source), width, std::move(*rustfmt)};
+}
 
-  std::string final_text = compact::compact(*formatted, static_cast<std::size_t>(width));
-  if (final_text == *source) return {};
+Result<FormattedFile> collect_file(PendingFile file) {
+  auto formatted = finish_rustfmt(file.rustfmt);
+  if (!formatted) return fail(std::move(formatted).error());
+  return FormattedFile{std::move(file.listed_path), std::move(file.source), std::move(*formatted), file.width};
+}
+
+Status complete_file(const FormattedFile& file, bool check, std::vector<std::string>& reformat_list) {
+  std::string final_text = compact::compact(file.formatted, static_cast<std::size_t>(file.width));
+  if (final_text == file.source) return {};
 
   if (check) {
-    reformat_list.push_back(listed_path);
+    reformat_list.push_back(file.listed_path);
     return {};
   }
-  if (auto written = write_file(listed_path, final_text); !written) {
+  if (auto written = write_file(file.listed_path, final_text); !written) {
     // Truncation has already happened when the write fails part-way (a full
     // disk, a file size limit); put the user's text back rather than leave a
     // cut-off file. The original failure is the one reported.
-    (void)write_file(listed_path, *source);
+    (void)write_file(file.listed_path, file.source);
     return written;
   }
   return {};
+}
+
+Status finish_file(PendingFile file, bool check, std::vector<std::string>& reformat_list) {
+  auto formatted = collect_file(std::move(file));
+  if (!formatted) return fail(std::move(formatted).error());
+  return complete_file(*formatted, check, reformat_list);
+}
+
+Status process_file(const std::string& listed_path, bool check, std::optional<std::uint64_t> width_override,
+                    EditionMap& editions, std::vector<std::string>& reformat_list) {
+  auto pending = start_file(listed_path, width_override, editions);
+  if (!pending) return fail(std::move(pending).error());
+  return finish_file(std::move(*pending), check, reformat_list);
 }
 
 Result<int> finish_run(bool check, const std::vector<std::string>& update_list,

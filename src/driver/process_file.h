@@ -1,6 +1,11 @@
 #pragma once
 // The per-file pipeline (read, rustfmt, compact, compare, rewrite or record)
 // and the check-mode report at the end of a run.
+//
+// The pipeline comes in steps, so that a run can compact one file while
+// rustfmt formats the next: start_file reads the file and starts its rustfmt,
+// collect_file waits for rustfmt's output, complete_file compacts, compares
+// and rewrites or records.
 
 #include <cstdint>
 #include <optional>
@@ -8,16 +13,49 @@
 #include <vector>
 
 #include "driver/edition.h"
+#include "util/process.h"
 #include "util/result.h"
 
 namespace tersify::driver {
 
-// Puts the file at `listed_path` through the pipeline. A file whose final
-// text differs is rewritten in place (write mode) or appended to
-// `reformat_list` (check mode). Fails with the message to print after the
-// path. When a rewrite fails part-way, the original text is written back
-// (best effort) before the failure is reported, so the file is not left cut
-// short.
+// A file that has been read, whose rustfmt child is running.
+struct PendingFile {
+  std::string listed_path;
+  std::string source;  // the text as read
+  std::uint64_t width = 0;
+  RunningChild rustfmt;
+};
+
+// A file with rustfmt's output, ready for compaction.
+struct FormattedFile {
+  std::string listed_path;
+  std::string source;     // the text as read
+  std::string formatted;  // rustfmt's output for it
+  std::uint64_t width = 0;
+};
+
+// Reads the file at `listed_path`, finds its edition (this may run cargo
+// metadata, so no other child may be running) and width, and starts rustfmt
+// on the text. Fails with the message to print after the path.
+Result<PendingFile> start_file(const std::string& listed_path, std::optional<std::uint64_t> width_override,
+                               EditionMap& editions);
+
+// Waits for the file's rustfmt and takes its output. Fails with the message
+// to print after the path.
+Result<FormattedFile> collect_file(PendingFile file);
+
+// Compacts the formatted text and compares it with the file's text: a file
+// whose final text differs is rewritten in place (write mode) or appended to
+// `reformat_list` (check mode). When a rewrite fails part-way, the original
+// text is written back (best effort) before the failure is reported, so the
+// file is not left cut short.
+Status complete_file(const FormattedFile& file, bool check, std::vector<std::string>& reformat_list);
+
+// collect_file, then complete_file.
+Status finish_file(PendingFile file, bool check, std::vector<std::string>& reformat_list);
+
+// Puts the file at `listed_path` through the whole pipeline, one step after
+// the other: start_file, then finish_file.
 Status process_file(const std::string& listed_path, bool check, std::optional<std::uint64_t> width_override,
                     EditionMap& editions, std::vector<std::string>& reformat_list);
 

@@ -22,6 +22,12 @@ std::optional<FileKind> file_kind(const std::string& path) {
   return FileKind::other;
 }
 
+std::optional<FileIdentity> file_identity(const std::string& path) {
+  struct stat st;
+  if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{st.st_dev, st.st_ino};
+}
+
 namespace {
 
 Result<std::string, ReadError> read_bytes(const std::string& path) {

@@ -2,6 +2,8 @@
 // Whole-file reads and writes, file kinds and canonical paths. Failures are
 // the I/O error text of io_error.h.
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +17,18 @@ enum class FileKind { regular, directory, other };
 // The kind of the entry at `path`, following symbolic links; none when the
 // query fails (missing, dangling link, permission, NUL byte in the path).
 std::optional<FileKind> file_kind(const std::string& path);
+
+// What tells files apart: two paths name the same file (through links, hard
+// or symbolic) when their identities are equal.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file at `path`, following symbolic links; none when
+// the query fails.
+std::optional<FileIdentity> file_identity(const std::string& path);
 
 // Reads the whole file. Fails with the I/O error text.
 Result<std::string> read_file(const std::string& path);

@@ -5,8 +5,10 @@
 // end inside the same poll loop that drains standard output and standard
 // error: a child that answers while it still reads (cat, for one) can then
 // never fill a pipe that nobody empties. Once the input is written the pipe is
-// closed so that the child sees the end of it; the loop runs until both output
-// pipes are closed, and only then is the child waited for.
+// closed so that the child sees the end of it. Collecting runs the same loop
+// until both output pipes are closed, and only then is the child waited for.
+// Between the two the child keeps running while the caller works; enlarged
+// output pipes let it write its whole output in that time.
 
 #include "util/process.h"
 
@@ -18,7 +20,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <utility>
 
+#include "util/fatal.h"
 #include "util/fd.h"
 #include "util/io_error.h"
 
@@ -26,39 +30,6 @@ extern char** environ;
 
 namespace tersify {
 namespace {
-
-// Owns a started child until it has been waited for. Destroying an owner that
-// still holds a child reaps it, so no early return leaves a zombie; abandon()
-// gives the child up on purpose.
-class ChildProcess {
- public:
-  ChildProcess() = default;
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-  ~ChildProcess() {
-    if (pid_ > 0) (void)wait();
-  }
-
-  void adopt(pid_t pid) { pid_ = pid; }
-  void abandon() { pid_ = -1; }
-
-  // waitpid, retried when a signal interrupts it. Gives the wait status, or
-  // the error number.
-  Result<int, int> wait() {
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0) {
-      if (errno == EINTR) continue;
-      int e = errno;
-      pid_ = -1;
-      return fail(e);
-    }
-    pid_ = -1;
-    return status;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 struct Pipe {
   Fd read;
@@ -127,6 +98,57 @@ int drain_once(Fd& fd, std::string& sink) {
   return 0;
 }
 
+// Asks for larger pipe buffers on the output pipes; the kernel's limit for
+// unprivileged processes (fs.pipe-max-size) is 1 MiB by default. A refusal
+// only costs overlap, so it is ignored.
+void enlarge(const Pipe& pipe) {
+  for (int size : {1 << 20, 256 << 10}) {
+    if (::fcntl(pipe.read.get(), F_SETPIPE_SZ, size) >= 0) return;
+  }
+}
+
+// One poll round over the pipes still open: writes what standard input takes
+// of `pending` (closing it when all is written) and reads once from each
+// output pipe with data. Gives none or the failure.
+std::optional<ChildError> pump_once(Fd& in, std::string_view& pending, Fd& out, Fd& err, ChildExit& sink) {
+  using Stage = ChildError::Stage;
+  pollfd fds[3];
+  nfds_t count = 0;
+  int in_slot = -1, out_slot = -1, err_slot = -1;
+  if (in.valid()) {
+    in_slot = static_cast<int>(count);
+    fds[count++] = {in.get(), POLLOUT, 0};
+  }
+  if (out.valid()) {
+    out_slot = static_cast<int>(count);
+    fds[count++] = {out.get(), POLLIN, 0};
+  }
+  if (err.valid()) {
+    err_slot = static_cast<int>(count);
+    fds[count++] = {err.get(), POLLIN, 0};
+  }
+  if (::poll(fds, count, -1) < 0) {
+    if (errno == EINTR) return std::nullopt;
+    return error_at(Stage::collect, errno);
+  }
+
+  if (in_slot >= 0 && fds[in_slot].revents != 0) {
+    // POLLERR alone means the reader is gone; the write below reports it.
+    ssize_t n = ::write(in.get(), pending.data(), pending.size());
+    if (n < 0 && errno != EINTR && errno != EAGAIN) return error_at(Stage::write, errno);
+    if (n == 0) return ChildError{Stage::write, "failed to write whole buffer"};
+    if (n > 0) pending.remove_prefix(static_cast<size_t>(n));
+    if (pending.empty()) in.reset();  // the child sees the end of its input
+  }
+  if (out_slot >= 0 && fds[out_slot].revents != 0) {
+    if (int e = drain_once(out, sink.out); e != 0) return error_at(Stage::collect, e);
+  }
+  if (err_slot >= 0 && fds[err_slot].revents != 0) {
+    if (int e = drain_once(err, sink.err); e != 0) return error_at(Stage::collect, e);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 void ignore_write_signals() {
@@ -134,13 +156,41 @@ void ignore_write_signals() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
-Result<ChildExit, ChildError> run_child(const std::string& program, const std::vector<std::string>& args,
-                                        std::optional<std::string_view> input) {
-  using Stage = ChildError::Stage;
-  // Declared before the pipes so that on every early return the pipes close
-  // first (the child sees end-of-file or EPIPE) and only then is it reaped.
-  ChildProcess child;
+RunningChild::RunningChild(RunningChild&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)),
+      out_(std::move(other.out_)),
+      err_(std::move(other.err_)),
+      collected_(std::move(other.collected_)) {}
 
+RunningChild& RunningChild::operator=(RunningChild&& other) noexcept {
+  if (this != &other) {
+    kill_and_reap();
+    pid_ = std::exchange(other.pid_, -1);
+    out_ = std::move(other.out_);
+    err_ = std::move(other.err_);
+    collected_ = std::move(other.collected_);
+  }
+  return *this;
+}
+
+RunningChild::~RunningChild() { kill_and_reap(); }
+
+void RunningChild::kill_and_reap() {
+  // The pipes go first, so that nothing of the child's is left open here.
+  out_.reset();
+  err_.reset();
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+}
+
+Result<RunningChild, ChildError> RunningChild::start(const std::string& program,
+                                                     const std::vector<std::string>& args,
+                                                     std::optional<std::string_view> input) {
+  using Stage = ChildError::Stage;
   Pipe in_pipe;
   if (input) {
     auto made = make_pipe();
@@ -153,6 +203,8 @@ Result<ChildExit, ChildError> run_child(const std::string& program, const std::v
   if (!err_made) return fail(error_at(Stage::start, err_made.error()));
   Pipe out_pipe = std::move(*out_made);
   Pipe err_pipe = std::move(*err_made);
+  enlarge(out_pipe);
+  enlarge(err_pipe);
 
   SpawnSetup setup;
   // Ignored dispositions survive exec; the child gets the default ones back.
@@ -179,12 +231,15 @@ Result<ChildExit, ChildError> run_child(const std::string& program, const std::v
   pid_t pid = -1;
   int spawned = ::posix_spawnp(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), environ);
   if (spawned != 0) return fail(error_at(Stage::start, spawned));
-  child.adopt(pid);
 
+  RunningChild child;
+  child.pid_ = pid;
   // Only the child may hold these ends, or the pipes never report their end.
   in_pipe.read.reset();
   out_pipe.write.reset();
   err_pipe.write.reset();
+  child.out_ = std::move(out_pipe.read);
+  child.err_ = std::move(err_pipe.read);
 
   std::string_view pending = input.value_or(std::string_view());
   Fd& in = in_pipe.write;
@@ -193,68 +248,52 @@ Result<ChildExit, ChildError> run_child(const std::string& program, const std::v
       in.reset();
     } else if (::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) | O_NONBLOCK) != 0) {
       int e = errno;
-      child.abandon();
+      child.pid_ = -1;  // as for any write failure below
       return fail(error_at(Stage::write, e));
     }
   }
-
-  ChildExit result;
-  Fd& out = out_pipe.read;
-  Fd& err = err_pipe.read;
-  while (in.valid() || out.valid() || err.valid()) {
-    pollfd fds[3];
-    nfds_t count = 0;
-    int in_slot = -1, out_slot = -1, err_slot = -1;
-    if (in.valid()) {
-      in_slot = static_cast<int>(count);
-      fds[count++] = {in.get(), POLLOUT, 0};
-    }
-    if (out.valid()) {
-      out_slot = static_cast<int>(count);
-      fds[count++] = {out.get(), POLLIN, 0};
-    }
-    if (err.valid()) {
-      err_slot = static_cast<int>(count);
-      fds[count++] = {err.get(), POLLIN, 0};
-    }
-    if (::poll(fds, count, -1) < 0) {
-      if (errno == EINTR) continue;
-      return fail(error_at(Stage::collect, errno));
-    }
-
-    if (in_slot >= 0 && fds[in_slot].revents != 0) {
-      // POLLERR alone means the reader is gone; the write below reports it.
-      ssize_t n = ::write(in.get(), pending.data(), pending.size());
-      if (n < 0 && errno != EINTR && errno != EAGAIN) {
-        int e = errno;
-        // The caller ends the run; the child is left to run out on its own.
-        child.abandon();
-        return fail(error_at(Stage::write, e));
-      }
-      if (n == 0) {
-        child.abandon();
-        return fail(ChildError{Stage::write, "failed to write whole buffer"});
-      }
-      if (n > 0) pending.remove_prefix(static_cast<size_t>(n));
-      if (pending.empty()) in.reset();  // the child sees the end of its input
-    }
-    if (out_slot >= 0 && fds[out_slot].revents != 0) {
-      if (int e = drain_once(out, result.out); e != 0) return fail(error_at(Stage::collect, e));
-    }
-    if (err_slot >= 0 && fds[err_slot].revents != 0) {
-      if (int e = drain_once(err, result.err); e != 0) return fail(error_at(Stage::collect, e));
+  while (in.valid()) {
+    if (auto failed = pump_once(in, pending, child.out_, child.err_, child.collected_)) {
+      // On a write failure the caller ends the run; the child is left to run
+      // out on its own. Its pipes close as `child` goes.
+      if (failed->stage == Stage::write) child.pid_ = -1;
+      return fail(std::move(*failed));
     }
   }
+  return child;
+}
 
-  auto waited = child.wait();
-  if (!waited) return fail(error_at(Stage::collect, waited.error()));
-  int status = *waited;
+Result<ChildExit, ChildError> RunningChild::finish() {
+  using Stage = ChildError::Stage;
+  if (pid_ <= 0) internal_error("a child process was collected twice");
+  Fd no_input;
+  std::string_view nothing;
+  while (out_.valid() || err_.valid()) {
+    // A failure leaves the child to the destructor, which kills and reaps it.
+    if (auto failed = pump_once(no_input, nothing, out_, err_, collected_)) return fail(std::move(*failed));
+  }
+  int status = 0;
+  while (::waitpid(pid_, &status, 0) < 0) {
+    if (errno == EINTR) continue;
+    int e = errno;
+    pid_ = -1;
+    return fail(error_at(Stage::collect, e));
+  }
+  pid_ = -1;
+  ChildExit result = std::move(collected_);
   if (WIFEXITED(status)) {
     result.code = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {
     result.signal = WTERMSIG(status);
   }
   return result;
+}
+
+Result<ChildExit, ChildError> run_child(const std::string& program, const std::vector<std::string>& args,
+                                        std::optional<std::string_view> input) {
+  auto child = RunningChild::start(program, args, input);
+  if (!child) return fail(std::move(child).error());
+  return child->finish();
 }
 
 }  // namespace tersify

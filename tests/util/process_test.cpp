@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <sstream>
@@ -144,6 +146,79 @@ TEST_F(RunChild, ChildStartsWithDefaultSigpipeAndSigxfsz) {
   ASSERT_TRUE(piped);
   EXPECT_EQ(piped->out, "y");
   EXPECT_EQ(piped->err, "");
+}
+
+// True once the process `pid` has left no trace: neither running nor a
+// zombie waiting to be reaped.
+bool gone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+
+// Waits (without reaping) until the child `pid` has exited; false when it is
+// still running after a generous while, that is, when it is stuck.
+bool exits_on_its_own(pid_t pid) {
+  for (int i = 0; i < 2000; ++i) {
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return false;
+    if (info.si_pid == pid) return true;
+    ::usleep(10000);
+  }
+  return false;
+}
+
+TEST_F(RunChild, UnfinishedChildrenAreKilledAndReapedByTheirOwner) {
+  pid_t without_input = -1, with_input = -1, moved_from = -1, replaced = -1;
+  {
+    auto idle = RunningChild::start("sleep", {"60"}, std::nullopt);
+    ASSERT_TRUE(idle) << idle.error().message;
+    without_input = idle->pid();
+    // sleep never reads; the input still fits into the pipe.
+    auto fed = RunningChild::start("sleep", {"60"}, std::string_view("unread input"));
+    ASSERT_TRUE(fed) << fed.error().message;
+    with_input = fed->pid();
+    ASSERT_GT(without_input, 0);
+    ASSERT_GT(with_input, 0);
+
+    // Moving hands the child over: the moved-from owner kills nothing.
+    RunningChild taken = std::move(*fed);
+    EXPECT_EQ(fed->pid(), -1);
+    EXPECT_EQ(taken.pid(), with_input);
+    moved_from = taken.pid();
+
+    // Assigning over a running child ends that child at once.
+    auto first = RunningChild::start("sleep", {"60"}, std::nullopt);
+    auto second = RunningChild::start("sleep", {"60"}, std::nullopt);
+    ASSERT_TRUE(first && second);
+    replaced = first->pid();
+    *first = std::move(*second);
+    EXPECT_TRUE(gone(replaced));
+    EXPECT_FALSE(gone(without_input)) << "still owned";
+  }
+  EXPECT_TRUE(gone(without_input));
+  EXPECT_TRUE(gone(with_input));
+  EXPECT_TRUE(gone(moved_from));
+}
+
+TEST_F(RunChild, OutputWaitsInThePipesUntilCollected) {
+  // Nearly 1 MiB on standard output while nobody reads: the enlarged pipe
+  // takes it all, so the child ends before it is collected.
+  auto child = RunningChild::start("sh", {"-c", "head -c 900000 /dev/zero; printf done >&2"}, std::nullopt);
+  ASSERT_TRUE(child) << child.error().message;
+  ASSERT_TRUE(exits_on_its_own(child->pid())) << "the child is stuck on a full pipe";
+  auto exit = child->finish();
+  ASSERT_TRUE(exit) << exit.error().message;
+  EXPECT_TRUE(exit->success());
+  EXPECT_EQ(exit->out.size(), 900000u);
+  EXPECT_EQ(exit->err, "done");
+  EXPECT_EQ(child->pid(), -1);
+
+  // What the child says while its input is still being written is kept for
+  // the collection, in order with what follows.
+  std::string input = pattern(3 << 20, 11);
+  auto talker = RunningChild::start("sh", {"-c", "echo early; echo warn >&2; wc -c; echo late"}, input);
+  ASSERT_TRUE(talker) << talker.error().message;
+  auto said = talker->finish();
+  ASSERT_TRUE(said);
+  EXPECT_EQ(said->out, "early\n" + std::to_string(input.size()) + "\nlate\n");
+  EXPECT_EQ(said->err, "warn\n");
 }
 
 }  // namespace

@@ -1,0 +1,175 @@
+// Whole runs that look at the order of effects across files: rustfmt formats
+// one file while the one before it is compacted and written, yet every run
+// must look as if the files were handled strictly one after the other. The
+// real cargo and rustfmt do the work; wrappers around them watch or, for one
+// chosen call, inject a failure.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "e2e/project.h"
+#include "support/tools.h"
+
+namespace tersify::test {
+namespace {
+
+// A script for `name` that runs the real program, except on its call number
+// `failing_call` (counted in `dir/name.count`), which runs `failure` instead.
+void write_failing_on_call(const TempDir& dir, const std::string& name, int failing_call, const std::string& failure) {
+  std::string count = dir / (name + ".count");
+  if (!dir.exists("bin")) dir.mkdir("bin");
+  write_script(dir / "bin/" + name, "n=$(( $(cat '" + count + "' 2>/dev/null || echo 0) + 1 ))\necho $n > '" + count +
+                                        "'\nif [ $n -eq " + std::to_string(failing_call) + " ]; then\n" + failure +
+                                        "\nfi\nexec '" + find_program(name) + "' \"$@\"\n");
+}
+
+bool formatted(const std::string& text) { return text != messy_source && text.find("println!(\"{}\", x);") != std::string::npos; }
+
+TEST(FileOrder, FailureOfAFileComesAfterTheFileBeforeItIsWritten) {
+  struct Case {
+    const char* name;
+    std::string failure;  // the second rustfmt call, for src/b.rs
+    std::string err;
+  };
+  const Case cases[] = {
+      {"rustfmt fails", "cat >/dev/null; echo 'error: second' >&2; exit 1", "src/b.rs: error: second\n\n"},
+      {"rustfmt killed", "cat >/dev/null; printf 'dying' >&2; kill -KILL $$", "src/b.rs: dying\n"},
+      {"input refused", "exec 0<&-; exit 0", "src/b.rs: Broken pipe (os error 32)\n"},
+  };
+  // Large enough that the refused input can't vanish into the pipe.
+  std::string b_source = "fn b() {}\n" + std::string(2 << 20, '\n');
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    write_package(dir, "", "order", "2021");
+    dir.write("src/lib.rs", "");
+    dir.write("src/a.rs", messy_source);
+    dir.write("src/b.rs", b_source);
+    dir.write("src/c.rs", messy_source);
+    write_failing_on_call(dir, "rustfmt", 2, c.failure);
+
+    auto write = tersify_in(dir.path(), {"src"}, path_first(dir / "bin"));
+    EXPECT_EQ(write.status, 2);
+    EXPECT_EQ(write.out, "");
+    EXPECT_EQ(write.err, c.err);
+    EXPECT_TRUE(formatted(dir.read("src/a.rs"))) << "a.rs comes first and is written";
+    EXPECT_TRUE(dir.read("src/b.rs") == b_source);
+    EXPECT_EQ(dir.read("src/c.rs"), messy_source) << "nothing after the failure runs";
+    EXPECT_EQ(count_lines(dir / "rustfmt.count"), 1) << "no rustfmt run for c.rs";
+
+    // Check mode: a.rs would be reported, but the failure ends the run first.
+    dir.write("src/a.rs", messy_source);
+    ::unlink((dir / "rustfmt.count").c_str());
+    auto check = tersify_in(dir.path(), {"--check", "src"}, path_first(dir / "bin"));
+    EXPECT_EQ(check.status, 2);
+    EXPECT_EQ(check.out, "");
+    EXPECT_EQ(check.err, c.err);
+    EXPECT_EQ(dir.read("src/a.rs"), messy_source);
+  }
+}
+
+TEST(FileOrder, EditionFailureOfTheNextPackageComesAfterTheFileBeforeIt) {
+  TempDir dir;
+  write_package(dir, "one", "one", "2021");
+  write_package(dir, "two", "two", "2021");
+  dir.write("one/src/lib.rs", messy_source);
+  dir.write("two/src/lib.rs", messy_source);
+  write_failing_on_call(dir, "cargo", 2, "echo 'error: broken manifest' >&2; exit 101");
+
+  auto result = tersify_in(dir.path(), {"one", "two"}, path_first(dir / "bin"));
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "two/src/lib.rs: error: broken manifest\n\n");
+  EXPECT_TRUE(formatted(dir.read("one/src/lib.rs")));
+  EXPECT_EQ(dir.read("two/src/lib.rs"), messy_source);
+}
+
+TEST(FileOrder, WriteFailureStopsTheRunWhileTheNextFileIsFormatted) {
+  // a.rs grows past the file size limit when formatted; b.rs, formatted
+  // meanwhile, would fit but must not be written.
+  std::string source = "fn f() {";
+  for (int i = 0; i < 200; ++i) source += "g(" + std::to_string(i) + ");";
+  source += "}\nfn g(_: u32) {}\n";
+  ASSERT_LT(source.size(), 1800u);
+  TempDir dir;
+  dir.write("loose/a.rs", source);
+  dir.write("loose/b.rs", messy_source);
+  dir.write("loose/rustfmt.toml", "disable_all_formatting = true\n");
+  auto result = run_command({"prlimit", "--fsize=1800", TERSIFY_BINARY, "loose"}, cwd_options(dir.path()));
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "loose/a.rs: File too large (os error 27)\n");
+  EXPECT_EQ(dir.read("loose/a.rs"), source);
+  EXPECT_EQ(dir.read("loose/b.rs"), messy_source);
+}
+
+TEST(FileOrder, NeverTwoChildrenAtOnce) {
+  TempDir dir;
+  write_package(dir, "one", "one", "2021");
+  write_package(dir, "two", "two", "2018");
+  for (const char* file : {"one/src/lib.rs", "one/src/a.rs", "one/src/b.rs", "two/src/lib.rs", "two/src/c.rs"}) {
+    dir.write(file, messy_source);
+  }
+  dir.mkdir("bin");
+  // Each wrapper marks the time its real program runs and notes any overlap.
+  std::string busy = dir / "busy";
+  std::string log = dir / "overlaps.log";
+  std::string calls = dir / "calls.log";
+  for (const char* name : {"cargo", "rustfmt"}) {
+    write_script(dir / "bin/" + std::string(name),
+                 "echo " + std::string(name) + " >> '" + calls + "'\n[ -e '" + busy + "' ] && echo \"" + name +
+                     " while another child ran\" >> '" + log + "'\ntouch '" + busy + "'\n'" + find_program(name) +
+                     "' \"$@\"\nstatus=$?\nrm -f '" + busy + "'\nexit $status\n");
+  }
+  auto result = tersify_in(dir.path(), {"one", "two"}, path_first(dir / "bin"));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_FALSE(dir.exists("overlaps.log")) << dir.read("overlaps.log");
+  EXPECT_EQ(count_lines(calls), 7) << "two cargo runs, five rustfmt runs";
+  EXPECT_TRUE(formatted(dir.read("two/src/c.rs")));
+}
+
+TEST(FileOrder, TheSameFileTwiceInARowReadsWhatTheFirstRoundWrote) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string link;  // "symbolic", "hard" or "" for none
+    int lib_rounds;    // how often lib.rs is listed
+  };
+  const Case cases[] = {
+      {"path given twice", {".", "."}, "", 2},
+      {"symbolic link beside its target", {"."}, "symbolic", 1},
+      {"hard link beside the file", {"."}, "hard", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    write_package(dir, "", "twice", "2021");
+    const std::string lib = "pub fn lib() {}\n";  // already in final form
+    dir.write("src/lib.rs", lib);
+    dir.write("src/a.rs", messy_source);
+    if (c.link == "symbolic") dir.symlink("a.rs", "src/b.rs");
+    if (c.link == "hard") {
+      ASSERT_EQ(::link((dir / "src/a.rs").c_str(), (dir / "src/b.rs").c_str()), 0);
+    }
+    // Records every text that rustfmt gets, in order.
+    dir.mkdir("bin");
+    std::string inputs = dir / "inputs.log";
+    write_script(dir / "bin/rustfmt", "tee -a '" + inputs + "' | '" + find_program("rustfmt") + "' \"$@\"\n");
+
+    auto write = tersify_in(dir.path(), c.args, path_first(dir / "bin"));
+    EXPECT_EQ(write.status, 0) << write.err;
+    std::string final_text = dir.read("src/a.rs");
+    EXPECT_TRUE(formatted(final_text));
+    // a.rs as it was, then the same file as the first round left it.
+    std::string expected = messy_source + final_text;
+    for (int i = 0; i < c.lib_rounds; ++i) expected += lib;
+    EXPECT_EQ(dir.read("inputs.log"), expected);
+
+    auto check_args = c.args;
+    check_args.insert(check_args.begin(), "--check");
+    auto check = tersify_in(dir.path(), check_args);
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    EXPECT_EQ(check.out, "");
+  }
+}
+
+}  // namespace
+}  // namespace tersify::test
