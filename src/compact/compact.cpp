@@ -28,10 +28,10 @@ struct Frame {
   std::size_t first_edit;  // edits from here on were made inside this node
 };
 
-}  // namespace
-
-std::string compact_round(std::string_view text, std::size_t max_width) {
-  TreePtr tree = parse_text(text);
+// The edits of one round over `tree`, parsed from exactly `text`. Each edit
+// replaces a construct that spans lines by a text without line feeds, so a
+// round changes the text exactly when it makes an edit.
+std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, std::size_t max_width) {
   std::vector<Frame> frames;
   std::vector<SourceEdit> edits;
   std::vector<ByteRange> literals;
@@ -85,20 +85,32 @@ std::string compact_round(std::string_view text, std::size_t max_width) {
           frame.facts.multiline_block_below || (frame.kind == Kind::block && spans_lines(node));
     }
   };
-  walk_tree(root_node(*tree), enter, leave);
-  return apply_edits(text, std::move(edits));
+  walk_tree(root_node(tree), enter, leave);
+  return edits;
+}
+
+}  // namespace
+
+std::string compact_round(std::string_view text, std::size_t max_width) {
+  TreePtr tree = parse_text(text);
+  return apply_edits(text, round_edits(text, *tree, max_width));
 }
 
 std::string compact(std::string_view text, std::size_t max_width, CompactStats& stats) {
   std::string working(text);
   stats.rounds = 0;
+  // Every round parses the text it works on. A round without edits leaves the
+  // text as it was, so its tree serves the closing else splitting too, which
+  // saves one parse in every text that the rounds finish before the limit.
+  TreePtr tree = parse_text(working);
   while (stats.rounds < max_rounds) {
-    std::string next = compact_round(working, max_width);
+    std::vector<SourceEdit> edits = round_edits(working, *tree, max_width);
     ++stats.rounds;
-    if (next == working) break;
-    working = std::move(next);
+    if (edits.empty()) break;
+    working = apply_edits(working, std::move(edits));
+    tree = parse_text(working);
   }
-  return split_statement_elses(working);
+  return split_statement_elses(working, *tree);
 }
 
 std::string compact(std::string_view text, std::size_t max_width) {

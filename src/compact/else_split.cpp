@@ -66,6 +66,10 @@ void append_all(std::vector<SourceEdit>& from, std::vector<SourceEdit>& to) {
 
 std::string split_statement_elses(std::string_view text) {
   TreePtr tree = parse_text(text);
+  return split_statement_elses(text, *tree);
+}
+
+std::string split_statement_elses(std::string_view text, const TSTree& tree) {
   std::vector<Frame> frames;
   std::vector<SourceEdit> edits;
   // Only a node that holds an `else` can hold a link to split; the walk
@@ -101,7 +105,7 @@ std::string split_statement_elses(std::string_view text) {
     frames.pop_back();
     if (!frame.waiting.empty() && !frames.empty()) frames.back().deferred = std::move(frame.waiting);
   };
-  walk_tree(root_node(*tree), enter, leave);
+  walk_tree(root_node(tree), enter, leave);
   return apply_edits(text, std::move(edits));
 }
 

@@ -2,6 +2,8 @@
 // The closing step of the compaction pass: in every if chain that stands as a
 // statement, each `else` starts a line of its own at the column of the `if`.
 
+#include <tree_sitter/api.h>
+
 #include <string>
 #include <string_view>
 
@@ -13,5 +15,8 @@ namespace tersify::compact {
 // holds a line feed or anything but whitespace (a comment) stays. If chains
 // whose value is used keep their `else` in place.
 std::string split_statement_elses(std::string_view text);
+
+// The same with a tree already parsed from exactly `text`.
+std::string split_statement_elses(std::string_view text, const TSTree& tree);
 
 }  // namespace tersify::compact
