@@ -42,7 +42,7 @@ fuzz: test-deps
 	bench/fuzz.sh $(FUZZ_RUNS)
 
 bench: test-deps build
-	bench/compact.sh $(BUILD)
+	BUILD_DIR=$(BUILD) bench/compact.sh
 	bench/driver.sh $(BUILD)
 	bench/e2e.sh $(BUILD)
 
