@@ -9,6 +9,7 @@
 #include "compact/compact.h"
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "compact/candidates.h"
@@ -96,21 +97,43 @@ std::string compact_round(std::string_view text, std::size_t max_width) {
   return apply_edits(text, round_edits(text, *tree, max_width));
 }
 
-std::string compact(std::string_view text, std::size_t max_width, CompactStats& stats) {
-  std::string working(text);
-  stats.rounds = 0;
+Compaction::Compaction(std::string text, std::size_t max_width) : working_(std::move(text)), max_width_(max_width) {}
+
+bool Compaction::step() {
+  if (finished_) return true;
   // Every round parses the text it works on. A round without edits leaves the
   // text as it was, so its tree serves the closing else splitting too, which
   // saves one parse in every text that the rounds finish before the limit.
-  TreePtr tree = parse_text(working);
-  while (stats.rounds < max_rounds) {
-    std::vector<SourceEdit> edits = round_edits(working, *tree, max_width);
-    ++stats.rounds;
-    if (edits.empty()) break;
-    working = apply_edits(working, std::move(edits));
-    tree = parse_text(working);
+  if (!tree_) tree_ = parse_text(working_);
+  if (!joining_done_) {
+    std::vector<SourceEdit> edits = round_edits(working_, *tree_, max_width_);
+    ++rounds_;
+    if (edits.empty()) {
+      joining_done_ = true;
+    } else {
+      working_ = apply_edits(working_, std::move(edits));
+      tree_.reset();
+      joining_done_ = rounds_ >= max_rounds;
+    }
+    return false;
   }
-  return split_statement_elses(working, *tree);
+  working_ = split_statement_elses(working_, *tree_);
+  tree_.reset();
+  finished_ = true;
+  return true;
+}
+
+std::string Compaction::result() {
+  while (!step()) {
+  }
+  return std::move(working_);
+}
+
+std::string compact(std::string_view text, std::size_t max_width, CompactStats& stats) {
+  Compaction compaction{std::string(text), max_width};
+  std::string result = compaction.result();
+  stats.rounds = compaction.rounds();
+  return result;
 }
 
 std::string compact(std::string_view text, std::size_t max_width) {

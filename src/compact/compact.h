@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "compact/syntax_tree.h"
+
 namespace tersify::compact {
 
 // Up to five rounds of joining short multi-line constructs that fit within
@@ -18,6 +20,34 @@ struct CompactStats {
 
 // compact, also telling how many rounds it took.
 std::string compact(std::string_view text, std::size_t max_width, CompactStats& stats);
+
+// compact taken one parse step at a time, so that the caller can do other
+// work between the steps (the run loop services a running rustfmt). Each
+// step() runs one joining round or, last, the else splitting; the result is
+// exactly compact()'s.
+class Compaction {
+ public:
+  Compaction(std::string text, std::size_t max_width);
+
+  // Runs the next step; gives whether compaction is now finished.
+  bool step();
+  bool finished() const { return finished_; }
+  // The size of the text being worked on.
+  std::size_t text_size() const { return working_.size(); }
+  // Joining rounds run so far.
+  std::size_t rounds() const { return rounds_; }
+  // The compacted text; moves it out. Runs the remaining steps first.
+  std::string result();
+
+ private:
+  std::string working_;
+  std::size_t max_width_;
+  std::size_t rounds_ = 0;
+  bool joining_done_ = false;
+  bool finished_ = false;
+  // The tree of `working_` once parsed; reset whenever a round edits it.
+  TreePtr tree_;
+};
 
 // One joining round: every candidate that may be put on one line is, and
 // nothing inside a joined construct is looked at. Every decision reads the
