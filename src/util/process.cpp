@@ -107,10 +107,12 @@ void enlarge(const Pipe& pipe) {
   }
 }
 
-// One poll round over the pipes still open: writes what standard input takes
-// of `pending` (closing it when all is written) and reads once from each
-// output pipe with data. Gives none or the failure.
-std::optional<ChildError> pump_once(Fd& in, std::string_view& pending, Fd& out, Fd& err, ChildExit& sink) {
+// One poll round over the pipes still open, waiting up to `timeout_ms` (-1:
+// without limit): writes what standard input takes of `pending` (closing it
+// when all is written) and reads once from each output pipe with data. Sets
+// `any_ready` when some pipe was ready. Gives none or the failure.
+std::optional<ChildError> pump_once(Fd& in, std::string_view& pending, Fd& out, Fd& err, ChildExit& sink,
+                                    int timeout_ms, bool& any_ready) {
   using Stage = ChildError::Stage;
   pollfd fds[3];
   nfds_t count = 0;
@@ -127,10 +129,12 @@ std::optional<ChildError> pump_once(Fd& in, std::string_view& pending, Fd& out, 
     err_slot = static_cast<int>(count);
     fds[count++] = {err.get(), POLLIN, 0};
   }
-  if (::poll(fds, count, -1) < 0) {
+  int ready = ::poll(fds, count, timeout_ms);
+  if (ready < 0) {
     if (errno == EINTR) return std::nullopt;
     return error_at(Stage::collect, errno);
   }
+  any_ready = ready > 0;
 
   if (in_slot >= 0 && fds[in_slot].revents != 0) {
     // POLLERR alone means the reader is gone; the write below reports it.
@@ -160,7 +164,8 @@ RunningChild::RunningChild(RunningChild&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)),
       out_(std::move(other.out_)),
       err_(std::move(other.err_)),
-      collected_(std::move(other.collected_)) {}
+      collected_(std::move(other.collected_)),
+      failure_(std::move(other.failure_)) {}
 
 RunningChild& RunningChild::operator=(RunningChild&& other) noexcept {
   if (this != &other) {
@@ -169,6 +174,7 @@ RunningChild& RunningChild::operator=(RunningChild&& other) noexcept {
     out_ = std::move(other.out_);
     err_ = std::move(other.err_);
     collected_ = std::move(other.collected_);
+    failure_ = std::move(other.failure_);
   }
   return *this;
 }
@@ -253,7 +259,8 @@ Result<RunningChild, ChildError> RunningChild::start(const std::string& program,
     }
   }
   while (in.valid()) {
-    if (auto failed = pump_once(in, pending, child.out_, child.err_, child.collected_)) {
+    bool any_ready = false;
+    if (auto failed = pump_once(in, pending, child.out_, child.err_, child.collected_, -1, any_ready)) {
       // On a write failure the caller ends the run; the child is left to run
       // out on its own. Its pipes close as `child` goes.
       if (failed->stage == Stage::write) child.pid_ = -1;
@@ -263,14 +270,31 @@ Result<RunningChild, ChildError> RunningChild::start(const std::string& program,
   return child;
 }
 
+bool RunningChild::poll_done() {
+  if (pid_ <= 0) internal_error("a collected child process was polled");
+  Fd no_input;
+  std::string_view nothing;
+  while (!failure_ && (out_.valid() || err_.valid())) {
+    bool any_ready = false;
+    // A failure waits for finish(), which reports it.
+    failure_ = pump_once(no_input, nothing, out_, err_, collected_, 0, any_ready);
+    if (!any_ready && !failure_) return false;
+  }
+  return true;
+}
+
 Result<ChildExit, ChildError> RunningChild::finish() {
   using Stage = ChildError::Stage;
   if (pid_ <= 0) internal_error("a child process was collected twice");
   Fd no_input;
   std::string_view nothing;
+  // A failure leaves the child to the destructor, which kills and reaps it.
+  if (failure_) return fail(*std::exchange(failure_, std::nullopt));
   while (out_.valid() || err_.valid()) {
-    // A failure leaves the child to the destructor, which kills and reaps it.
-    if (auto failed = pump_once(no_input, nothing, out_, err_, collected_)) return fail(std::move(*failed));
+    bool any_ready = false;
+    if (auto failed = pump_once(no_input, nothing, out_, err_, collected_, -1, any_ready)) {
+      return fail(std::move(*failed));
+    }
   }
   int status = 0;
   while (::waitpid(pid_, &status, 0) < 0) {

@@ -58,6 +58,12 @@ class RunningChild {
   RunningChild& operator=(const RunningChild&) = delete;
   ~RunningChild();
 
+  // Reads whatever output is available without ever blocking and gives
+  // whether both output pipes have reached their end (or reading failed):
+  // the child then needs only finish(), which no longer waits on output.
+  // Output read here is kept for finish(), as is a read failure.
+  bool poll_done();
+
   // Drains standard output and standard error to their ends and waits for
   // the child. Called once; afterwards the object holds no child.
   Result<ChildExit, ChildError> finish();
@@ -73,6 +79,7 @@ class RunningChild {
   Fd out_;  // closed at the end of the stream
   Fd err_;
   ChildExit collected_;
+  std::optional<ChildError> failure_;  // met by poll_done, reported by finish
 };
 
 // Runs `program` with `args` (without the program name). When `input` is
