@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "compact/compact.h"
 #include "driver/formatter_settings.h"
@@ -50,22 +51,37 @@ Result<FormattedFile> collect_file(PendingFile file) {
   return FormattedFile{std::move(file.listed_path), std::move(file.source), std::move(*formatted), file.width};
 }
 
-Status complete_file(const FormattedFile& file, bool check, std::vector<std::string>& reformat_list) {
-  std::string final_text = compact::compact(file.formatted, static_cast<std::size_t>(file.width));
-  if (final_text == file.source) return {};
+Status record_file(const std::string& listed_path, const std::string& source, const std::string& final_text,
+                   bool check, std::vector<std::string>& reformat_list) {
+  if (final_text == source) return {};
 
   if (check) {
-    reformat_list.push_back(file.listed_path);
+    reformat_list.push_back(listed_path);
     return {};
   }
-  if (auto written = write_file(file.listed_path, final_text); !written) {
+  if (auto written = write_file(listed_path, final_text); !written) {
     // Truncation has already happened when the write fails part-way (a full
     // disk, a file size limit); put the user's text back rather than leave a
     // cut-off file. The original failure is the one reported.
-    (void)write_file(file.listed_path, file.source);
+    (void)write_file(listed_path, source);
     return written;
   }
   return {};
+}
+
+Status complete_file(const FormattedFile& file, bool check, std::vector<std::string>& reformat_list) {
+  std::string final_text = compact::compact(file.formatted, static_cast<std::size_t>(file.width));
+  return record_file(file.listed_path, file.source, final_text, check, reformat_list);
+}
+
+CompactingFile::CompactingFile(FormattedFile file)
+    : listed_path_(std::move(file.listed_path)),
+      source_(std::move(file.source)),
+      compaction_(std::move(file.formatted), static_cast<std::size_t>(file.width)),
+      held_bytes_(source_.size() + compaction_.text_size()) {}
+
+Status CompactingFile::complete(bool check, std::vector<std::string>& reformat_list) {
+  return record_file(listed_path_, source_, compaction_.result(), check, reformat_list);
 }
 
 Status finish_file(PendingFile file, bool check, std::vector<std::string>& reformat_list) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "compact/compact.h"
 #include "driver/edition.h"
 #include "util/process.h"
 #include "util/result.h"
@@ -43,6 +44,35 @@ Result<PendingFile> start_file(const std::string& listed_path, std::optional<std
 // Waits for the file's rustfmt and takes its output. Fails with the message
 // to print after the path.
 Result<FormattedFile> collect_file(PendingFile file);
+
+// A formatted file whose compaction runs one step at a time, so that a run
+// can service a running rustfmt between the steps.
+class CompactingFile {
+ public:
+  explicit CompactingFile(FormattedFile file);
+
+  // One compaction step; gives whether compaction is finished.
+  bool step() { return compaction_.step(); }
+  // Finishes compaction, then compares and rewrites or records as
+  // complete_file does. Called once.
+  Status complete(bool check, std::vector<std::string>& reformat_list);
+
+  const std::string& listed_path() const { return listed_path_; }
+  // The bytes of text held while the file waits.
+  std::size_t held_bytes() const { return held_bytes_; }
+
+ private:
+  std::string listed_path_;
+  std::string source_;
+  compact::Compaction compaction_;
+  std::size_t held_bytes_;
+};
+
+// Compares the compacted text with the file's text `source`: a file whose
+// final text differs is rewritten in place or recorded, as complete_file
+// says.
+Status record_file(const std::string& listed_path, const std::string& source, const std::string& final_text,
+                   bool check, std::vector<std::string>& reformat_list);
 
 // Compacts the formatted text and compares it with the file's text: a file
 // whose final text differs is rewritten in place (write mode) or appended to

@@ -3,23 +3,26 @@
 // prints one line on standard error and ends the run with status 2; what was
 // written before it stays written.
 //
-// Files go through the pipeline overlapped by one: while rustfmt formats file
-// i, this process compacts, compares and writes file i-1. It is still one
-// thread with at most one child, and the effects keep the order of one file
-// after the other: file i-1 is written or recorded before any failure of
-// file i is reported, and a failure of file i-1 is reported before anything
-// of file i is written.
+// Files go through the pipeline overlapped: while rustfmt formats file i,
+// this process compacts, a step at a time, the files before it that wait in
+// the backlog, and compares and writes each one as its compaction finishes.
+// A large file can so take several rustfmt runs to compact without holding
+// rustfmt up. It is still one thread with at most one child, and the effects
+// keep the order of one file after the other: every file before file i is
+// written or recorded before any failure of file i is reported, and a failure
+// of an earlier file is reported before anything later is written.
 
 #include "main/run.h"
 
 #include <unistd.h>
 
 #include <cerrno>
-#include <optional>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "discovery/source_files.h"
+#include "driver/backlog.h"
 #include "driver/edition.h"
 #include "driver/formatter_settings.h"
 #include "driver/process_file.h"
@@ -30,6 +33,8 @@ namespace tersify {
 namespace {
 
 constexpr int failure_status = 2;
+// The text (as read and as formatted) that waiting files may hold.
+constexpr std::size_t max_held_bytes = std::size_t{64} << 20;
 
 int report_failure(std::string line) {
   line.push_back('\n');
@@ -59,41 +64,40 @@ int run(const Settings& settings) {
 
   driver::EditionMap editions;
   std::vector<std::string> reformat_list;
-  // The file before the current one: formatted, not yet compacted.
-  std::optional<driver::FormattedFile> previous;
-  std::optional<FileIdentity> previous_identity;
-  auto complete_previous = [&]() -> Status {
-    if (!previous) return {};
-    auto done = driver::complete_file(*previous, settings.check, reformat_list);
-    auto path = std::move(previous->listed_path);
-    previous.reset();
-    if (!done) return fail(display_path(path) + ": " + done.error());
-    return {};
-  };
+  driver::Backlog backlog(settings.check, reformat_list);
 
   for (const auto& file : files) {
-    // The same file twice in a row (a path given twice, or two links to one
-    // file) must read what the first round wrote.
+    // The same file again (a path given twice, or two links to one file)
+    // must read what its earlier round wrote.
     auto identity = file_identity(file);
-    if (previous && identity && identity == previous_identity) {
-      if (auto done = complete_previous(); !done) return report_failure(std::move(done).error());
+    if (backlog.holds(identity)) {
+      if (auto done = backlog.complete_all(); !done) return report_failure(std::move(done).error());
     }
-    previous_identity = identity;
+    // Past this much waiting text, compaction catches up before another
+    // rustfmt run adds to it.
+    while (backlog.held_bytes() > max_held_bytes) {
+      if (auto done = backlog.complete_front(); !done) return report_failure(std::move(done).error());
+    }
 
     auto pending = driver::start_file(file, settings.width_override, editions);
     if (!pending) {
-      if (auto done = complete_previous(); !done) return report_failure(std::move(done).error());
+      if (auto done = backlog.complete_all(); !done) return report_failure(std::move(done).error());
       return report_failure(display_path(file) + ": " + pending.error());
     }
-    // A failure here ends the run; file i's rustfmt is killed and reaped as
-    // `pending` goes.
-    if (auto done = complete_previous(); !done) return report_failure(std::move(done).error());
+    // Compaction advances while rustfmt works. A failure here ends the run;
+    // file i's rustfmt is killed and reaped as `pending` goes.
+    while (!backlog.empty() && !pending->rustfmt.poll_done()) {
+      if (auto done = backlog.step_front(); !done) return report_failure(std::move(done).error());
+    }
 
     auto formatted = driver::collect_file(std::move(*pending));
-    if (!formatted) return report_failure(display_path(file) + ": " + formatted.error());
-    previous = std::move(*formatted);
+    if (!formatted) {
+      if (auto done = backlog.complete_all(); !done) return report_failure(std::move(done).error());
+      return report_failure(display_path(file) + ": " + formatted.error());
+    }
+    backlog.push(std::move(*formatted), identity);
   }
-  if (auto done = complete_previous(); !done) return report_failure(std::move(done).error());
+  if (auto done = backlog.complete_all(); !done) return report_failure(std::move(done).error());
 
   auto status = driver::finish_run(settings.check, update_list, reformat_list);
   if (!status) return report_failure(std::move(status).error());
