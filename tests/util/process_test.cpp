@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 #include <sstream>
 
 #include "support/temp_dir.h"
@@ -219,6 +220,43 @@ TEST_F(RunChild, OutputWaitsInThePipesUntilCollected) {
   ASSERT_TRUE(said);
   EXPECT_EQ(said->out, "early\n" + std::to_string(input.size()) + "\nlate\n");
   EXPECT_EQ(said->err, "warn\n");
+}
+
+TEST_F(RunChild, PollingDrainsWithoutBlockingUntilBothStreamsEnd) {
+  // The child says something, then waits on a FIFO that only the test opens:
+  // polling must give what is there and come back, however often.
+  test::TempDir dir;
+  std::string fifo = dir / "gate";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto child = RunningChild::start("sh", {"-c", "echo before; echo warn >&2; cat '" + fifo + "'; echo after"},
+                                   std::nullopt);
+  ASSERT_TRUE(child) << child.error().message;
+  for (int i = 0; i < 100; ++i) EXPECT_FALSE(child->poll_done());
+  {
+    std::ofstream gate(fifo);  // opening lets cat run; closing ends its input
+    gate << "through\n";
+  }
+  while (!child->poll_done()) {
+  }
+  EXPECT_TRUE(child->poll_done()) << "done stays done";
+  auto exit = child->finish();
+  ASSERT_TRUE(exit) << exit.error().message;
+  EXPECT_TRUE(exit->success());
+  EXPECT_EQ(exit->out, "before\nthrough\nafter\n");
+  EXPECT_EQ(exit->err, "warn\n");
+
+  // Far more than the pipes hold, on both streams: a child writing it can
+  // only end if polling keeps both pipes drained.
+  auto talker = RunningChild::start("sh", {"-c", "head -c 6000000 /dev/zero; head -c 5000000 /dev/zero >&2; exit 3"},
+                                    std::nullopt);
+  ASSERT_TRUE(talker) << talker.error().message;
+  while (!talker->poll_done()) {
+  }
+  auto said = talker->finish();
+  ASSERT_TRUE(said) << said.error().message;
+  EXPECT_EQ(said->code, 3);
+  EXPECT_EQ(said->out.size(), 6000000u);
+  EXPECT_EQ(said->err.size(), 5000000u);
 }
 
 }  // namespace
