@@ -2,11 +2,13 @@
 // The per-file pipeline (read, rustfmt, compact, compare, rewrite or record)
 // and the check-mode report at the end of a run.
 //
-// The pipeline comes in steps, so that a run can compact one file while
+// The pipeline comes in steps, so that a run can compact earlier files while
 // rustfmt formats the next: start_file reads the file and starts its rustfmt,
 // collect_file waits for rustfmt's output, complete_file compacts, compares
-// and rewrites or records.
+// and rewrites or records. CompactingFile splits that last step further, into
+// the parse steps of compaction and the comparison at the end.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
