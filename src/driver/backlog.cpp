@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "util/fatal.h"
 #include "util/paths.h"
 
 namespace tersify::driver {
@@ -24,6 +25,7 @@ Status Backlog::step_front() {
 }
 
 Status Backlog::complete_front() {
+  if (files_.empty()) internal_error("an empty backlog was asked to complete a file");
   // The file leaves the backlog whatever the outcome: a failure ends the run.
   Waiting front = std::move(files_.front());
   files_.pop_front();

@@ -33,7 +33,7 @@ class Backlog {
   // completes it. Fails with the line to print (path first) when completing
   // fails. Does nothing when empty.
   Status step_front();
-  // Completes the oldest file. Fails as step_front does.
+  // Completes the oldest file; there must be one. Fails as step_front does.
   Status complete_front();
   // Completes every file in order, stopping at the first failure.
   Status complete_all();
