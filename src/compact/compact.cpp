@@ -104,7 +104,10 @@ bool Compaction::step() {
   // Every round parses the text it works on. A round without edits leaves the
   // text as it was, so its tree serves the closing else splitting too, which
   // saves one parse in every text that the rounds finish before the limit.
-  if (!tree_) tree_ = parse_text(working_);
+  if (!tree_) {
+    tree_ = parse_text(working_);
+    ++parses_;
+  }
   if (!joining_done_) {
     std::vector<SourceEdit> edits = round_edits(working_, *tree_, max_width_);
     ++rounds_;
@@ -133,6 +136,7 @@ std::string compact(std::string_view text, std::size_t max_width, CompactStats& 
   Compaction compaction{std::string(text), max_width};
   std::string result = compaction.result();
   stats.rounds = compaction.rounds();
+  stats.parses = compaction.parses();
   return result;
 }
 

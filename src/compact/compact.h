@@ -16,6 +16,7 @@ std::string compact(std::string_view text, std::size_t max_width);
 
 struct CompactStats {
   std::size_t rounds = 0;  // joining rounds run, 1 to 5
+  std::size_t parses = 0;  // texts parsed: rounds + 1 at most
 };
 
 // compact, also telling how many rounds it took.
@@ -36,6 +37,8 @@ class Compaction {
   std::size_t text_size() const { return working_.size(); }
   // Joining rounds run so far.
   std::size_t rounds() const { return rounds_; }
+  // Texts parsed so far.
+  std::size_t parses() const { return parses_; }
   // The compacted text; moves it out. Runs the remaining steps first.
   std::string result();
 
@@ -43,6 +46,7 @@ class Compaction {
   std::string working_;
   std::size_t max_width_;
   std::size_t rounds_ = 0;
+  std::size_t parses_ = 0;
   bool joining_done_ = false;
   bool finished_ = false;
   // The tree of `working_` once parsed; reset whenever a round edits it.
