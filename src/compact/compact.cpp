@@ -92,11 +92,6 @@ std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, s
 
 }  // namespace
 
-std::string compact_round(std::string_view text, std::size_t max_width) {
-  TreePtr tree = parse_text(text);
-  return apply_edits(text, round_edits(text, *tree, max_width));
-}
-
 Compaction::Compaction(std::string text, std::size_t max_width) : working_(std::move(text)), max_width_(max_width) {}
 
 bool Compaction::step() {

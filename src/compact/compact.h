@@ -53,9 +53,4 @@ class Compaction {
   TreePtr tree_;
 };
 
-// One joining round: every candidate that may be put on one line is, and
-// nothing inside a joined construct is looked at. Every decision reads the
-// round's unchanged text.
-std::string compact_round(std::string_view text, std::size_t max_width);
-
 }  // namespace tersify::compact

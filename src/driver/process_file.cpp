@@ -1,34 +1,14 @@
 #include "driver/process_file.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <utility>
 
 #include "compact/compact.h"
 #include "driver/formatter_settings.h"
 #include "driver/rustfmt.h"
 #include "util/fs.h"
-#include "util/io_error.h"
 #include "util/paths.h"
 
 namespace tersify::driver {
-namespace {
-
-Status write_all(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(io_error_text(errno));
-    }
-    if (n == 0) return fail("failed to write whole buffer");
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return {};
-}
-
-}  // namespace
 
 Result<PendingFile> start_file(const std::string& listed_path, std::optional<std::uint64_t> width_override,
                                EditionMap& editions) {
@@ -69,11 +49,6 @@ Status record_file(const std::string& listed_path, const std::string& source, co
   return {};
 }
 
-Status complete_file(const FormattedFile& file, bool check, std::vector<std::string>& reformat_list) {
-  std::string final_text = compact::compact(file.formatted, static_cast<std::size_t>(file.width));
-  return record_file(file.listed_path, file.source, final_text, check, reformat_list);
-}
-
 CompactingFile::CompactingFile(FormattedFile file)
     : listed_path_(std::move(file.listed_path)),
       source_(std::move(file.source)),
@@ -82,19 +57,6 @@ CompactingFile::CompactingFile(FormattedFile file)
 
 Status CompactingFile::complete(bool check, std::vector<std::string>& reformat_list) {
   return record_file(listed_path_, source_, compaction_.result(), check, reformat_list);
-}
-
-Status finish_file(PendingFile file, bool check, std::vector<std::string>& reformat_list) {
-  auto formatted = collect_file(std::move(file));
-  if (!formatted) return fail(std::move(formatted).error());
-  return complete_file(*formatted, check, reformat_list);
-}
-
-Status process_file(const std::string& listed_path, bool check, std::optional<std::uint64_t> width_override,
-                    EditionMap& editions, std::vector<std::string>& reformat_list) {
-  auto pending = start_file(listed_path, width_override, editions);
-  if (!pending) return fail(std::move(pending).error());
-  return finish_file(std::move(*pending), check, reformat_list);
 }
 
 Result<int> finish_run(bool check, const std::vector<std::string>& update_list,

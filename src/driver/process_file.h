@@ -4,9 +4,8 @@
 //
 // The pipeline comes in steps, so that a run can compact earlier files while
 // rustfmt formats the next: start_file reads the file and starts its rustfmt,
-// collect_file waits for rustfmt's output, complete_file compacts, compares
-// and rewrites or records. CompactingFile splits that last step further, into
-// the parse steps of compaction and the comparison at the end.
+// collect_file waits for rustfmt's output, and CompactingFile compacts one
+// parse step at a time, then compares and rewrites or records.
 
 #include <cstddef>
 #include <cstdint>
@@ -56,7 +55,7 @@ class CompactingFile {
   // One compaction step; gives whether compaction is finished.
   bool step() { return compaction_.step(); }
   // Finishes compaction, then compares and rewrites or records as
-  // complete_file does. Called once.
+  // record_file does. Called once.
   Status complete(bool check, std::vector<std::string>& reformat_list);
 
   const std::string& listed_path() const { return listed_path_; }
@@ -71,25 +70,12 @@ class CompactingFile {
 };
 
 // Compares the compacted text with the file's text `source`: a file whose
-// final text differs is rewritten in place or recorded, as complete_file
-// says.
-Status record_file(const std::string& listed_path, const std::string& source, const std::string& final_text,
-                   bool check, std::vector<std::string>& reformat_list);
-
-// Compacts the formatted text and compares it with the file's text: a file
-// whose final text differs is rewritten in place (write mode) or appended to
+// final text differs is rewritten in place (write mode) or appended to
 // `reformat_list` (check mode). When a rewrite fails part-way, the original
 // text is written back (best effort) before the failure is reported, so the
 // file is not left cut short.
-Status complete_file(const FormattedFile& file, bool check, std::vector<std::string>& reformat_list);
-
-// collect_file, then complete_file.
-Status finish_file(PendingFile file, bool check, std::vector<std::string>& reformat_list);
-
-// Puts the file at `listed_path` through the whole pipeline, one step after
-// the other: start_file, then finish_file.
-Status process_file(const std::string& listed_path, bool check, std::optional<std::uint64_t> width_override,
-                    EditionMap& editions, std::vector<std::string>& reformat_list);
+Status record_file(const std::string& listed_path, const std::string& source, const std::string& final_text,
+                   bool check, std::vector<std::string>& reformat_list);
 
 // In check mode with something to report: prints "would update {}" for every
 // config path, then "would reformat {}" for every source path, on standard

@@ -16,7 +16,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -38,13 +37,9 @@ constexpr std::size_t max_held_bytes = std::size_t{64} << 20;
 
 int report_failure(std::string line) {
   line.push_back('\n');
-  std::string_view rest = line;
-  while (!rest.empty()) {
-    ssize_t n = ::write(STDERR_FILENO, rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // nowhere left to say it; the status still tells
-    rest.remove_prefix(static_cast<size_t>(n));
-  }
+  // When standard error is gone too there is nowhere left to say it; the
+  // status still tells.
+  (void)write_all(STDERR_FILENO, line);
   return failure_status;
 }
 

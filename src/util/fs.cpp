@@ -81,19 +81,21 @@ Status write_file(const std::string& path, std::string_view contents) {
   if (path.find('\0') != std::string::npos) return fail(io_error_text(EINVAL));
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!fd.valid()) return fail(io_error_text(errno));
-  const char* data = contents.data();
-  size_t left = contents.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd.get(), data, left);
+  if (auto written = write_all(fd.get(), contents); !written) return written;
+  if (::close(fd.release()) != 0) return fail(io_error_text(errno));
+  return {};
+}
+
+Status write_all(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return fail(io_error_text(errno));
     }
     if (n == 0) return fail("failed to write whole buffer");
-    data += n;
-    left -= static_cast<size_t>(n);
+    data.remove_prefix(static_cast<size_t>(n));
   }
-  if (::close(fd.release()) != 0) return fail(io_error_text(errno));
   return {};
 }
 

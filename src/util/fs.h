@@ -45,6 +45,11 @@ struct ReadError {
 };
 Result<std::string, ReadError> read_text_file_detailed(const std::string& path);
 
+// Writes all of `data` to `fd`, continuing after partial writes and retrying
+// when a signal interrupts. Fails with the I/O error text, or with "failed to
+// write whole buffer" when a write accepts no bytes.
+Status write_all(int fd, std::string_view data);
+
 // Writes `contents` through `path`, opened for writing with create-or-truncate
 // (a symbolic link stays a link; its target receives the text).
 Status write_file(const std::string& path, std::string_view contents);

@@ -26,23 +26,14 @@ std::string slow_to_compact() {
   return text;
 }
 
-// A rustfmt wrapper: appends "<call> written|unwritten" (the state of
-// `watched` against `original`) to `dir/rustfmt.log`, and on call number
-// `failing_call` runs `failure` instead of the real rustfmt.
+// A rustfmt wrapper that appends "<call> written|unwritten" (the state of
+// `watched` against `original`) to `dir/rustfmt.log` on every call, and on
+// call number `failing_call` runs `failure`.
 void write_watching_rustfmt(const TempDir& dir, const std::string& watched, const std::string& original,
                             int failing_call, const std::string& failure) {
-  std::string count = dir / "rustfmt.count";
-  if (!dir.exists("bin")) dir.mkdir("bin");
-  write_script(dir / "bin/rustfmt",
-               "n=$(( $(cat '" + count + "' 2>/dev/null || echo 0) + 1 ))\necho $n > '" + count +
-                   "'\nif cmp -s '" + watched + "' '" + original + "'; then state=unwritten; else state=written; fi\n" +
-                   "echo \"$n $state\" >> '" + (dir / "rustfmt.log") + "'\nif [ $n -eq " +
-                   std::to_string(failing_call) + " ]; then\n" + failure + "\nfi\nexec '" + find_program("rustfmt") +
-                   "' \"$@\"\n");
-}
-
-bool formatted(const std::string& text) {
-  return text != messy_source && text.find("println!(\"{}\", x);") != std::string::npos;
+  write_failing_on_call(dir.path(), "rustfmt", failing_call, failure,
+                        "if cmp -s '" + watched + "' '" + original + "'; then state=unwritten; else state=written; fi\n" +
+                            "echo \"$n $state\" >> '" + (dir / "rustfmt.log") + "'");
 }
 
 TEST(BacklogOrder, FailureComesAfterEveryWaitingFileIsWritten) {

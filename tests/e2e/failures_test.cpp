@@ -217,25 +217,6 @@ TEST(SettingsFailure, ConfigBelowAMissingDirectory) {
   EXPECT_EQ(write.err, "missing/dir/rustfmt.toml: No such file or directory (os error 2)\n");
 }
 
-TEST(WriteFailure, PartWayWriteRestoresTheOriginalText) {
-  // rustfmt spreads these statements over lines of their own: the new text
-  // is larger than the file size limit, the original smaller.
-  std::string source = "fn f() {";
-  for (int i = 0; i < 200; ++i) source += "g(" + std::to_string(i) + ");";
-  source += "}\nfn g(_: u32) {}\n";
-  ASSERT_LT(source.size(), 1800u);
-  TempDir dir;
-  dir.write("loose/a.rs", source);
-  dir.write("loose/rustfmt.toml", "disable_all_formatting = true\n");
-  auto result = run_command({"prlimit", "--fsize=1800", TERSIFY_BINARY, "loose"}, cwd_options(dir.path()));
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, "loose/a.rs: File too large (os error 27)\n");
-  EXPECT_EQ(dir.read("loose/a.rs"), source);
-  // Without the limit the same run succeeds and the text grows past it.
-  ASSERT_EQ(tersify_in(dir.path(), {"loose"}).status, 0);
-  EXPECT_GT(dir.read("loose/a.rs").size(), 1800u);
-}
-
 TEST(ReportFailure, UnwritableStandardOutputIsAFailure) {
   Project p;
   auto full = run_command({"sh", "-c", "exec \"$0\" --check >/dev/full", TERSIFY_BINARY}, cwd_options(p.dir.path()));

@@ -13,18 +13,6 @@
 namespace tersify::test {
 namespace {
 
-// A script for `name` that runs the real program, except on its call number
-// `failing_call` (counted in `dir/name.count`), which runs `failure` instead.
-void write_failing_on_call(const TempDir& dir, const std::string& name, int failing_call, const std::string& failure) {
-  std::string count = dir / (name + ".count");
-  if (!dir.exists("bin")) dir.mkdir("bin");
-  write_script(dir / "bin/" + name, "n=$(( $(cat '" + count + "' 2>/dev/null || echo 0) + 1 ))\necho $n > '" + count +
-                                        "'\nif [ $n -eq " + std::to_string(failing_call) + " ]; then\n" + failure +
-                                        "\nfi\nexec '" + find_program(name) + "' \"$@\"\n");
-}
-
-bool formatted(const std::string& text) { return text != messy_source && text.find("println!(\"{}\", x);") != std::string::npos; }
-
 TEST(FileOrder, FailureOfAFileComesAfterTheFileBeforeItIsWritten) {
   struct Case {
     const char* name;
@@ -46,7 +34,7 @@ TEST(FileOrder, FailureOfAFileComesAfterTheFileBeforeItIsWritten) {
     dir.write("src/a.rs", messy_source);
     dir.write("src/b.rs", b_source);
     dir.write("src/c.rs", messy_source);
-    write_failing_on_call(dir, "rustfmt", 2, c.failure);
+    write_failing_on_call(dir.path(), "rustfmt", 2, c.failure);
 
     auto write = tersify_in(dir.path(), {"src"}, path_first(dir / "bin"));
     EXPECT_EQ(write.status, 2);
@@ -74,7 +62,7 @@ TEST(FileOrder, EditionFailureOfTheNextPackageComesAfterTheFileBeforeIt) {
   write_package(dir, "two", "two", "2021");
   dir.write("one/src/lib.rs", messy_source);
   dir.write("two/src/lib.rs", messy_source);
-  write_failing_on_call(dir, "cargo", 2, "echo 'error: broken manifest' >&2; exit 101");
+  write_failing_on_call(dir.path(), "cargo", 2, "echo 'error: broken manifest' >&2; exit 101");
 
   auto result = tersify_in(dir.path(), {"one", "two"}, path_first(dir / "bin"));
   EXPECT_EQ(result.status, 2);
@@ -84,7 +72,8 @@ TEST(FileOrder, EditionFailureOfTheNextPackageComesAfterTheFileBeforeIt) {
 }
 
 TEST(FileOrder, WriteFailureStopsTheRunWhileTheNextFileIsFormatted) {
-  // a.rs grows past the file size limit when formatted; b.rs, formatted
+  // a.rs grows past the file size limit when formatted, so its write fails
+  // part-way and the original text must be put back; b.rs, formatted
   // meanwhile, would fit but must not be written.
   std::string source = "fn f() {";
   for (int i = 0; i < 200; ++i) source += "g(" + std::to_string(i) + ");";
@@ -97,8 +86,12 @@ TEST(FileOrder, WriteFailureStopsTheRunWhileTheNextFileIsFormatted) {
   auto result = run_command({"prlimit", "--fsize=1800", TERSIFY_BINARY, "loose"}, cwd_options(dir.path()));
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.err, "loose/a.rs: File too large (os error 27)\n");
+  // The part-way write of a.rs was undone.
   EXPECT_EQ(dir.read("loose/a.rs"), source);
   EXPECT_EQ(dir.read("loose/b.rs"), messy_source);
+  // Without the limit the same run succeeds, and a.rs grows past it.
+  ASSERT_EQ(tersify_in(dir.path(), {"loose"}).status, 0);
+  EXPECT_GT(dir.read("loose/a.rs").size(), 1800u);
 }
 
 TEST(FileOrder, NeverTwoChildrenAtOnce) {

@@ -44,4 +44,9 @@ inline CommandOptions cwd_options(const std::string& cwd) {
 // Rust text that rustfmt changes: everything on one line, odd spacing.
 inline constexpr const char* messy_source = "fn  main( ){let x=1;println!(\"{}\",x);}\n";
 
+// Whether `text` is messy_source after a run formatted it.
+inline bool formatted(const std::string& text) {
+  return text != messy_source && text.find("println!(\"{}\", x);") != std::string::npos;
+}
+
 }  // namespace tersify::test

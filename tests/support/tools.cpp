@@ -1,5 +1,6 @@
 #include "support/tools.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -23,6 +24,16 @@ std::string find_program(const std::string& program) {
 void write_logging_wrapper(const std::string& dir, const std::string& name, const std::string& log) {
   std::string real = find_program(name);
   write_script(dir + "/" + name, "echo \"$*\" >> '" + log + "'\nexec '" + real + "' \"$@\"\n");
+}
+
+void write_failing_on_call(const std::string& dir, const std::string& name, int failing_call,
+                           const std::string& failure, const std::string& every_call) {
+  std::string count = dir + "/" + name + ".count";
+  std::string bin = dir + "/bin";
+  ::mkdir(bin.c_str(), 0755);
+  write_script(bin + "/" + name, "n=$(( $(cat '" + count + "' 2>/dev/null || echo 0) + 1 ))\necho $n > '" + count +
+                                     "'\n" + every_call + "\nif [ $n -eq " + std::to_string(failing_call) +
+                                     " ]; then\n" + failure + "\nfi\nexec '" + find_program(name) + "' \"$@\"\n");
 }
 
 int count_lines(const std::string& path) {

@@ -15,6 +15,13 @@ std::string find_program(const std::string& program);
 // `log` and then runs the real program of that name with them.
 void write_logging_wrapper(const std::string& dir, const std::string& name, const std::string& log);
 
+// Writes an executable `dir/bin/name` that runs the real program, except on
+// its call number `failing_call` (counted in `dir/name.count`), where it runs
+// the shell text `failure` first (which normally exits). `every_call` runs on
+// every call before that, with the call number in $n.
+void write_failing_on_call(const std::string& dir, const std::string& name, int failing_call,
+                           const std::string& failure, const std::string& every_call = "");
+
 // Number of lines in the file at `path` (0 when it is missing).
 int count_lines(const std::string& path);
 
