@@ -57,7 +57,8 @@ int quiet_run(const std::string& dir, bool check) {
   tersify::Settings settings;
   settings.check = check;
   settings.paths = {dir};
-  int status = tersify::run(settings);
+  auto environment = tersify::read_environment();
+  int status = environment ? tersify::run(settings, *environment) : 2;
   ::dup2(saved.get(), STDOUT_FILENO);
   return status;
 }

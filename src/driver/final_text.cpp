@@ -1,15 +1,32 @@
 #include "driver/final_text.h"
 
+#include <optional>
 #include <utility>
 
 #include "compact/compact.h"
 
 namespace tersify::driver {
+namespace {
 
-Result<FinalText> final_text(std::string_view source, std::size_t max_width, bool settle, const Formatter& format) {
+// compact, one parse step at a time; none once `cancel` is requested.
+std::optional<std::string> compact_unless_cancelled(std::string text, std::size_t max_width,
+                                                    const Cancellation* cancel) {
+  compact::Compaction compaction(std::move(text), max_width);
+  while (!compaction.step()) {
+    if (cancel != nullptr && cancel->requested()) return std::nullopt;
+  }
+  return compaction.result();
+}
+
+}  // namespace
+
+Result<FinalText> final_text(std::string_view source, std::size_t max_width, bool settle, const Formatter& format,
+                             const Cancellation* cancel) {
   auto formatted = format(source);
   if (!formatted) return fail(std::move(formatted).error());
-  FinalText result{compact::compact(*formatted, max_width), 1};
+  auto compacted = compact_unless_cancelled(std::move(*formatted), max_width, cancel);
+  if (!compacted) return fail("cancelled");
+  FinalText result{std::move(*compacted), 1};
   if (!settle || result.text == source) return result;
 
   // `result` is what would be written so far: the newest text that rustfmt
@@ -17,11 +34,13 @@ Result<FinalText> final_text(std::string_view source, std::size_t max_width, boo
   FinalText current = result;
   for (int pass = 0; pass < max_settling_passes; ++pass) {
     auto again = format(current.text);
+    if (cancel != nullptr && cancel->requested()) return fail("cancelled");
     if (!again) return result;
     result = current;
-    std::string next = compact::compact(*again, max_width);
-    if (next == current.text) return result;
-    current = {std::move(next), current.passes + 1};
+    auto next = compact_unless_cancelled(std::move(*again), max_width, cancel);
+    if (!next) return fail("cancelled");
+    if (*next == current.text) return result;
+    current = {std::move(*next), current.passes + 1};
   }
   return current;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "util/cancellation.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -31,7 +32,9 @@ struct FinalText {
 // for at most max_settling_passes more runs; the last text is kept. A rustfmt
 // failure on such a later text is no failure: the result is then the last text
 // that rustfmt accepted (at least the first result), never one it rejects.
-// Fails only when rustfmt fails on `source` itself.
-Result<FinalText> final_text(std::string_view source, std::size_t max_width, bool settle, const Formatter& format);
+// Fails only when rustfmt fails on `source` itself, or with "cancelled" once
+// `cancel` (when given) is requested: compaction looks between its steps.
+Result<FinalText> final_text(std::string_view source, std::size_t max_width, bool settle, const Formatter& format,
+                             const Cancellation* cancel = nullptr);
 
 }  // namespace tersify::driver

@@ -2,37 +2,29 @@
 
 #include <utility>
 
-#include "compact/compact.h"
-#include "driver/formatter_settings.h"
-#include "driver/rustfmt.h"
 #include "util/fs.h"
 #include "util/paths.h"
 
 namespace tersify::driver {
 
-Result<PendingFile> start_file(const std::string& listed_path, std::optional<std::uint64_t> width_override,
-                               EditionMap& editions) {
+Result<ProcessedFile> process_file(const std::string& listed_path,
+                                   const std::function<Result<FileSettings>()>& settings, bool check, Rustfmt& rustfmt,
+                                   const Cancellation* cancel) {
   auto source = read_text_file(listed_path);
   if (!source) return fail(std::move(source).error());
+  auto file = settings();
+  if (!file) return fail(std::move(file).error());
 
-  auto edition = edition_for(listed_path, editions);
-  if (!edition) return fail(std::move(edition).error());
-
-  std::uint64_t width = width_override ? *width_override : max_width_for(listed_path);
-
-  auto rustfmt = start_rustfmt(*source, *edition, width);
-  if (!rustfmt) return fail(std::move(rustfmt).error());
-  return PendingFile{listed_path, std::move(*source), width, std::move(*rustfmt)};
+  int cancel_fd = cancel != nullptr ? cancel->fd() : -1;
+  Formatter format = [&](std::string_view text) { return rustfmt.format(text, file->edition, file->width, cancel_fd); };
+  // Write mode settles, so that a --check after a write finds nothing.
+  auto final = final_text(*source, static_cast<std::size_t>(file->width), !check, format, cancel);
+  if (!final) return fail(std::move(final).error());
+  return ProcessedFile{std::move(*source), std::move(*final)};
 }
 
-Result<FormattedFile> collect_file(PendingFile file) {
-  auto formatted = finish_rustfmt(file.rustfmt);
-  if (!formatted) return fail(std::move(formatted).error());
-  return FormattedFile{std::move(file.listed_path), std::move(file.source), std::move(*formatted), file.width};
-}
-
-Status record_file(const std::string& listed_path, const std::string& source, const std::string& final_text,
-                   bool check, std::vector<std::string>& reformat_list) {
+Status record_file(const std::string& listed_path, const std::string& source, const std::string& final_text, bool check,
+                   std::vector<std::string>& reformat_list) {
   if (final_text == source) return {};
 
   if (check) {
@@ -47,16 +39,6 @@ Status record_file(const std::string& listed_path, const std::string& source, co
     return written;
   }
   return {};
-}
-
-CompactingFile::CompactingFile(FormattedFile file)
-    : listed_path_(std::move(file.listed_path)),
-      source_(std::move(file.source)),
-      compaction_(std::move(file.formatted), static_cast<std::size_t>(file.width)),
-      held_bytes_(source_.size() + compaction_.text_size()) {}
-
-Status CompactingFile::complete(bool check, std::vector<std::string>& reformat_list) {
-  return record_file(listed_path_, source_, compaction_.result(), check, reformat_list);
 }
 
 Result<int> finish_run(bool check, const std::vector<std::string>& update_list,

@@ -6,12 +6,15 @@
 #include <vector>
 
 #include "main/args.h"
+#include "main/environment.h"
 #include "main/run.h"
+#include "util/child_registry.h"
 #include "util/process.h"
 #include "util/text.h"
 
 int main(int argc, char** argv) {
   tersify::ignore_write_signals();
+  tersify::end_children_with_the_process();
 
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) {
@@ -22,5 +25,10 @@ int main(int argc, char** argv) {
     }
     arguments.push_back(std::move(argument));
   }
-  return tersify::run(tersify::parse_args(arguments));
+  auto environment = tersify::read_environment();
+  if (!environment) {
+    std::fprintf(stderr, "%s\n", environment.error().c_str());
+    return 2;
+  }
+  return tersify::run(tersify::parse_args(arguments), *environment);
 }

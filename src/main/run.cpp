@@ -3,37 +3,28 @@
 // prints one line on standard error and ends the run with status 2; what was
 // written before it stays written.
 //
-// Files go through the pipeline overlapped: while rustfmt formats file i,
-// this process compacts, a step at a time, the files before it that wait in
-// the backlog, and compares and writes each one as its compaction finishes.
-// A large file can so take several rustfmt runs to compact without holding
-// rustfmt up. It is still one thread with at most one child, and the effects
-// keep the order of one file after the other: every file before file i is
-// written or recorded before any failure of file i is reported, and a failure
-// of an earlier file is reported before anything later is written.
+// Files may be worked on side by side (driver/scheduler.h), but their effects
+// come as if they were handled strictly one after the other.
 
 #include "main/run.h"
 
 #include <unistd.h>
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "discovery/source_files.h"
-#include "driver/backlog.h"
 #include "driver/edition.h"
 #include "driver/formatter_settings.h"
 #include "driver/process_file.h"
+#include "driver/rustfmt.h"
+#include "driver/scheduler.h"
 #include "util/fs.h"
-#include "util/paths.h"
 
 namespace tersify {
 namespace {
 
 constexpr int failure_status = 2;
-// The text (as read and as formatted) that waiting files may hold.
-constexpr std::size_t max_held_bytes = std::size_t{64} << 20;
 
 int report_failure(std::string line) {
   line.push_back('\n');
@@ -43,9 +34,18 @@ int report_failure(std::string line) {
   return failure_status;
 }
 
+// The run's counts as "name value" lines, for benchmarks and tests; a
+// failure to write them changes nothing of the run.
+void write_stats(const std::string& path, const driver::FileRunCounts& files, const driver::RustfmtCounts& rustfmt) {
+  std::string text = "files " + std::to_string(files.files) + "\nsettled_files " + std::to_string(files.settled_files) +
+                     "\nextra_passes " + std::to_string(files.extra_passes) + "\nrustfmt_plain " +
+                     std::to_string(rustfmt.plain) + "\n";
+  (void)write_file(path, text);
+}
+
 }  // namespace
 
-int run(const Settings& settings) {
+int run(const Settings& settings, const RunEnvironment& environment) {
   // Settings files first, all of them, before any source file is looked at.
   std::vector<std::string> update_list;
   for (const auto& config_path : driver::config_paths(settings.paths)) {
@@ -59,40 +59,12 @@ int run(const Settings& settings) {
 
   driver::EditionMap editions;
   std::vector<std::string> reformat_list;
-  driver::Backlog backlog(settings.check, reformat_list);
-
-  for (const auto& file : files) {
-    // The same file again (a path given twice, or two links to one file)
-    // must read what its earlier round wrote.
-    auto identity = file_identity(file);
-    if (backlog.holds(identity)) {
-      if (auto done = backlog.complete_all(); !done) return report_failure(std::move(done).error());
-    }
-    // Past this much waiting text, compaction catches up before another
-    // rustfmt run adds to it.
-    while (backlog.held_bytes() > max_held_bytes) {
-      if (auto done = backlog.complete_front(); !done) return report_failure(std::move(done).error());
-    }
-
-    auto pending = driver::start_file(file, settings.width_override, editions);
-    if (!pending) {
-      if (auto done = backlog.complete_all(); !done) return report_failure(std::move(done).error());
-      return report_failure(display_path(file) + ": " + pending.error());
-    }
-    // Compaction advances while rustfmt works. A failure here ends the run;
-    // file i's rustfmt is killed and reaped as `pending` goes.
-    while (!backlog.empty() && !pending->rustfmt.poll_done()) {
-      if (auto done = backlog.step_front(); !done) return report_failure(std::move(done).error());
-    }
-
-    auto formatted = driver::collect_file(std::move(*pending));
-    if (!formatted) {
-      if (auto done = backlog.complete_all(); !done) return report_failure(std::move(done).error());
-      return report_failure(display_path(file) + ": " + formatted.error());
-    }
-    backlog.push(std::move(*formatted), identity);
-  }
-  if (auto done = backlog.complete_all(); !done) return report_failure(std::move(done).error());
+  driver::Rustfmt rustfmt;
+  driver::FileRunCounts counts;
+  driver::FileRunOptions options{settings.check, settings.width_override, environment.jobs};
+  auto done = driver::process_files(files, options, editions, rustfmt, reformat_list, counts);
+  if (environment.stats_path) write_stats(*environment.stats_path, counts, rustfmt.counts());
+  if (!done) return report_failure(std::move(done).error());
 
   auto status = driver::finish_run(settings.check, update_list, reformat_list);
   if (!status) return report_failure(std::move(status).error());

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "util/child_registry.h"
 #include "util/fs.h"
 
 namespace tersify {
@@ -16,6 +17,9 @@ void internal_error(std::string_view message) {
   // Written with write(2) so that nothing buffered or locked in iostreams can
   // stand in the way of the message.
   (void)write_all(STDERR_FILENO, line);
+  // Other threads may be running: _Exit skips every destructor they could
+  // still be using. The children would outlive the process otherwise.
+  kill_registered_children();
   std::_Exit(internal_error_status);
 }
 

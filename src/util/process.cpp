@@ -22,6 +22,7 @@
 #include <csignal>
 #include <utility>
 
+#include "util/child_registry.h"
 #include "util/fatal.h"
 #include "util/fd.h"
 #include "util/io_error.h"
@@ -107,42 +108,43 @@ void enlarge(const Pipe& pipe) {
   }
 }
 
-// One poll round over the pipes still open, waiting up to `timeout_ms` (-1:
-// without limit): writes what standard input takes of `pending` (closing it
-// when all is written) and reads once from each output pipe with data. Sets
-// `any_ready` when some pipe was ready. Gives none or the failure.
-std::optional<ChildError> pump_once(Fd& in, std::string_view& pending, Fd& out, Fd& err, ChildExit& sink,
-                                    int timeout_ms, bool& any_ready) {
+// One poll round over the pipes still open and `cancel_fd`: writes what
+// standard input takes of `pending` (closing it when all is written, or when
+// a write fails: then `write_failure` is set) and reads once from each output
+// pipe with data. Gives none or the failure that ends the collection.
+std::optional<ChildError> pump_once(Fd& in, std::string_view& pending, Fd& out, Fd& err, ChildExit& sink, int cancel_fd,
+                                    std::optional<ChildError>& write_failure) {
   using Stage = ChildError::Stage;
-  pollfd fds[3];
+  pollfd fds[4];
   nfds_t count = 0;
-  int in_slot = -1, out_slot = -1, err_slot = -1;
-  if (in.valid()) {
-    in_slot = static_cast<int>(count);
-    fds[count++] = {in.get(), POLLOUT, 0};
-  }
-  if (out.valid()) {
-    out_slot = static_cast<int>(count);
-    fds[count++] = {out.get(), POLLIN, 0};
-  }
-  if (err.valid()) {
-    err_slot = static_cast<int>(count);
-    fds[count++] = {err.get(), POLLIN, 0};
-  }
-  int ready = ::poll(fds, count, timeout_ms);
-  if (ready < 0) {
+  auto watch = [&](int fd, short events) {
+    if (fd < 0) return -1;
+    fds[count] = {fd, events, 0};
+    return static_cast<int>(count++);
+  };
+  int in_slot = watch(in.get(), POLLOUT);
+  int out_slot = watch(out.get(), POLLIN);
+  int err_slot = watch(err.get(), POLLIN);
+  int cancel_slot = watch(cancel_fd, POLLIN);
+  if (::poll(fds, count, -1) < 0) {
     if (errno == EINTR) return std::nullopt;
     return error_at(Stage::collect, errno);
   }
-  any_ready = ready > 0;
+  if (cancel_slot >= 0 && fds[cancel_slot].revents != 0) return ChildError{Stage::cancelled, "cancelled"};
 
   if (in_slot >= 0 && fds[in_slot].revents != 0) {
     // POLLERR alone means the reader is gone; the write below reports it.
     ssize_t n = ::write(in.get(), pending.data(), pending.size());
-    if (n < 0 && errno != EINTR && errno != EAGAIN) return error_at(Stage::write, errno);
-    if (n == 0) return ChildError{Stage::write, "failed to write whole buffer"};
-    if (n > 0) pending.remove_prefix(static_cast<size_t>(n));
-    if (pending.empty()) in.reset();  // the child sees the end of its input
+    if (n < 0 && errno != EINTR && errno != EAGAIN) {
+      write_failure = error_at(Stage::write, errno);
+      in.reset();
+    } else if (n == 0) {
+      write_failure = ChildError{Stage::write, "failed to write whole buffer"};
+      in.reset();
+    } else if (n > 0) {
+      pending.remove_prefix(static_cast<size_t>(n));
+      if (pending.empty()) in.reset();  // the child sees the end of its input
+    }
   }
   if (out_slot >= 0 && fds[out_slot].revents != 0) {
     if (int e = drain_once(out, sink.out); e != 0) return error_at(Stage::collect, e);
@@ -162,39 +164,60 @@ void ignore_write_signals() {
 
 RunningChild::RunningChild(RunningChild&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)),
+      in_(std::move(other.in_)),
       out_(std::move(other.out_)),
       err_(std::move(other.err_)),
-      collected_(std::move(other.collected_)),
-      failure_(std::move(other.failure_)) {}
+      pending_(other.pending_) {}
 
 RunningChild& RunningChild::operator=(RunningChild&& other) noexcept {
   if (this != &other) {
     kill_and_reap();
     pid_ = std::exchange(other.pid_, -1);
+    in_ = std::move(other.in_);
     out_ = std::move(other.out_);
     err_ = std::move(other.err_);
-    collected_ = std::move(other.collected_);
-    failure_ = std::move(other.failure_);
+    pending_ = other.pending_;
   }
   return *this;
 }
 
 RunningChild::~RunningChild() { kill_and_reap(); }
 
+namespace {
+
+// Waits for `pid` to end and reaps it. It leaves the registry while it is a
+// zombie, when its pid can't have been reused. Gives the wait status or the
+// error number.
+Result<int, int> reap(pid_t pid) {
+  siginfo_t info{};
+  while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0) {
+    if (errno != EINTR) {
+      int e = errno;
+      unregister_child(pid);
+      return fail(e);
+    }
+  }
+  unregister_child(pid);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return fail(errno);
+  }
+  return status;
+}
+
+}  // namespace
+
 void RunningChild::kill_and_reap() {
   // The pipes go first, so that nothing of the child's is left open here.
+  in_.reset();
   out_.reset();
   err_.reset();
   if (pid_ <= 0) return;
   ::kill(pid_, SIGKILL);
-  int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
-  pid_ = -1;
+  (void)reap(std::exchange(pid_, -1));
 }
 
-Result<RunningChild, ChildError> RunningChild::start(const std::string& program,
-                                                     const std::vector<std::string>& args,
+Result<RunningChild, ChildError> RunningChild::start(const std::string& program, const std::vector<std::string>& args,
                                                      std::optional<std::string_view> input) {
   using Stage = ChildError::Stage;
   Pipe in_pipe;
@@ -211,7 +234,14 @@ Result<RunningChild, ChildError> RunningChild::start(const std::string& program,
   Pipe err_pipe = std::move(*err_made);
   enlarge(out_pipe);
   enlarge(err_pipe);
+  if (in_pipe.write.valid() &&
+      ::fcntl(in_pipe.write.get(), F_SETFL, ::fcntl(in_pipe.write.get(), F_GETFL) | O_NONBLOCK) != 0) {
+    return fail(error_at(Stage::start, errno));
+  }
 
+  // Held from the start to the registration, so that a termination signal
+  // can't come between them; the child gets the mask from before.
+  TerminationSignalsHeld held;
   SpawnSetup setup;
   // Ignored dispositions survive exec; the child gets the default ones back.
   sigset_t defaults;
@@ -219,7 +249,8 @@ Result<RunningChild, ChildError> RunningChild::start(const std::string& program,
   sigaddset(&defaults, SIGPIPE);
   sigaddset(&defaults, SIGXFSZ);
   ::posix_spawnattr_setsigdefault(setup.attr(), &defaults);
-  ::posix_spawnattr_setflags(setup.attr(), POSIX_SPAWN_SETSIGDEF);
+  ::posix_spawnattr_setsigmask(setup.attr(), &held.previous());
+  ::posix_spawnattr_setflags(setup.attr(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   if (input) {
     ::posix_spawn_file_actions_adddup2(setup.actions(), in_pipe.read.get(), STDIN_FILENO);
   } else {
@@ -237,6 +268,7 @@ Result<RunningChild, ChildError> RunningChild::start(const std::string& program,
   pid_t pid = -1;
   int spawned = ::posix_spawnp(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), environ);
   if (spawned != 0) return fail(error_at(Stage::start, spawned));
+  register_child(pid);
 
   RunningChild child;
   child.pid_ = pid;
@@ -244,72 +276,33 @@ Result<RunningChild, ChildError> RunningChild::start(const std::string& program,
   in_pipe.read.reset();
   out_pipe.write.reset();
   err_pipe.write.reset();
+  child.in_ = std::move(in_pipe.write);
   child.out_ = std::move(out_pipe.read);
   child.err_ = std::move(err_pipe.read);
-
-  std::string_view pending = input.value_or(std::string_view());
-  Fd& in = in_pipe.write;
-  if (in.valid()) {
-    if (pending.empty()) {
-      in.reset();
-    } else if (::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) | O_NONBLOCK) != 0) {
-      int e = errno;
-      child.pid_ = -1;  // as for any write failure below
-      return fail(error_at(Stage::write, e));
-    }
-  }
-  while (in.valid()) {
-    bool any_ready = false;
-    if (auto failed = pump_once(in, pending, child.out_, child.err_, child.collected_, -1, any_ready)) {
-      // On a write failure the caller ends the run; the child is left to run
-      // out on its own. Its pipes close as `child` goes.
-      if (failed->stage == Stage::write) child.pid_ = -1;
-      return fail(std::move(*failed));
-    }
-  }
+  child.pending_ = input.value_or(std::string_view());
+  if (child.pending_.empty()) child.in_.reset();
   return child;
 }
 
-bool RunningChild::poll_done() {
-  if (pid_ <= 0) internal_error("a collected child process was polled");
-  Fd no_input;
-  std::string_view nothing;
-  while (!failure_ && (out_.valid() || err_.valid())) {
-    bool any_ready = false;
-    // A failure waits for finish(), which reports it.
-    failure_ = pump_once(no_input, nothing, out_, err_, collected_, 0, any_ready);
-    if (!any_ready && !failure_) return false;
-  }
-  return true;
-}
-
-Result<ChildExit, ChildError> RunningChild::finish() {
+Result<ChildExit, ChildError> RunningChild::finish(int cancel_fd) {
   using Stage = ChildError::Stage;
   if (pid_ <= 0) internal_error("a child process was collected twice");
-  Fd no_input;
-  std::string_view nothing;
+  ChildExit result;
+  std::optional<ChildError> write_failure;
   // A failure leaves the child to the destructor, which kills and reaps it.
-  if (failure_) return fail(*std::exchange(failure_, std::nullopt));
-  while (out_.valid() || err_.valid()) {
-    bool any_ready = false;
-    if (auto failed = pump_once(no_input, nothing, out_, err_, collected_, -1, any_ready)) {
+  while (in_.valid() || out_.valid() || err_.valid()) {
+    if (auto failed = pump_once(in_, pending_, out_, err_, result, cancel_fd, write_failure)) {
       return fail(std::move(*failed));
     }
   }
-  int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0) {
-    if (errno == EINTR) continue;
-    int e = errno;
-    pid_ = -1;
-    return fail(error_at(Stage::collect, e));
+  auto status = reap(std::exchange(pid_, -1));
+  if (!status) return fail(error_at(Stage::collect, status.error()));
+  if (WIFEXITED(*status)) {
+    result.code = WEXITSTATUS(*status);
+  } else if (WIFSIGNALED(*status)) {
+    result.signal = WTERMSIG(*status);
   }
-  pid_ = -1;
-  ChildExit result = std::move(collected_);
-  if (WIFEXITED(status)) {
-    result.code = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.signal = WTERMSIG(status);
-  }
+  if (write_failure && result.success()) return fail(std::move(*write_failure));
   return result;
 }
 

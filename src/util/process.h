@@ -1,13 +1,13 @@
 #pragma once
 // Child processes: a program found on PATH, started with posix_spawnp (never
 // through a shell), its standard streams connected to close-on-exec pipes or
-// the null device. The input is written in full and its pipe closed while
-// standard output and standard error are drained, all in one poll loop, so
-// that no pipe can stall the child whatever the sizes; then it is waited for.
+// the null device. Its input is written while standard output and standard
+// error are drained, all in one poll loop, so that no pipe can stall the
+// child whatever the sizes; then it is waited for.
 //
 // Starting and collecting are separate steps, so that the caller can do its
-// own work while the child runs. The output pipes are enlarged (up to 1 MiB
-// each) so that a child can usually write all its output meanwhile.
+// own work while the child starts. The output pipes are enlarged (up to
+// 1 MiB each) so that a child can usually write all its output meanwhile.
 
 #include <sys/types.h>
 
@@ -31,24 +31,23 @@ struct ChildExit {
 
 struct ChildError {
   enum class Stage {
-    start,    // the program could not be started
-    write,    // writing standard input failed
-    collect,  // reading the output or waiting failed
+    start,      // the program could not be started
+    write,      // writing standard input failed, and the child still succeeded
+    collect,    // reading the output or waiting failed
+    cancelled,  // the caller's cancel descriptor became readable
   };
   Stage stage;
   std::string message;  // the I/O error text
 };
 
-// A started child whose input has been written in full and closed. Move-only.
-// Destroying one that was not finished kills it (SIGKILL) and reaps it, so
-// that no path leaves a child running or a zombie behind.
+// A started child. Move-only. Destroying one that was not collected kills it
+// (SIGKILL) and reaps it, so that no path leaves a child running or a zombie
+// behind. Every child is noted in the child registry while it may run.
 class RunningChild {
  public:
-  // Spawns `program` with `args` (without the program name) and writes the
-  // whole `input` (none: standard input is the null device; empty: the pipe
-  // is closed at once). Output that arrives meanwhile stays buffered in the
-  // object. On a write failure the pipes are closed and the child is neither
-  // killed nor waited for: the caller ends the run.
+  // Spawns `program` with `args` (without the program name). `input` is
+  // written by finish(); none makes standard input the null device, empty
+  // closes the pipe at once. The text must outlive the child.
   static Result<RunningChild, ChildError> start(const std::string& program, const std::vector<std::string>& args,
                                                 std::optional<std::string_view> input);
 
@@ -58,17 +57,16 @@ class RunningChild {
   RunningChild& operator=(const RunningChild&) = delete;
   ~RunningChild();
 
-  // Reads whatever output is available without ever blocking and gives
-  // whether both output pipes have reached their end (or reading failed):
-  // the child then needs only finish(), which no longer waits on output.
-  // Output read here is kept for finish(), as is a read failure.
-  bool poll_done();
+  // Writes the input while draining standard output and standard error to
+  // their ends, then waits for the child. When a write fails (the child closed
+  // its input early) the rest of the input is dropped and the child still
+  // collected: a child that then fails gives its exit, as any failing child
+  // does, and one that succeeds gives the write failure. With `cancel_fd`
+  // (-1: none), gives Stage::cancelled as soon as that descriptor is readable;
+  // the child is then left to the destructor. Called once.
+  Result<ChildExit, ChildError> finish(int cancel_fd = -1);
 
-  // Drains standard output and standard error to their ends and waits for
-  // the child. Called once; afterwards the object holds no child.
-  Result<ChildExit, ChildError> finish();
-
-  // The process id, or -1 once the child was collected or given up.
+  // The process id, or -1 once the child was collected.
   pid_t pid() const { return pid_; }
 
  private:
@@ -76,18 +74,13 @@ class RunningChild {
   void kill_and_reap();
 
   pid_t pid_ = -1;
+  Fd in_;   // closed once the input is written
   Fd out_;  // closed at the end of the stream
   Fd err_;
-  ChildExit collected_;
-  std::optional<ChildError> failure_;  // met by poll_done, reported by finish
+  std::string_view pending_;  // input not yet written
 };
 
-// Runs `program` with `args` (without the program name). When `input` is
-// none, standard input is the null device; otherwise it is a pipe that gets
-// the whole input and is then closed (an empty input closes it at once). On a
-// write failure the pipes are closed and the child is neither killed nor
-// waited for (the caller ends the run); every other path reaps the child.
-// Whether the exit is a failure is the caller's call.
+// RunningChild::start and finish in one.
 Result<ChildExit, ChildError> run_child(const std::string& program, const std::vector<std::string>& args,
                                         std::optional<std::string_view> input);
 

@@ -16,43 +16,80 @@ namespace {
 TEST(FileOrder, FailureOfAFileComesAfterTheFileBeforeItIsWritten) {
   struct Case {
     const char* name;
-    std::string failure;  // the second rustfmt call, for src/b.rs
+    std::string failure;  // for src/b.rs, whose text holds the marker
     std::string err;
   };
   const Case cases[] = {
-      {"rustfmt fails", "cat >/dev/null; echo 'error: second' >&2; exit 1", "src/b.rs: error: second\n\n"},
-      {"rustfmt killed", "cat >/dev/null; printf 'dying' >&2; kill -KILL $$", "src/b.rs: dying\n"},
-      {"input refused", "exec 0<&-; exit 0", "src/b.rs: Broken pipe (os error 32)\n"},
+      {"rustfmt fails", "echo 'error: second' >&2; exit 1", "src/b.rs: error: second\n\n"},
+      {"rustfmt killed", "printf 'dying' >&2; kill -KILL $$", "src/b.rs: dying\n"},
   };
-  // Large enough that the refused input can't vanish into the pipe.
-  std::string b_source = "fn b() {}\n" + std::string(2 << 20, '\n');
+  const std::string b_source = "fn b() {} // fail here\n";
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempDir dir;
-    write_package(dir, "", "order", "2021");
-    dir.write("src/lib.rs", "");
-    dir.write("src/a.rs", messy_source);
-    dir.write("src/b.rs", b_source);
-    dir.write("src/c.rs", messy_source);
-    write_failing_on_call(dir.path(), "rustfmt", 2, c.failure);
+    for (const char* jobs : {"1", "4"}) {
+      SCOPED_TRACE(std::string(c.name) + ", jobs " + jobs);
+      TempDir dir;
+      write_package(dir, "", "order", "2021");
+      dir.write("src/lib.rs", "");
+      dir.write("src/a.rs", messy_source);
+      dir.write("src/b.rs", b_source);
+      dir.write("src/c.rs", messy_source);
+      write_failing_on_input(dir.path(), "rustfmt", "fail here", c.failure);
+      auto options = path_first(dir / "bin");
+      options.env.push_back(std::string("CARGO_TERSIFY_JOBS=") + jobs);
 
-    auto write = tersify_in(dir.path(), {"src"}, path_first(dir / "bin"));
-    EXPECT_EQ(write.status, 2);
-    EXPECT_EQ(write.out, "");
-    EXPECT_EQ(write.err, c.err);
-    EXPECT_TRUE(formatted(dir.read("src/a.rs"))) << "a.rs comes first and is written";
-    EXPECT_TRUE(dir.read("src/b.rs") == b_source);
-    EXPECT_EQ(dir.read("src/c.rs"), messy_source) << "nothing after the failure runs";
-    EXPECT_EQ(count_lines(dir / "rustfmt.count"), 1) << "no rustfmt run for c.rs";
+      auto write = tersify_in(dir.path(), {"src"}, options);
+      EXPECT_EQ(write.status, 2);
+      EXPECT_EQ(write.out, "");
+      EXPECT_EQ(write.err, c.err);
+      EXPECT_TRUE(formatted(dir.read("src/a.rs"))) << "a.rs comes first and is written";
+      EXPECT_EQ(dir.read("src/b.rs"), b_source);
+      EXPECT_EQ(dir.read("src/c.rs"), messy_source) << "nothing after the failure is written";
 
-    // Check mode: a.rs would be reported, but the failure ends the run first.
-    dir.write("src/a.rs", messy_source);
-    ::unlink((dir / "rustfmt.count").c_str());
-    auto check = tersify_in(dir.path(), {"--check", "src"}, path_first(dir / "bin"));
-    EXPECT_EQ(check.status, 2);
-    EXPECT_EQ(check.out, "");
-    EXPECT_EQ(check.err, c.err);
-    EXPECT_EQ(dir.read("src/a.rs"), messy_source);
+      // Check mode: a.rs would be reported, but the failure ends the run first.
+      dir.write("src/a.rs", messy_source);
+      auto check_args = std::vector<std::string>{"--check", "src"};
+      auto check = tersify_in(dir.path(), check_args, options);
+      EXPECT_EQ(check.status, 2);
+      EXPECT_EQ(check.out, "");
+      EXPECT_EQ(check.err, c.err);
+      EXPECT_EQ(dir.read("src/a.rs"), messy_source);
+    }
+  }
+}
+
+TEST(FileOrder, InputRefusedIsABrokenPipeUnlessRustfmtFails) {
+  // Large enough that the refused input can't vanish into the pipe. One file
+  // at a time, so that the calls can be counted: a.rs takes two in write mode
+  // (its new text is confirmed), one in check mode.
+  const std::string b_source = "fn b() {}\n" + std::string(2 << 20, '\n');
+  struct Case {
+    const char* refusal;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"exec 0<&-; exit 0", "src/b.rs: Broken pipe (os error 32)\n"},
+      {"exec 0<&-; sleep 0.2; echo 'error: unknown edition' >&2; exit 1", "src/b.rs: error: unknown edition\n\n"},
+  };
+  for (const auto& c : cases) {
+    for (bool check : {false, true}) {
+      SCOPED_TRACE(std::string(c.refusal) + (check ? ", check" : ", write"));
+      TempDir dir;
+      write_package(dir, "", "order", "2021");
+      dir.write("src/lib.rs", "");  // listed last
+      dir.write("src/a.rs", messy_source);
+      dir.write("src/b.rs", b_source);
+      dir.write("src/c.rs", messy_source);
+      write_failing_on_call(dir.path(), "rustfmt", check ? 2 : 3, c.refusal);
+      auto result =
+          tersify_in(dir.path(), check ? std::vector<std::string>{"--check", "src"} : std::vector<std::string>{"src"},
+                     one_at_a_time(path_first(dir / "bin")));
+      EXPECT_EQ(result.status, 2);
+      EXPECT_EQ(result.out, "");
+      EXPECT_EQ(result.err, c.err);
+      EXPECT_EQ(formatted(dir.read("src/a.rs")), !check);
+      EXPECT_TRUE(dir.read("src/b.rs") == b_source);
+      EXPECT_EQ(dir.read("src/c.rs"), messy_source);
+    }
   }
 }
 
@@ -94,6 +131,7 @@ TEST(FileOrder, WriteFailureStopsTheRunWhileTheNextFileIsFormatted) {
   EXPECT_GT(dir.read("loose/a.rs").size(), 1800u);
 }
 
+// One file at a time, no two children run at once.
 TEST(FileOrder, NeverTwoChildrenAtOnce) {
   TempDir dir;
   write_package(dir, "one", "one", "2021");
@@ -107,15 +145,15 @@ TEST(FileOrder, NeverTwoChildrenAtOnce) {
   std::string log = dir / "overlaps.log";
   std::string calls = dir / "calls.log";
   for (const char* name : {"cargo", "rustfmt"}) {
-    write_script(dir / "bin/" + std::string(name),
-                 "echo " + std::string(name) + " >> '" + calls + "'\n[ -e '" + busy + "' ] && echo \"" + name +
-                     " while another child ran\" >> '" + log + "'\ntouch '" + busy + "'\n'" + find_program(name) +
-                     "' \"$@\"\nstatus=$?\nrm -f '" + busy + "'\nexit $status\n");
+    write_script(dir / "bin/" + std::string(name), "echo " + std::string(name) + " >> '" + calls + "'\n[ -e '" + busy +
+                                                       "' ] && echo \"" + name + " while another child ran\" >> '" +
+                                                       log + "'\ntouch '" + busy + "'\n'" + find_program(name) +
+                                                       "' \"$@\"\nstatus=$?\nrm -f '" + busy + "'\nexit $status\n");
   }
-  auto result = tersify_in(dir.path(), {"one", "two"}, path_first(dir / "bin"));
+  auto result = tersify_in(dir.path(), {"one", "two"}, one_at_a_time(path_first(dir / "bin")));
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_FALSE(dir.exists("overlaps.log")) << dir.read("overlaps.log");
-  EXPECT_EQ(count_lines(calls), 7) << "two cargo runs, five rustfmt runs";
+  EXPECT_EQ(count_lines(calls), 12) << "two cargo runs, two rustfmt runs for each of five files";
   EXPECT_TRUE(formatted(dir.read("two/src/c.rs")));
 }
 
@@ -132,35 +170,48 @@ TEST(FileOrder, TheSameFileTwiceInARowReadsWhatTheFirstRoundWrote) {
       {"hard link beside the file", {"."}, "hard", 1},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempDir dir;
-    write_package(dir, "", "twice", "2021");
-    const std::string lib = "pub fn lib() {}\n";  // already in final form
-    dir.write("src/lib.rs", lib);
-    dir.write("src/a.rs", messy_source);
-    if (c.link == "symbolic") dir.symlink("a.rs", "src/b.rs");
-    if (c.link == "hard") {
-      ASSERT_EQ(::link((dir / "src/a.rs").c_str(), (dir / "src/b.rs").c_str()), 0);
+    for (const char* jobs : {"1", "4"}) {
+      SCOPED_TRACE(std::string(c.name) + ", jobs " + jobs);
+      TempDir dir;
+      write_package(dir, "", "twice", "2021");
+      const std::string lib = "pub fn lib() {}\n";  // already in final form
+      dir.write("src/lib.rs", lib);
+      dir.write("src/a.rs", messy_source);
+      if (c.link == "symbolic") dir.symlink("a.rs", "src/b.rs");
+      if (c.link == "hard") {
+        ASSERT_EQ(::link((dir / "src/a.rs").c_str(), (dir / "src/b.rs").c_str()), 0);
+      }
+      // Records every text that rustfmt gets (each in one append).
+      dir.mkdir("bin");
+      std::string inputs = dir / "inputs.log";
+      write_script(dir / "bin/rustfmt", "tee -a '" + inputs + "' | '" + find_program("rustfmt") + "' \"$@\"\n");
+
+      auto options = path_first(dir / "bin");
+      options.env.push_back(std::string("CARGO_TERSIFY_JOBS=") + jobs);
+      auto write = tersify_in(dir.path(), c.args, options);
+      EXPECT_EQ(write.status, 0) << write.err;
+      std::string final_text = dir.read("src/a.rs");
+      EXPECT_TRUE(formatted(final_text));
+      // a.rs as it was, its new text once more to confirm it is settled, then
+      // the same file as the first round left it.
+      std::string expected = messy_source + final_text + final_text;
+      for (int i = 0; i < c.lib_rounds; ++i) expected += lib;
+      std::string log = dir.read("inputs.log");
+      if (std::string(jobs) == "1") {
+        EXPECT_EQ(log, expected);
+      } else {
+        // Side by side, lib.rs may come in between; the text as it was is
+        // still read only once.
+        EXPECT_EQ(log.size(), expected.size()) << log;
+        EXPECT_EQ(log.find(messy_source), log.rfind(messy_source)) << log;
+      }
+
+      auto check_args = c.args;
+      check_args.insert(check_args.begin(), "--check");
+      auto check = tersify_in(dir.path(), check_args);
+      EXPECT_EQ(check.status, 0) << check.out << check.err;
+      EXPECT_EQ(check.out, "");
     }
-    // Records every text that rustfmt gets, in order.
-    dir.mkdir("bin");
-    std::string inputs = dir / "inputs.log";
-    write_script(dir / "bin/rustfmt", "tee -a '" + inputs + "' | '" + find_program("rustfmt") + "' \"$@\"\n");
-
-    auto write = tersify_in(dir.path(), c.args, path_first(dir / "bin"));
-    EXPECT_EQ(write.status, 0) << write.err;
-    std::string final_text = dir.read("src/a.rs");
-    EXPECT_TRUE(formatted(final_text));
-    // a.rs as it was, then the same file as the first round left it.
-    std::string expected = messy_source + final_text;
-    for (int i = 0; i < c.lib_rounds; ++i) expected += lib;
-    EXPECT_EQ(dir.read("inputs.log"), expected);
-
-    auto check_args = c.args;
-    check_args.insert(check_args.begin(), "--check");
-    auto check = tersify_in(dir.path(), check_args);
-    EXPECT_EQ(check.status, 0) << check.out << check.err;
-    EXPECT_EQ(check.out, "");
   }
 }
 

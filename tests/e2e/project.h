@@ -35,6 +35,13 @@ inline CommandOptions path_first(const std::string& dir) {
   return options;
 }
 
+// `options` with one file in flight at a time: the plain pipeline, whose
+// children run in list order.
+inline CommandOptions one_at_a_time(CommandOptions options) {
+  options.env.push_back("CARGO_TERSIFY_JOBS=1");
+  return options;
+}
+
 inline CommandOptions cwd_options(const std::string& cwd) {
   CommandOptions options;
   options.cwd = cwd;

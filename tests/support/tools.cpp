@@ -36,6 +36,16 @@ void write_failing_on_call(const std::string& dir, const std::string& name, int 
                                      " ]; then\n" + failure + "\nfi\nexec '" + find_program(name) + "' \"$@\"\n");
 }
 
+void write_failing_on_input(const std::string& dir, const std::string& name, const std::string& marker,
+                            const std::string& failure) {
+  std::string bin = dir + "/bin";
+  ::mkdir(bin.c_str(), 0755);
+  write_script(bin + "/" + name, "input=$(mktemp)\ncat > \"$input\"\nif grep -qF '" + marker +
+                                     "' \"$input\"; then\nrm -f \"$input\"\n" + failure + "\nfi\n'" +
+                                     find_program(name) +
+                                     "' \"$@\" < \"$input\"\nstatus=$?\nrm -f \"$input\"\nexit $status\n");
+}
+
 int count_lines(const std::string& path) {
   std::ifstream in(path);
   int lines = 0;

@@ -22,6 +22,13 @@ void write_logging_wrapper(const std::string& dir, const std::string& name, cons
 void write_failing_on_call(const std::string& dir, const std::string& name, int failing_call,
                            const std::string& failure, const std::string& every_call = "");
 
+// Writes an executable `dir/bin/name` that reads its whole standard input
+// and runs the shell text `failure` when the input contains `marker` (which
+// must not hold a single quote); otherwise it runs the real program on that
+// input. Works whatever the order of calls, so for files side by side too.
+void write_failing_on_input(const std::string& dir, const std::string& name, const std::string& marker,
+                            const std::string& failure);
+
 // Number of lines in the file at `path` (0 when it is missing).
 int count_lines(const std::string& path);
 

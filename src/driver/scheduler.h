@@ -1,0 +1,45 @@
+#pragma once
+// The run over the file list: every file through the pipeline, up to `jobs`
+// of them in flight at once, while the effects come exactly as if the files
+// were handled one after the other.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/edition.h"
+#include "driver/rustfmt.h"
+#include "util/result.h"
+
+namespace tersify::driver {
+
+struct FileRunOptions {
+  bool check = false;
+  std::optional<std::uint64_t> width_override;
+  unsigned jobs = 1;  // files in flight at once; 1 is one file after the other
+};
+
+// What a run did, for benchmarks and tests.
+struct FileRunCounts {
+  std::uint64_t files = 0;          // files recorded or found unchanged
+  std::uint64_t settled_files = 0;  // files that took more than one pass
+  std::uint64_t extra_passes = 0;   // passes beyond the first, over all files
+};
+
+// The text (as read and as finished) that files done out of turn may hold
+// while they wait for the ones before them.
+inline constexpr std::size_t max_waiting_bytes = std::size_t{64} << 20;
+
+// Puts every file of `files` through process_file and record_file. Files are
+// rewritten or recorded strictly in list order; the first failure stops the
+// run before anything after its file is written, and only after everything
+// before it is; a file that is the same as one still in flight (listed twice,
+// or through a link) is read only after that one is written. Editions may be
+// looked up ahead of their file's turn, in list order. Gives the line to print
+// for the first failure ("{path}: {message}").
+Status process_files(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
+                     Rustfmt& rustfmt, std::vector<std::string>& reformat_list, FileRunCounts& counts);
+
+}  // namespace tersify::driver

@@ -1,0 +1,30 @@
+#pragma once
+// The environment variables that tune how a run gets its results; none of
+// them changes the results.
+//
+//   CARGO_TERSIFY_JOBS=N         files in flight at once (a positive integer;
+//                                default: the CPUs this process may use)
+//   CARGO_TERSIFY_FORK_SERVER=0  rustfmt started afresh for every file
+//   CARGO_TERSIFY_STATS=PATH     counts of the run written to PATH at its end
+
+#include <optional>
+#include <string>
+
+#include "util/result.h"
+
+namespace tersify {
+
+// More workers than this would only wait on each other.
+inline constexpr unsigned max_jobs = 256;
+
+struct RunEnvironment {
+  unsigned jobs = 1;
+  bool fork_server = true;
+  std::optional<std::string> stats_path;
+};
+
+// Reads the variables. Fails with the line to print for a CARGO_TERSIFY_JOBS
+// that is not a positive integer.
+Result<RunEnvironment> read_environment();
+
+}  // namespace tersify

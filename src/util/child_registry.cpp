@@ -1,0 +1,72 @@
+#include "util/child_registry.h"
+
+#include <pthread.h>
+
+#include <array>
+#include <atomic>
+
+namespace tersify {
+namespace {
+
+// Lock-free slots: a signal handler may read them at any moment, in any
+// thread. Zero marks a free slot.
+std::array<std::atomic<pid_t>, 1024> children{};
+
+constexpr int termination_signals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+
+void on_termination(int signal_number) {
+  kill_registered_children();
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  ::sigaction(signal_number, &fallback, nullptr);
+  // The signal is held while its handler runs; raised again, it takes effect
+  // with the default action as the handler returns.
+  ::raise(signal_number);
+}
+
+}  // namespace
+
+void register_child(pid_t pid) {
+  for (auto& slot : children) {
+    pid_t expected = 0;
+    if (slot.compare_exchange_strong(expected, pid)) return;
+  }
+}
+
+void unregister_child(pid_t pid) {
+  for (auto& slot : children) {
+    pid_t expected = pid;
+    if (slot.compare_exchange_strong(expected, 0)) return;
+  }
+}
+
+void kill_registered_children() {
+  for (auto& slot : children) {
+    pid_t pid = slot.load();
+    if (pid > 0) ::kill(pid, SIGKILL);
+  }
+}
+
+void end_children_with_the_process() {
+  struct sigaction action {};
+  action.sa_handler = on_termination;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : termination_signals) {
+    // A signal the caller ignores (nohup) stays ignored.
+    struct sigaction old {};
+    if (::sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal_number, &action, nullptr);
+  }
+}
+
+TerminationSignalsHeld::TerminationSignalsHeld() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (int signal_number : termination_signals) sigaddset(&held, signal_number);
+  ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+}
+
+TerminationSignalsHeld::~TerminationSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+}  // namespace tersify

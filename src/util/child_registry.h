@@ -1,0 +1,38 @@
+#pragma once
+// The processes this one has started and not yet reaped, kept where a signal
+// handler can reach them: whatever way the process ends (a fatal signal, an
+// internal error), it takes its children with it.
+
+#include <signal.h>
+#include <sys/types.h>
+
+namespace tersify {
+
+// Notes a started child. Best effort: past a fixed number of children that
+// are alive at once (far more than a run starts), later ones go unnoted.
+void register_child(pid_t pid);
+// Forgets a child; called before it is reaped, while its pid can't be reused.
+void unregister_child(pid_t pid);
+// Sends SIGKILL to every noted child. Async-signal-safe.
+void kill_registered_children();
+
+// On SIGHUP, SIGINT, SIGQUIT and SIGTERM, noted children are killed, then
+// the process ends by the same signal, with its default action.
+void end_children_with_the_process();
+
+// Holds back the signals above in the calling thread for its scope, so that
+// a child can't be started and missed by the handler in between. Children
+// must start with `previous()` as their signal mask.
+class TerminationSignalsHeld {
+ public:
+  TerminationSignalsHeld();
+  ~TerminationSignalsHeld();
+  TerminationSignalsHeld(const TerminationSignalsHeld&) = delete;
+  TerminationSignalsHeld& operator=(const TerminationSignalsHeld&) = delete;
+  const sigset_t& previous() const { return previous_; }
+
+ private:
+  sigset_t previous_;
+};
+
+}  // namespace tersify
