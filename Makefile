@@ -3,11 +3,12 @@
 #   make test      install what is missing, build, run every test
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
+TSAN_BUILD  ?= build-tsan
 PREFIX      ?= $(HOME)/.cargo
 JOBS        ?= $(shell nproc)
 FUZZ_RUNS   ?= 5000
 
-.PHONY: all deps test-deps build install demo test test-sanitize fuzz bench format clean
+.PHONY: all deps test-deps build install demo test test-sanitize test-tsan fuzz bench format clean
 
 all: build
 
@@ -38,6 +39,14 @@ test-sanitize: test-deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The tests that run threads or several children at once, with ThreadSanitizer
+# (in the tool as much as in the tests); a race report fails them.
+TSAN_TESTS ?= Equivalence|FilesInFlight|FileOrder|RunChild|ForkServer|Cancel|Termination
+test-tsan: test-deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERSIFY_TSAN=ON -DTERSIFY_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
+
 fuzz: test-deps
 	bench/fuzz.sh $(FUZZ_RUNS)
 
@@ -50,4 +59,4 @@ format:
 	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz
