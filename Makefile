@@ -1,5 +1,6 @@
 # The verbs of this project; see the README.
-#   make install   install what is missing, build, install cargo-tersify, show it at work
+#   make install   install what is missing, build, install cargo-tersify and tersify-rustfmt, show them at work
+#   make package   install what is missing, build, make the Debian package in the build directory
 #   make test      install what is missing, build, run every test
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
@@ -7,7 +8,7 @@ PREFIX      ?= $(HOME)/.cargo
 JOBS        ?= $(shell nproc)
 FUZZ_RUNS   ?= 5000
 
-.PHONY: all deps test-deps build install demo test test-sanitize fuzz bench format clean
+.PHONY: all deps test-deps package-deps build install package demo test test-sanitize fuzz bench format clean
 
 all: build
 
@@ -17,6 +18,9 @@ deps:
 test-deps:
 	scripts/install-deps.sh --test
 
+package-deps:
+	scripts/install-deps.sh --package
+
 build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
@@ -24,6 +28,10 @@ build: deps
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 	PATH="$(PREFIX)/bin:$$PATH" scripts/demo.sh
+
+# build/cargo-tersify_VERSION_ARCH.deb, with both executables in /usr/bin.
+package: package-deps build
+	cmake --build $(BUILD) --target package
 
 demo:
 	scripts/demo.sh
