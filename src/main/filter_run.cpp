@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 

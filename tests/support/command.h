@@ -8,16 +8,16 @@
 namespace tersify::test {
 
 struct CommandResult {
-  int status = -1;  // exit code, or 128 + signal when a signal ended it
+  int status = -1;      // exit code, or 128 + signal when a signal ended it
   std::string out;
   std::string err;
 };
 
 struct CommandOptions {
-  std::string cwd;               // empty: the test's working directory
-  std::vector<std::string> env;  // "NAME=value" entries added or replaced
-  std::string path_prefix;       // a directory put first on PATH
-  std::string input;             // standard input ("" gives an empty input)
+  std::string cwd;                        // empty: the test's working directory
+  std::vector<std::string> env;           // "NAME=value" entries added or replaced
+  std::string path_prefix;                // a directory put first on PATH
+  std::string input;                      // standard input ("" gives an empty input)
 };
 
 CommandResult run_command(const std::vector<std::string>& argv, const CommandOptions& options = {});
