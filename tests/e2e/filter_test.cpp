@@ -185,37 +185,28 @@ TEST(Filter, FailuresPrintOneLineAndNothingOnStandardOutput) {
   dir.mkdir("odd-cargo");
   write_script(dir / "odd-cargo/cargo", "echo '{\"version\": 1}'");
   dir.mkdir("empty");
+  const std::string path = std::getenv("PATH");
 
   struct Case {
     const char* name;
     std::string folder;
     std::string input;
-    std::vector<std::string> env;  // PATH replacements
-    std::string path_prefix;
+    std::string path;  // PATH for the run; "": unchanged
     std::string err;
   };
   const Case cases[] = {
-      {"input not UTF-8", "pkg/src", "fn main() {}\n\xff\n", {}, "", "<stdin>: stream did not contain valid UTF-8\n"},
-      {"rustfmt fails", "loose", messy_source, {}, dir / "fake-rustfmt", "<stdin>: error: no\n\n"},
-      {"rustfmt missing",
-       "loose",
-       messy_source,
-       {"PATH=" + dir / "empty"},
-       "",
+      {"input not UTF-8", "pkg/src", "fn main() {}\n\xff\n", "", "<stdin>: stream did not contain valid UTF-8\n"},
+      {"rustfmt fails", "loose", messy_source, dir / "fake-rustfmt:" + path, "<stdin>: error: no\n\n"},
+      {"rustfmt missing", "loose", messy_source, dir / "empty",
        "<stdin>: failed to run rustfmt: No such file or directory (os error 2)\n"},
-      {"cargo fails", "pkg/src", messy_source, {}, dir / "fake-cargo", "<stdin>: error: manifest is broken\n\n"},
-      {"cargo says nothing useful",
-       "pkg/src",
-       messy_source,
-       {},
-       dir / "odd-cargo",
+      {"cargo fails", "pkg/src", messy_source, dir / "fake-cargo:" + path, "<stdin>: error: manifest is broken\n\n"},
+      {"cargo reports no packages", "pkg/src", messy_source, dir / "odd-cargo:" + path,
        "<stdin>: cargo metadata has no packages\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     CommandOptions options = in_folder(dir / c.folder, c.input);
-    options.env = c.env;
-    options.path_prefix = c.path_prefix;
+    if (!c.path.empty()) options.env = {"PATH=" + c.path};
     auto result = run_filter({}, options);
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
