@@ -1,5 +1,6 @@
 # The verbs of this project; see the README.
-#   make install   install what is missing, build, install cargo-tersify, show it at work
+#   make install   install what is missing, build, install cargo-tersify and tersify-rustfmt, show them at work
+#   make package   install what is missing, build, make the Debian package in the build directory
 #   make test      install what is missing, build, run every test
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
@@ -8,7 +9,12 @@ PREFIX      ?= $(HOME)/.cargo
 JOBS        ?= $(shell nproc)
 FUZZ_RUNS   ?= 5000
 
-.PHONY: all deps test-deps build install demo test test-sanitize test-tsan fuzz bench format clean
+# Installing and packaging build the executables alone; the test verbs add
+# the tests and benchmarks, which need GoogleTest and more.
+BUILD_FLAGS ?= -DTERSIFY_TESTS=OFF -DTERSIFY_BENCH=OFF
+TEST_FLAGS  := -DTERSIFY_TESTS=ON -DTERSIFY_BENCH=ON
+
+.PHONY: all deps test-deps package-deps build install package demo test test-sanitize test-tsan fuzz bench format clean
 
 all: build
 
@@ -18,24 +24,32 @@ deps:
 test-deps:
 	scripts/install-deps.sh --test
 
+package-deps:
+	scripts/install-deps.sh --package
+
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(BUILD_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 	PATH="$(PREFIX)/bin:$$PATH" scripts/demo.sh
 
+# build/cargo-tersify_VERSION_ARCH.deb, with both executables in /usr/bin.
+package: package-deps build
+	cmake --build $(BUILD) --target package
+
 demo:
 	scripts/demo.sh
 
-test: test-deps build
+test: test-deps
+	$(MAKE) --no-print-directory build BUILD_FLAGS="$(TEST_FLAGS)"
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory fuzz FUZZ_RUNS=$(FUZZ_RUNS)
 
 # The same tests with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: test-deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERSIFY_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERSIFY_SANITIZE=ON $(TEST_FLAGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
@@ -50,7 +64,8 @@ test-tsan: test-deps
 fuzz: test-deps
 	bench/fuzz.sh $(FUZZ_RUNS)
 
-bench: test-deps build
+bench: test-deps
+	$(MAKE) --no-print-directory build BUILD_FLAGS="$(TEST_FLAGS)"
 	BUILD_DIR=$(BUILD) bench/compact.sh
 	bench/driver.sh $(BUILD)
 	bench/e2e.sh $(BUILD)

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Shows cargo-tersify at work: runs `cargo tersify` on a copy of the demo
-# package and prints the file before and after.
+# package and prints the file before and after, then has tersify-rustfmt
+# format the original text from standard input as an editor would.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
@@ -15,3 +16,9 @@ cat src/main.rs
 echo "--- rustfmt.toml"
 cat rustfmt.toml
 cargo tersify --check && echo "--- \`cargo tersify --check\`: nothing left to reformat"
+if tersify-rustfmt <"$here/examples/demo/src/main.rs" | cmp -s - src/main.rs; then
+  echo "--- \`tersify-rustfmt\` (format on save) gives the same text for the original on standard input"
+else
+  echo "tersify-rustfmt gave another text than cargo tersify" >&2
+  exit 1
+fi

@@ -1,15 +1,28 @@
 #!/bin/sh
-# Installs what building (and, with --test, testing) cargo-tersify needs and
-# this machine lacks. Debian/Ubuntu packages via apt-get; run as root or with
-# sudo available. The tree-sitter sources are not installed here: the CMake
-# configure step fetches them with npm at pinned versions.
+# Installs what building (with --package, building the Debian package; with
+# --test, testing) cargo-tersify needs and this machine lacks. Debian/Ubuntu
+# packages via apt-get; run as root or with sudo available. The tree-sitter
+# sources are not installed here: the CMake configure step fetches them with
+# npm at pinned versions.
 set -eu
 
 want_test=no
-[ "${1:-}" = "--test" ] && want_test=yes
+want_package=no
+for option in "$@"; do
+  case "$option" in
+    --test) want_test=yes want_package=yes ;;  # the tests build the package too
+    --package) want_package=yes ;;
+    *) echo "usage: $0 [--test] [--package]" >&2; exit 2 ;;
+  esac
+done
 
 packages="cmake ninja-build g++ make nlohmann-json3-dev"
 command -v npm >/dev/null 2>&1 || packages="$packages npm"
+if [ "$want_package" = yes ]; then
+  # CPack finds the executables' shared libraries with file and
+  # dpkg-shlibdeps.
+  packages="$packages dpkg-dev file"
+fi
 if [ "$want_test" = yes ]; then
   # GoogleTest, clang with libFuzzer for the fuzz target, GNU time for peak
   # memory, and published crates whose sources the tests run the tool on.

@@ -2,6 +2,16 @@
 # token checker itself, the compaction property check, and the verification
 # of whole runs of cargo-tersify. They need the bench tools (bench/ is added
 # after tests/, so the targets are named here before they exist).
+
+# The Debian package, built with cpack from this build and run from where it
+# unpacks. Sanitizer builds would package executables that need the
+# sanitizer runtimes.
+if(NOT TERSIFY_SANITIZE)
+  add_test(NAME debian_package
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/scripts/package_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
+  set_tests_properties(debian_package PROPERTIES TIMEOUT 300)
+endif()
+
 if(NOT TERSIFY_BENCH OR TERSIFY_FUZZ)
   return()
 endif()

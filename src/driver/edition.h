@@ -24,4 +24,7 @@ inline constexpr const char* default_edition = "2021";
 // I/O error text of resolving the path or with load_packages' message.
 Result<std::string> edition_for(const std::string& listed_path, EditionMap& editions);
 
+// The edition for a file in `directory`, found as edition_for finds it.
+Result<std::string> edition_for_directory(const std::string& directory, EditionMap& editions);
+
 }  // namespace tersify::driver

@@ -42,4 +42,7 @@ std::optional<std::uint64_t> configured_max_width(std::string_view config_text);
 // max_width. Never fails.
 std::uint64_t max_width_for(const std::string& listed_path);
 
+// The width for a file in `directory`, found as max_width_for finds it.
+std::uint64_t max_width_for_directory(const std::string& directory);
+
 }  // namespace tersify::driver

@@ -30,6 +30,21 @@ std::optional<FileIdentity> file_identity(const std::string& path) {
 
 namespace {
 
+// Appends everything up to the end of `fd` to `contents`, retrying when a
+// signal interrupts. Gives 0, or the errno of the read that failed.
+int append_until_end(int fd, std::string& contents) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    contents.append(buffer, static_cast<size_t>(n));
+  }
+}
+
 Result<std::string, ReadError> read_bytes(const std::string& path) {
   if (path.find('\0') != std::string::npos) return fail(ReadError{EINVAL, io_error_text(EINVAL)});
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -42,21 +57,17 @@ Result<std::string, ReadError> read_bytes(const std::string& path) {
   if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
     contents.reserve(static_cast<size_t>(st.st_size));
   }
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int e = errno;
-      return fail(ReadError{e, io_error_text(e)});
-    }
-    if (n == 0) break;
-    contents.append(buffer, static_cast<size_t>(n));
-  }
+  if (int e = append_until_end(fd.get(), contents); e != 0) return fail(ReadError{e, io_error_text(e)});
   return contents;
 }
 
 }  // namespace
+
+Result<std::string> read_all(int fd) {
+  std::string contents;
+  if (int e = append_until_end(fd, contents); e != 0) return fail(io_error_text(e));
+  return contents;
+}
 
 Result<std::string, ReadError> read_text_file_detailed(const std::string& path) {
   auto read = read_bytes(path);

@@ -45,6 +45,10 @@ struct ReadError {
 };
 Result<std::string, ReadError> read_text_file_detailed(const std::string& path);
 
+// Reads `fd` (a pipe, a terminal, a file) to its end. Fails with the I/O
+// error text.
+Result<std::string> read_all(int fd);
+
 // Writes all of `data` to `fd`, continuing after partial writes and retrying
 // when a signal interrupts. Fails with the I/O error text, or with "failed to
 // write whole buffer" when a write accepts no bytes.

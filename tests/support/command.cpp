@@ -89,4 +89,10 @@ CommandResult run_tersify(const std::vector<std::string>& args, const CommandOpt
   return run_command(argv, options);
 }
 
+CommandResult run_filter(const std::vector<std::string>& args, const CommandOptions& options) {
+  std::vector<std::string> argv{TERSIFY_FILTER_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_command(argv, options);
+}
+
 }  // namespace tersify::test

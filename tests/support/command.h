@@ -25,4 +25,7 @@ CommandResult run_command(const std::vector<std::string>& argv, const CommandOpt
 // Runs the built cargo-tersify with `args`.
 CommandResult run_tersify(const std::vector<std::string>& args, const CommandOptions& options = {});
 
+// Runs the built tersify-rustfmt with `args`.
+CommandResult run_filter(const std::vector<std::string>& args, const CommandOptions& options = {});
+
 }  // namespace tersify::test

@@ -1,0 +1,64 @@
+#include "main/filter_args.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "util/text.h"
+
+namespace tersify {
+namespace {
+
+// The editions rustfmt knows.
+constexpr std::array<std::string_view, 4> known_editions = {"2015", "2018", "2021", "2024"};
+
+// Stores the value of `option` in `settings`. `argument` is the option and
+// value as given, for the message.
+Status take_value(std::string_view option, std::string_view value, const std::string& argument,
+                  FilterSettings& settings) {
+  if (option == "--edition") {
+    if (std::find(known_editions.begin(), known_editions.end(), value) == known_editions.end()) {
+      return fail(argument + ": expected 2015, 2018, 2021 or 2024");
+    }
+    settings.edition = std::string(value);
+  } else if (option == "--width") {
+    auto width = parse_unsigned(value);
+    if (!width) return fail(argument + ": expected an unsigned integer");
+    settings.width = *width;
+  } else if (value != "stdout") {  // --emit: the text goes nowhere else
+    return fail(argument + ": only stdout is supported");
+  }
+  return {};
+}
+
+}  // namespace
+
+Result<FilterSettings> parse_filter_args(const std::vector<std::string>& arguments) {
+  for (const auto& argument : arguments) {
+    if (!is_valid_utf8(argument)) return fail(lossy_utf8(argument) + ": argument is not valid UTF-8");
+  }
+
+  FilterSettings settings;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--quiet" || argument == "-q") continue;
+
+    Status taken;
+    if (argument == "--edition" || argument == "--width" || argument == "--emit") {
+      if (i + 1 == arguments.size()) return fail(argument + ": missing value");
+      const std::string& value = arguments[++i];
+      taken = take_value(argument, value, argument + " " + value, settings);
+    } else if (argument.starts_with("--edition=") || argument.starts_with("--emit=")) {
+      // The joined form is rustfmt's; --width is the tool's own and has none.
+      std::string_view text = argument;
+      size_t equals = text.find('=');
+      taken = take_value(text.substr(0, equals), text.substr(equals + 1), argument, settings);
+    } else {
+      return fail(argument + ": unsupported argument");
+    }
+    if (!taken) return fail(std::move(taken).error());
+  }
+  return settings;
+}
+
+}  // namespace tersify
