@@ -9,11 +9,13 @@
 
 #include "main/filter_args.h"
 #include "main/filter_run.h"
+#include "util/child_registry.h"
 #include "util/fs.h"
 #include "util/process.h"
 
 int main(int argc, char** argv) {
   tersify::ignore_write_signals();
+  tersify::end_children_with_the_process();
 
   auto settings = tersify::parse_filter_args(std::vector<std::string>(argv + 1, argv + argc));
   if (!settings) {
