@@ -6,3 +6,10 @@ target_compile_options(tersify_warnings INTERFACE
   -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual
   -Wnull-dereference -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough
   -Werror)
+
+# The same for C sources; the C++-only switches above would be rejected.
+add_library(tersify_c_warnings INTERFACE)
+target_compile_options(tersify_c_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+  -Wcast-align -Wnull-dereference -Wdouble-promotion -Wformat=2
+  -Wimplicit-fallthrough -Wstrict-prototypes -Wmissing-prototypes -Werror)
