@@ -47,17 +47,6 @@ enum class Readiness { waiting, ready, failed };
 // its socket closed, before it is killed itself.
 constexpr std::chrono::milliseconds shutdown_grace{2000};
 
-// Moves a descriptor that landed on 0, 1 or 2 (our own standard stream was
-// closed) above them, so that the child's opening of the null device there
-// can't replace it.
-bool lift_above_standard_streams(Fd& fd) {
-  if (fd.get() > STDERR_FILENO) return true;
-  int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  if (moved < 0) return false;
-  fd.reset(moved);
-  return true;
-}
-
 Result<Fd> preload_library() {
   auto image = fork_server_preload_image();
   Fd library(::memfd_create("tersify-fork-server", MFD_CLOEXEC | MFD_ALLOW_SEALING));
@@ -202,13 +191,7 @@ Result<ForkServer> ForkServer::start(const std::string& program, const std::vect
   if (!lift_above_standard_streams(theirs)) return fail(io_error_text(errno));
 
   SpawnSetup setup;
-  // Ignored dispositions survive exec; the server gets the default ones back.
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGXFSZ);
-  ::posix_spawnattr_setsigdefault(setup.attr(), &defaults);
-  ::posix_spawnattr_setflags(setup.attr(), POSIX_SPAWN_SETSIGDEF);
+  setup.default_write_signals();
   ::posix_spawn_file_actions_addopen(setup.actions(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   ::posix_spawn_file_actions_addopen(setup.actions(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   ::posix_spawn_file_actions_addopen(setup.actions(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
