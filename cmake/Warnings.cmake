@@ -11,3 +11,10 @@ target_compile_options(tersify_warnings INTERFACE
 if(TERSIFY_TSAN)
   target_compile_options(tersify_warnings INTERFACE -Wno-null-dereference)
 endif()
+
+# The same for C sources; the C++-only switches above would be rejected.
+add_library(tersify_c_warnings INTERFACE)
+target_compile_options(tersify_c_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+  -Wcast-align -Wnull-dereference -Wdouble-promotion -Wformat=2
+  -Wimplicit-fallthrough -Wstrict-prototypes -Wmissing-prototypes -Werror)

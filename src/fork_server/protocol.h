@@ -1,0 +1,54 @@
+#ifndef TERSIFY_FORK_SERVER_PROTOCOL_H
+#define TERSIFY_FORK_SERVER_PROTOCOL_H
+/* What the fork server (preload.c, loaded into the served program) and its
+ * client (util/fork_server.cpp) agree on. Shared by C and C++.
+ *
+ * The client starts the program with the preload library and the variables
+ * below. The server sends one hello record on the request socket (a
+ * SOCK_SEQPACKET socket, so records never merge or split, whoever sends
+ * them). Each request is one record carrying four descriptors: standard
+ * input, output, error and the run's channel (one end of a SOCK_STREAM
+ * socketpair). The server answers on the channel only: one status record
+ * when the run ended, or one fork-failed record, then it closes the channel.
+ * A channel that ends without a record means the server broke; a channel
+ * that the client closes early makes the server kill that run. */
+
+#include <stdint.h>
+
+/* Every variable whose name starts with this is the client's and is removed
+ * before the program's main runs. */
+#define TERSIFY_FS_ENV_PREFIX "TERSIFY_FORK_SERVER_"
+/* The descriptor number of the request socket. */
+#define TERSIFY_FS_ENV_SOCKET "TERSIFY_FORK_SERVER_SOCKET"
+/* Text that the file name of a loaded shared object must contain for the
+ * program to be served; any other program passes through untouched. */
+#define TERSIFY_FS_ENV_MARKER "TERSIFY_FORK_SERVER_MARKER"
+/* The descriptor number of the memfd that holds the preload library. */
+#define TERSIFY_FS_ENV_LIBRARY "TERSIFY_FORK_SERVER_LIBRARY"
+/* The user's own LD_PRELOAD, present only when the user had one. */
+#define TERSIFY_FS_ENV_USER_PRELOAD "TERSIFY_FORK_SERVER_USER_PRELOAD"
+/* When set in the client's environment, served runs end through the full
+ * exit path (static destructors included) instead of _exit after flushing:
+ * a switch for measuring what the shortcut saves. */
+#define TERSIFY_FS_ENV_FULL_EXIT "TERSIFY_FORK_SERVER_FULL_EXIT"
+
+#define TERSIFY_FS_MAGIC 0x54465331u /* "TFS1" */
+
+enum tersify_fs_kind {
+  TERSIFY_FS_HELLO = 1,       /* server to client; value: the server's pid */
+  TERSIFY_FS_REQUEST = 2,     /* client to server, with four descriptors */
+  TERSIFY_FS_STATUS = 3,      /* on a channel; value: the raw wait status */
+  TERSIFY_FS_FORK_FAILED = 4, /* on a channel; value: fork's errno */
+};
+
+/* The request carries these descriptors in this order. */
+enum { TERSIFY_FS_REQUEST_FDS = 4 };
+
+struct tersify_fs_record {
+  uint32_t magic;
+  uint32_t kind;
+  int32_t value;
+  uint32_t reserved; /* zero */
+};
+
+#endif

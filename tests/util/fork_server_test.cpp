@@ -1,0 +1,348 @@
+#include "util/fork_server.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/temp_dir.h"
+#include "support/tools.h"
+#include "util/fs.h"
+#include "util/process.h"
+
+namespace tersify {
+namespace {
+
+using namespace std::chrono_literals;
+
+// What a run shows: its output, its messages and how it ended.
+struct Outcome {
+  std::string out;
+  std::string err;
+  std::optional<int> code;
+  std::optional<int> signal;
+  bool operator==(const Outcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+  return os << "code " << o.code.value_or(-1) << " signal " << o.signal.value_or(-1) << " out " << o.out.size()
+            << " bytes, err: " << o.err.substr(0, 300);
+}
+
+struct Pipe {
+  Fd read;
+  Fd write;
+};
+
+Pipe make_pipe() {
+  int ends[2];
+  EXPECT_EQ(0, ::pipe2(ends, O_CLOEXEC));
+  return {Fd(ends[0]), Fd(ends[1])};
+}
+
+// Reads a pipe to its end. A pipe that stays open after its run ended (a
+// copy of the write end left somewhere) fails the test instead of hanging.
+std::string read_to_end(int fd) {
+  std::string text;
+  char buffer[65536];
+  while (true) {
+    pollfd watched{fd, POLLIN, 0};
+    if (::poll(&watched, 1, 60000) == 0) {
+      ADD_FAILURE() << "the pipe did not reach its end";
+      return text;
+    }
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) return text;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+Outcome plain_run(const std::string& program, const std::vector<std::string>& args,
+                  std::optional<std::string_view> input) {
+  auto exit = run_child(program, args, input);
+  if (!exit) ADD_FAILURE() << exit.error().message;
+  return exit ? Outcome{exit->out, exit->err, exit->code, exit->signal} : Outcome{};
+}
+
+// A served run on pipes, fed and drained as the tool does it.
+Outcome served_run(ForkServer& server, std::string_view input) {
+  Pipe in = make_pipe(), out = make_pipe(), err = make_pipe();
+  auto child = server.spawn(in.read.get(), out.write.get(), err.write.get());
+  if (!child) {
+    ADD_FAILURE() << child.error();
+    return {};
+  }
+  in.read.reset();
+  out.write.reset();
+  err.write.reset();
+  Outcome outcome;
+  std::thread writer([&] {
+    (void)write_all(in.write.get(), input);  // EPIPE when the run ignores its input
+    in.write.reset();
+  });
+  std::thread error_reader([&] { outcome.err = read_to_end(err.read.get()); });
+  outcome.out = read_to_end(out.read.get());
+  writer.join();
+  error_reader.join();
+  auto status = child->wait();
+  if (!status) {
+    ADD_FAILURE() << status.error().message;
+  } else if (WIFEXITED(*status)) {
+    outcome.code = WEXITSTATUS(*status);
+  } else if (WIFSIGNALED(*status)) {
+    outcome.signal = WTERMSIG(*status);
+  }
+  return outcome;
+}
+
+// `text` with whatever follows each `from` up to the next `until` removed.
+std::string blanked(std::string text, std::string_view from, char until) {
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos;) {
+    at += from.size();
+    size_t end = text.find(until, at);
+    text.erase(at, end == std::string::npos ? std::string::npos : end - at);
+  }
+  return text;
+}
+
+std::vector<std::string> rustfmt_args(const std::string& edition, int width) {
+  return {"--edition", edition,
+          "--emit",    "stdout",
+          "--config",  "max_width=" + std::to_string(width) + ",use_small_heuristics=Max,disable_all_formatting=false"};
+}
+
+std::unique_ptr<ForkServer> ready_server(const std::string& program, const std::vector<std::string>& args,
+                                         std::string_view marker = "librustc_driver") {
+  auto server = ForkServer::start(program, args, marker);
+  if (!server) {
+    ADD_FAILURE() << server.error();
+    return nullptr;
+  }
+  EXPECT_TRUE(server->wait_ready(30s)) << program;
+  return std::make_unique<ForkServer>(std::move(*server));
+}
+
+std::vector<std::filesystem::path> crate_sources(std::string_view crate_prefix) {
+  const char* registry = std::getenv("TERSIFY_CRATE_REGISTRY");
+  std::filesystem::path root = registry != nullptr ? registry : "/usr/share/cargo/registry";
+  std::vector<std::filesystem::path> files;
+  if (!std::filesystem::is_directory(root)) return files;
+  for (const auto& crate : std::filesystem::directory_iterator(root)) {
+    if (!crate.path().filename().string().starts_with(crate_prefix)) continue;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(crate.path())) {
+      if (file.is_regular_file() && file.path().extension() == ".rs") files.push_back(file.path());
+    }
+    break;
+  }
+  return files;
+}
+
+// The parent and the state letter of a process, or none once it is gone.
+std::optional<std::pair<pid_t, char>> process_stat(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(in, text);
+  size_t name_end = text.rfind(')');
+  if (name_end == std::string::npos) return std::nullopt;
+  std::istringstream rest(text.substr(name_end + 1));
+  char state = '?';
+  pid_t parent = -1;
+  rest >> state >> parent;
+  return std::pair{parent, state};
+}
+
+std::vector<pid_t> live_children_of(pid_t parent) {
+  std::vector<pid_t> children;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    pid_t pid = static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
+    auto stat = pid > 0 ? process_stat(pid) : std::nullopt;
+    if (stat && stat->first == parent && stat->second != 'Z') children.push_back(pid);
+  }
+  return children;
+}
+
+// Whether `pid` is gone (or only a zombie) within a few seconds.
+bool ends_soon(pid_t pid) {
+  for (int i = 0; i < 500; ++i) {
+    auto stat = process_stat(pid);
+    if (!stat || stat->second == 'Z') return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+// A run that waits for input that never comes: its input pipe stays open
+// in `held`.
+std::pair<ServedChild, pid_t> blocked_run(ForkServer& server, Pipe& held) {
+  held = make_pipe();
+  Fd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+  auto child = server.spawn(held.read.get(), null.get(), null.get());
+  EXPECT_TRUE(child);
+  held.read.reset();
+  std::vector<pid_t> runs;
+  for (int i = 0; i < 500 && runs.empty(); ++i, std::this_thread::sleep_for(10ms))
+    runs = live_children_of(server.pid());
+  EXPECT_EQ(1u, runs.size());
+  return {std::move(*child), runs.empty() ? -1 : runs.front()};
+}
+
+class ForkServerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ignore_write_signals(); }
+};
+
+TEST_F(ForkServerTest, ServedRustfmtMatchesPlainStartsOverACrateFromSeveralThreads) {
+  auto files = crate_sources("memchr-");
+  if (files.empty()) GTEST_SKIP() << "install librust-memchr-dev for this test";
+  std::vector<std::string> sources;
+  for (const auto& file : files) sources.push_back(read_file(file).value());
+  for (auto [edition, width] : {std::pair{"2018", 100}, std::pair{"2021", 160}}) {
+    auto args = rustfmt_args(edition, width);
+    auto server = ready_server("rustfmt", args);
+    ASSERT_TRUE(server);
+    std::vector<Outcome> served(files.size());
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+      threads.emplace_back([&] {
+        for (size_t i; (i = next++) < files.size();) served[i] = served_run(*server, sources[i]);
+      });
+    }
+    for (auto& thread : threads) thread.join();
+    for (size_t i = 0; i < files.size(); ++i) {
+      EXPECT_EQ(plain_run("rustfmt", args, sources[i]), served[i]) << files[i] << " " << edition << " " << width;
+    }
+  }
+}
+
+TEST_F(ForkServerTest, ServedRustfmtFailsExactlyAsPlainStarts) {
+  std::string large;
+  for (int i = 0; large.size() < (2u << 20); ++i) large += "fn f" + std::to_string(i) + "(a:u8)->u8{a+1}\n";
+  std::string deep = "fn main() {" + std::string(100000, '{') + std::string(100000, '}') + "}\n";
+  const std::string inputs[] = {"fn main( {\n", "fn main() { let s = \"\xff\xfe\"; }\n", large, deep};
+  // The thread id in a stack overflow message differs between any two runs.
+  auto without_thread_id = [](Outcome o) {
+    o.err = blanked(o.err, "thread 'main' (", ')');
+    return o;
+  };
+  auto args = rustfmt_args("2021", 160);
+  auto bad_edition = rustfmt_args("2099", 160);
+  for (bool full_exit : {false, true}) {
+    SCOPED_TRACE(full_exit ? "full exit" : "exit shortcut");
+    if (full_exit) ::setenv("TERSIFY_FORK_SERVER_FULL_EXIT", "1", 1);
+    auto server = ready_server("rustfmt", args);
+    auto refusing = ready_server("rustfmt", bad_edition);
+    ::unsetenv("TERSIFY_FORK_SERVER_FULL_EXIT");
+    ASSERT_TRUE(server && refusing);
+    for (const auto& input : inputs) {
+      auto plain = without_thread_id(plain_run("rustfmt", args, input));
+      EXPECT_TRUE(plain.code != 0 || input == large) << plain;
+      EXPECT_EQ(plain, without_thread_id(served_run(*server, input))) << input.substr(0, 40);
+    }
+    EXPECT_EQ(SIGABRT, plain_run("rustfmt", args, deep).signal);
+    // rustfmt rejects the edition before reading: the plain run has no input
+    // to fail on, the served one meets EPIPE.
+    auto plain = plain_run("rustfmt", bad_edition, std::nullopt);
+    EXPECT_EQ(1, plain.code);
+    EXPECT_EQ(plain, served_run(*refusing, large));
+  }
+}
+
+TEST_F(ForkServerTest, RunsGetTheEnvironmentAndDescriptorsOfAPlainStart) {
+  // Any dynamically linked program can be served; env and ls show what a run
+  // inherits, which rustfmt keeps to itself.
+  for (std::optional<std::string> user_preload :
+       {std::optional<std::string>(), std::optional<std::string>("libc.so.6")}) {
+    if (user_preload) ::setenv("LD_PRELOAD", user_preload->c_str(), 1);
+    for (std::string program : {"env", "ls"}) {
+      std::vector<std::string> args;
+      if (program == "ls") args = {"-l", "--time-style=+", "/proc/self/fd/"};
+      auto server = ready_server(program, args, "libc.so");
+      ASSERT_TRUE(server);
+      auto plain = plain_run(program, args, "");
+      auto served = served_run(*server, "");
+      // The links name the pipes, which differ.
+      EXPECT_EQ(blanked(plain.out, " -> ", '\n'), blanked(served.out, " -> ", '\n'));
+      plain.out = served.out = "";
+      EXPECT_EQ(plain, served) << plain.out << "\n---\n" << served.out;
+    }
+    ::unsetenv("LD_PRELOAD");
+  }
+}
+
+TEST_F(ForkServerTest, KilledServerBreaksItsRunsAndLeavesNoProcess) {
+  auto server = ready_server("rustfmt", rustfmt_args("2021", 100));
+  ASSERT_TRUE(server);
+  Pipe held;
+  auto [child, run] = blocked_run(*server, held);
+  ASSERT_EQ(0, ::kill(server->pid(), SIGKILL));
+  auto status = child.wait();
+  ASSERT_FALSE(status);
+  EXPECT_EQ(ServedError::Kind::broken, status.error().kind);
+  EXPECT_TRUE(ends_soon(run));
+  EXPECT_FALSE(server->spawn(0, 1, 2));
+}
+
+TEST_F(ForkServerTest, DroppedRunsAndServersLeaveNoProcess) {
+  pid_t server_pid = -1, last_run = -1;
+  Pipe held;
+  std::optional<ServedChild> outliving;  // the server must end this run itself
+  {
+    auto server = ready_server("rustfmt", rustfmt_args("2021", 100));
+    ASSERT_TRUE(server);
+    server_pid = server->pid();
+    Pipe cancel = make_pipe();
+    pid_t cancelled_run = -1;
+    {
+      auto [child, run] = blocked_run(*server, held);
+      cancelled_run = run;
+      ASSERT_EQ(1, ::write(cancel.write.get(), "x", 1));
+      auto status = child.wait(cancel.read.get());
+      ASSERT_FALSE(status);
+      EXPECT_EQ(ServedError::Kind::cancelled, status.error().kind);
+      auto stat = process_stat(run);
+      EXPECT_TRUE(stat && stat->second != 'Z') << "a cancelled wait leaves the run alone";
+    }
+    EXPECT_TRUE(ends_soon(cancelled_run));
+    auto [child, run] = blocked_run(*server, held);
+    outliving.emplace(std::move(child));
+    last_run = run;
+  }
+  // Reaped by the server before it ended, not left to init.
+  EXPECT_FALSE(process_stat(last_run));
+  EXPECT_FALSE(process_stat(server_pid));
+  auto status = outliving->wait();
+  ASSERT_FALSE(status);
+  EXPECT_EQ(ServedError::Kind::broken, status.error().kind);
+}
+
+TEST_F(ForkServerTest, OnlyTheMarkedProgramServes) {
+  // cat has no librustc_driver: it passes through, reads its null input and
+  // ends, never saying hello.
+  auto cat = ForkServer::start("/bin/cat", {}, "librustc_driver");
+  ASSERT_TRUE(cat);
+  EXPECT_FALSE(cat->wait_ready(10s));
+  EXPECT_FALSE(cat->spawn(0, 1, 2));
+  auto sleeper = ForkServer::start("sleep", {"60"}, "librustc_driver");
+  ASSERT_TRUE(sleeper);
+  EXPECT_FALSE(sleeper->wait_ready(300ms));
+  EXPECT_FALSE(ForkServer::start("no-such-program-here", {}, "x"));
+
+  EXPECT_TRUE(is_elf_program_on_path("rustfmt"));
+  EXPECT_TRUE(is_elf_program_on_path("/bin/cat"));
+  test::TempDir dir;
+  test::write_script(dir / "rustfmt", "exec rustfmt \"$@\"\n");
+  test::ScopedPath path(dir.path() + ":" + std::getenv("PATH"));
+  EXPECT_FALSE(is_elf_program_on_path("rustfmt"));
+  EXPECT_FALSE(is_elf_program_on_path("no-such-program-here"));
+}
+
+}  // namespace
+}  // namespace tersify
