@@ -1,11 +1,18 @@
 #pragma once
-// Formatting one source text with the outside program rustfmt.
+// Formatting one source text with the outside program rustfmt: started
+// afresh for every text, or run through a fork server (util/fork_server.h)
+// that gives the same result without the start's cost.
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "util/fork_server.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -25,27 +32,51 @@ std::string rustfmt_config(std::uint64_t max_width);
 Result<std::string> run_rustfmt(std::string_view source, const std::string& edition, std::uint64_t max_width,
                                 int cancel_fd = -1);
 
-// How many rustfmt runs a run made, by the way they were started.
+// How a run's rustfmt runs were made.
 struct RustfmtCounts {
-  std::uint64_t plain = 0;
+  std::uint64_t plain = 0;            // started afresh
+  std::uint64_t served = 0;           // forked by a server
+  std::uint64_t servers = 0;          // servers started
+  std::uint64_t servers_dropped = 0;  // servers given up during the run (never ready, or broken)
 };
 
-// The rustfmt runs of one tool run. Thread-safe.
+// The rustfmt runs of one tool run. With the fork server on, and rustfmt on
+// PATH an ELF executable, there is one server per argument list; a server
+// that is not ready in time or breaks is given up, and the runs it would
+// have served start afresh, so every result is exactly a plain start's.
 class Rustfmt {
  public:
-  // Called by the run thread for every file before its rustfmt runs, with
-  // the arguments it will run with.
-  void prepare(const std::string& edition, std::uint64_t max_width) {
-    (void)edition;
-    (void)max_width;
-  }
-  // rustfmt on `source`, as run_rustfmt.
+  explicit Rustfmt(bool fork_server);
+  Rustfmt(const Rustfmt&) = delete;
+  Rustfmt& operator=(const Rustfmt&) = delete;
+  ~Rustfmt();
+
+  // Starts the server for these arguments if there is none yet. Called by
+  // the run thread, which outlives the servers, for every file before its
+  // rustfmt runs.
+  void prepare(const std::string& edition, std::uint64_t max_width);
+
+  // rustfmt on `source`, as run_rustfmt gives it. Thread-safe.
   Result<std::string> format(std::string_view source, const std::string& edition, std::uint64_t max_width,
                              int cancel_fd = -1);
-  RustfmtCounts counts() const { return {plain_.load()}; }
+
+  RustfmtCounts counts() const;
 
  private:
+  struct Server {
+    std::optional<ForkServer> server;  // none when it could not start
+    std::atomic<bool> given_up{false};
+  };
+  Server* server_for(const std::string& edition, std::uint64_t max_width);
+  void give_up(Server& server);
+
+  bool fork_server_;
+  std::optional<bool> elf_;  // whether rustfmt on PATH can serve; run thread only
+  mutable std::mutex mutex_;
+  std::map<std::string, std::unique_ptr<Server>> servers_;  // by argument list
   std::atomic<std::uint64_t> plain_{0};
+  std::atomic<std::uint64_t> served_{0};
+  std::atomic<std::uint64_t> dropped_{0};
 };
 
 }  // namespace tersify::driver

@@ -37,9 +37,16 @@ int report_failure(std::string line) {
 // The run's counts as "name value" lines, for benchmarks and tests; a
 // failure to write them changes nothing of the run.
 void write_stats(const std::string& path, const driver::FileRunCounts& files, const driver::RustfmtCounts& rustfmt) {
-  std::string text = "files " + std::to_string(files.files) + "\nsettled_files " + std::to_string(files.settled_files) +
-                     "\nextra_passes " + std::to_string(files.extra_passes) + "\nrustfmt_plain " +
-                     std::to_string(rustfmt.plain) + "\n";
+  std::string text;
+  for (auto [name, value] : {std::pair{"files", files.files},
+                             {"settled_files", files.settled_files},
+                             {"extra_passes", files.extra_passes},
+                             {"rustfmt_plain", rustfmt.plain},
+                             {"rustfmt_served", rustfmt.served},
+                             {"servers", rustfmt.servers},
+                             {"servers_dropped", rustfmt.servers_dropped}}) {
+    text += std::string(name) + " " + std::to_string(value) + "\n";
+  }
   (void)write_file(path, text);
 }
 
@@ -59,7 +66,7 @@ int run(const Settings& settings, const RunEnvironment& environment) {
 
   driver::EditionMap editions;
   std::vector<std::string> reformat_list;
-  driver::Rustfmt rustfmt;
+  driver::Rustfmt rustfmt(environment.fork_server);
   driver::FileRunCounts counts;
   driver::FileRunOptions options{settings.check, settings.width_override, environment.jobs};
   auto done = driver::process_files(files, options, editions, rustfmt, reformat_list, counts);

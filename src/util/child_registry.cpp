@@ -1,9 +1,11 @@
 #include "util/child_registry.h"
 
 #include <pthread.h>
+#include <sys/wait.h>
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 
 namespace tersify {
 namespace {
@@ -39,6 +41,23 @@ void unregister_child(pid_t pid) {
     pid_t expected = pid;
     if (slot.compare_exchange_strong(expected, 0)) return;
   }
+}
+
+Result<int, int> reap_child(pid_t pid) {
+  siginfo_t info{};
+  while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0) {
+    if (errno != EINTR) {
+      int e = errno;
+      unregister_child(pid);
+      return fail(e);
+    }
+  }
+  unregister_child(pid);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return fail(errno);
+  }
+  return status;
 }
 
 void kill_registered_children() {

@@ -6,6 +6,8 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include "util/result.h"
+
 namespace tersify {
 
 // Notes a started child. Best effort: past a fixed number of children that
@@ -13,6 +15,10 @@ namespace tersify {
 void register_child(pid_t pid);
 // Forgets a child; called before it is reaped, while its pid can't be reused.
 void unregister_child(pid_t pid);
+// Waits for the noted child `pid` to end and reaps it; it leaves the registry
+// while it is a zombie, whose pid can't have been reused. Gives the wait
+// status or the error number.
+Result<int, int> reap_child(pid_t pid);
 // Sends SIGKILL to every noted child. Async-signal-safe.
 void kill_registered_children();
 

@@ -30,6 +30,7 @@
 
 #include "fork_server/preload_image.h"
 #include "fork_server/protocol.h"
+#include "util/child_registry.h"
 #include "util/fatal.h"
 #include "util/io_error.h"
 #include "util/spawn_setup.h"
@@ -190,8 +191,11 @@ Result<ForkServer> ForkServer::start(const std::string& program, const std::vect
   Fd theirs(ends[1]);
   if (!lift_above_standard_streams(theirs)) return fail(io_error_text(errno));
 
+  // Held from the start to the registration, as for every child.
+  TerminationSignalsHeld held;
   SpawnSetup setup;
-  setup.default_write_signals();
+  setup.default_write_signals(POSIX_SPAWN_SETSIGMASK);
+  ::posix_spawnattr_setsigmask(setup.attr(), &held.previous());
   ::posix_spawn_file_actions_addopen(setup.actions(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   ::posix_spawn_file_actions_addopen(setup.actions(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   ::posix_spawn_file_actions_addopen(setup.actions(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
@@ -206,6 +210,7 @@ Result<ForkServer> ForkServer::start(const std::string& program, const std::vect
   pid_t pid = -1;
   int spawned = ::posix_spawnp(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), envp.data());
   if (spawned != 0) return fail(io_error_text(spawned));
+  register_child(pid);
 
   auto state = std::make_unique<State>();
   state->pid = pid;
@@ -282,8 +287,7 @@ void ForkServer::stop() {
   pid_t pid = state_->pid;
   if (served) await_end(pid, shutdown_grace);
   ::kill(pid, SIGKILL);
-  while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-  }
+  (void)reap_child(pid);
   state_.reset();
 }
 

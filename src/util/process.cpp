@@ -26,6 +26,7 @@
 #include "util/fatal.h"
 #include "util/fd.h"
 #include "util/io_error.h"
+#include "util/spawn_setup.h"
 
 extern char** environ;
 
@@ -37,17 +38,6 @@ struct Pipe {
   Fd write;
 };
 
-// Moves a descriptor that landed on 0, 1 or 2 (our own standard stream was
-// closed) above them, so that the child's dup2 onto its standard streams can
-// never meet itself and keep the close-on-exec flag.
-bool lift_above_standard_streams(Fd& fd) {
-  if (fd.get() > STDERR_FILENO) return true;
-  int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  if (moved < 0) return false;
-  fd.reset(moved);
-  return true;
-}
-
 Result<Pipe, int> make_pipe() {
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) return fail(errno);
@@ -55,28 +45,6 @@ Result<Pipe, int> make_pipe() {
   if (!lift_above_standard_streams(pipe.read) || !lift_above_standard_streams(pipe.write)) return fail(errno);
   return pipe;
 }
-
-// posix_spawn attributes and file actions with their destroy calls tied to
-// scope.
-class SpawnSetup {
- public:
-  SpawnSetup() {
-    ::posix_spawnattr_init(&attr_);
-    ::posix_spawn_file_actions_init(&actions_);
-  }
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
-  ~SpawnSetup() {
-    ::posix_spawn_file_actions_destroy(&actions_);
-    ::posix_spawnattr_destroy(&attr_);
-  }
-  posix_spawnattr_t* attr() { return &attr_; }
-  posix_spawn_file_actions_t* actions() { return &actions_; }
-
- private:
-  posix_spawnattr_t attr_;
-  posix_spawn_file_actions_t actions_;
-};
 
 ChildError error_at(ChildError::Stage stage, int errnum) { return ChildError{stage, io_error_text(errnum)}; }
 
@@ -164,6 +132,7 @@ void ignore_write_signals() {
 
 RunningChild::RunningChild(RunningChild&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)),
+      served_(std::exchange(other.served_, std::nullopt)),
       in_(std::move(other.in_)),
       out_(std::move(other.out_)),
       err_(std::move(other.err_)),
@@ -173,6 +142,7 @@ RunningChild& RunningChild::operator=(RunningChild&& other) noexcept {
   if (this != &other) {
     kill_and_reap();
     pid_ = std::exchange(other.pid_, -1);
+    served_ = std::exchange(other.served_, std::nullopt);
     in_ = std::move(other.in_);
     out_ = std::move(other.out_);
     err_ = std::move(other.err_);
@@ -183,81 +153,88 @@ RunningChild& RunningChild::operator=(RunningChild&& other) noexcept {
 
 RunningChild::~RunningChild() { kill_and_reap(); }
 
-namespace {
-
-// Waits for `pid` to end and reaps it. It leaves the registry while it is a
-// zombie, when its pid can't have been reused. Gives the wait status or the
-// error number.
-Result<int, int> reap(pid_t pid) {
-  siginfo_t info{};
-  while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0) {
-    if (errno != EINTR) {
-      int e = errno;
-      unregister_child(pid);
-      return fail(e);
-    }
-  }
-  unregister_child(pid);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return fail(errno);
-  }
-  return status;
-}
-
-}  // namespace
-
 void RunningChild::kill_and_reap() {
   // The pipes go first, so that nothing of the child's is left open here.
   in_.reset();
   out_.reset();
   err_.reset();
+  // A served run is killed by its server once its channel closes.
+  served_.reset();
   if (pid_ <= 0) return;
   ::kill(pid_, SIGKILL);
-  (void)reap(std::exchange(pid_, -1));
+  (void)reap_child(std::exchange(pid_, -1));
+}
+
+namespace {
+
+// The three pipes of a child: our ends and the child's.
+struct ChildPipes {
+  Pipe in;  // none when standard input is the null device
+  Pipe out;
+  Pipe err;
+};
+
+Result<ChildPipes, ChildError> make_child_pipes(bool with_input) {
+  using Stage = ChildError::Stage;
+  ChildPipes pipes;
+  if (with_input) {
+    auto made = make_pipe();
+    if (!made) return fail(error_at(Stage::start, made.error()));
+    pipes.in = std::move(*made);
+    if (::fcntl(pipes.in.write.get(), F_SETFL, ::fcntl(pipes.in.write.get(), F_GETFL) | O_NONBLOCK) != 0) {
+      return fail(error_at(Stage::start, errno));
+    }
+  }
+  auto out = make_pipe();
+  if (!out) return fail(error_at(Stage::start, out.error()));
+  auto err = make_pipe();
+  if (!err) return fail(error_at(Stage::start, err.error()));
+  pipes.out = std::move(*out);
+  pipes.err = std::move(*err);
+  enlarge(pipes.out);
+  enlarge(pipes.err);
+  return pipes;
+}
+
+// Our end of a pipe once the child has its own: only the child may hold
+// that, or the pipe never reports its end.
+Fd writing_end(Pipe& pipe) {
+  pipe.read.reset();
+  return std::move(pipe.write);
+}
+Fd reading_end(Pipe& pipe) {
+  pipe.write.reset();
+  return std::move(pipe.read);
+}
+
+}  // namespace
+
+void RunningChild::take_pipes(Fd in, Fd out, Fd err, std::optional<std::string_view> input) {
+  in_ = std::move(in);
+  out_ = std::move(out);
+  err_ = std::move(err);
+  pending_ = input.value_or(std::string_view());
+  if (pending_.empty()) in_.reset();
 }
 
 Result<RunningChild, ChildError> RunningChild::start(const std::string& program, const std::vector<std::string>& args,
                                                      std::optional<std::string_view> input) {
-  using Stage = ChildError::Stage;
-  Pipe in_pipe;
-  if (input) {
-    auto made = make_pipe();
-    if (!made) return fail(error_at(Stage::start, made.error()));
-    in_pipe = std::move(*made);
-  }
-  auto out_made = make_pipe();
-  if (!out_made) return fail(error_at(Stage::start, out_made.error()));
-  auto err_made = make_pipe();
-  if (!err_made) return fail(error_at(Stage::start, err_made.error()));
-  Pipe out_pipe = std::move(*out_made);
-  Pipe err_pipe = std::move(*err_made);
-  enlarge(out_pipe);
-  enlarge(err_pipe);
-  if (in_pipe.write.valid() &&
-      ::fcntl(in_pipe.write.get(), F_SETFL, ::fcntl(in_pipe.write.get(), F_GETFL) | O_NONBLOCK) != 0) {
-    return fail(error_at(Stage::start, errno));
-  }
+  auto pipes = make_child_pipes(input.has_value());
+  if (!pipes) return fail(std::move(pipes).error());
 
   // Held from the start to the registration, so that a termination signal
   // can't come between them; the child gets the mask from before.
   TerminationSignalsHeld held;
   SpawnSetup setup;
-  // Ignored dispositions survive exec; the child gets the default ones back.
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGXFSZ);
-  ::posix_spawnattr_setsigdefault(setup.attr(), &defaults);
+  setup.default_write_signals(POSIX_SPAWN_SETSIGMASK);
   ::posix_spawnattr_setsigmask(setup.attr(), &held.previous());
-  ::posix_spawnattr_setflags(setup.attr(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   if (input) {
-    ::posix_spawn_file_actions_adddup2(setup.actions(), in_pipe.read.get(), STDIN_FILENO);
+    ::posix_spawn_file_actions_adddup2(setup.actions(), pipes->in.read.get(), STDIN_FILENO);
   } else {
     ::posix_spawn_file_actions_addopen(setup.actions(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   }
-  ::posix_spawn_file_actions_adddup2(setup.actions(), out_pipe.write.get(), STDOUT_FILENO);
-  ::posix_spawn_file_actions_adddup2(setup.actions(), err_pipe.write.get(), STDERR_FILENO);
+  ::posix_spawn_file_actions_adddup2(setup.actions(), pipes->out.write.get(), STDOUT_FILENO);
+  ::posix_spawn_file_actions_adddup2(setup.actions(), pipes->err.write.get(), STDERR_FILENO);
 
   std::vector<char*> argv;
   argv.reserve(args.size() + 2);
@@ -267,26 +244,36 @@ Result<RunningChild, ChildError> RunningChild::start(const std::string& program,
 
   pid_t pid = -1;
   int spawned = ::posix_spawnp(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), environ);
-  if (spawned != 0) return fail(error_at(Stage::start, spawned));
+  if (spawned != 0) return fail(error_at(ChildError::Stage::start, spawned));
   register_child(pid);
 
   RunningChild child;
   child.pid_ = pid;
-  // Only the child may hold these ends, or the pipes never report their end.
-  in_pipe.read.reset();
-  out_pipe.write.reset();
-  err_pipe.write.reset();
-  child.in_ = std::move(in_pipe.write);
-  child.out_ = std::move(out_pipe.read);
-  child.err_ = std::move(err_pipe.read);
-  child.pending_ = input.value_or(std::string_view());
-  if (child.pending_.empty()) child.in_.reset();
+  child.take_pipes(writing_end(pipes->in), reading_end(pipes->out), reading_end(pipes->err), input);
+  return child;
+}
+
+Result<RunningChild, ChildError> RunningChild::start_served(ForkServer& server, std::optional<std::string_view> input) {
+  auto pipes = make_child_pipes(input.has_value());
+  if (!pipes) return fail(std::move(pipes).error());
+  Fd null_input;
+  if (!input) {
+    null_input.reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    if (!null_input.valid()) return fail(error_at(ChildError::Stage::start, errno));
+  }
+  int in = input ? pipes->in.read.get() : null_input.get();
+  auto served = server.spawn(in, pipes->out.write.get(), pipes->err.write.get());
+  if (!served) return fail(ChildError{ChildError::Stage::server, std::move(served).error()});
+
+  RunningChild child;
+  child.served_ = std::move(*served);
+  child.take_pipes(writing_end(pipes->in), reading_end(pipes->out), reading_end(pipes->err), input);
   return child;
 }
 
 Result<ChildExit, ChildError> RunningChild::finish(int cancel_fd) {
   using Stage = ChildError::Stage;
-  if (pid_ <= 0) internal_error("a child process was collected twice");
+  if (pid_ <= 0 && !served_) internal_error("a child process was collected twice");
   ChildExit result;
   std::optional<ChildError> write_failure;
   // A failure leaves the child to the destructor, which kills and reaps it.
@@ -295,12 +282,26 @@ Result<ChildExit, ChildError> RunningChild::finish(int cancel_fd) {
       return fail(std::move(*failed));
     }
   }
-  auto status = reap(std::exchange(pid_, -1));
-  if (!status) return fail(error_at(Stage::collect, status.error()));
-  if (WIFEXITED(*status)) {
-    result.code = WEXITSTATUS(*status);
-  } else if (WIFSIGNALED(*status)) {
-    result.signal = WTERMSIG(*status);
+  int status = 0;
+  if (served_) {
+    auto served = served_->wait(cancel_fd);
+    if (!served) {
+      auto error = std::move(served).error();
+      if (error.kind == ServedError::Kind::cancelled) return fail(ChildError{Stage::cancelled, "cancelled"});
+      served_.reset();
+      return fail(ChildError{Stage::server, std::move(error.message)});
+    }
+    served_.reset();
+    status = *served;
+  } else {
+    auto reaped = reap_child(std::exchange(pid_, -1));
+    if (!reaped) return fail(error_at(Stage::collect, reaped.error()));
+    status = *reaped;
+  }
+  if (WIFEXITED(status)) {
+    result.code = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
   }
   if (write_failure && result.success()) return fail(std::move(*write_failure));
   return result;

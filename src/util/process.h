@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "util/fd.h"
+#include "util/fork_server.h"
 #include "util/result.h"
 
 namespace tersify {
@@ -35,6 +36,7 @@ struct ChildError {
     write,      // writing standard input failed, and the child still succeeded
     collect,    // reading the output or waiting failed
     cancelled,  // the caller's cancel descriptor became readable
+    server,     // a fork server could not take or finish the run: it has no result
   };
   Stage stage;
   std::string message;  // the I/O error text
@@ -51,6 +53,12 @@ class RunningChild {
   static Result<RunningChild, ChildError> start(const std::string& program, const std::vector<std::string>& args,
                                                 std::optional<std::string_view> input);
 
+  // The same through `server`, which runs its program with its arguments.
+  // Fails with Stage::server when the server can't take the run; a run that
+  // the server loses on the way fails in finish() the same way. Either way
+  // the program has not given a result, and a plain start is the answer.
+  static Result<RunningChild, ChildError> start_served(ForkServer& server, std::optional<std::string_view> input);
+
   RunningChild(RunningChild&& other) noexcept;
   RunningChild& operator=(RunningChild&& other) noexcept;
   RunningChild(const RunningChild&) = delete;
@@ -66,14 +74,18 @@ class RunningChild {
   // the child is then left to the destructor. Called once.
   Result<ChildExit, ChildError> finish(int cancel_fd = -1);
 
-  // The process id, or -1 once the child was collected.
+  // The process id of a plain start, or -1 once the child was collected
+  // (and for a served run, whose process is the server's child).
   pid_t pid() const { return pid_; }
 
  private:
   RunningChild() = default;
+  // Keeps our ends of the pipes and the input to write.
+  void take_pipes(Fd in, Fd out, Fd err, std::optional<std::string_view> input);
   void kill_and_reap();
 
   pid_t pid_ = -1;
+  std::optional<ServedChild> served_;
   Fd in_;   // closed once the input is written
   Fd out_;  // closed at the end of the stream
   Fd err_;
