@@ -3,18 +3,27 @@
 #
 #   bench/e2e.sh [build directory]      (default: build)
 #
-# Corpus: fresh copies of regex-syntax, serde, memchr, itertools, nom and
-# hashbrown from Debian's registry. Measures, best of RUNS (default 3):
+# Corpus: fresh copies of regex-syntax, serde, memchr, itertools, nom,
+# hashbrown, h2 and tokio (tracing macros in closures) from Debian's registry.
+# Measures, best of RUNS (default 3), wall time, CPU time (user + system,
+# children included), files per second and peak memory (the largest process):
 #   (a) the floor: a shell loop running rustfmt once per file with the very
 #       arguments and standard input the tool uses;
-#   (b) cargo-tersify in write mode on a fresh copy;
-#   (c) cargo-tersify --check right after (nothing left to change);
-# with wall time, files per second and peak memory (/usr/bin/time), and the
-# ratio (b)/(a). Then the time of `compact` alone over the formatted corpus,
-# and finally bench/verify.sh over all six crates.
+#   check mode on the pristine corpus:
+#   (b) the plain pipeline: one file at a time, a fresh rustfmt per file
+#       (CARGO_TERSIFY_JOBS=1 CARGO_TERSIFY_FORK_SERVER=0);
+#   (c) one file at a time through the fork server (CARGO_TERSIFY_JOBS=1);
+#   (d) all cores through the fork server (the default);
+#   (e) all cores, fresh rustfmt per file (CARGO_TERSIFY_FORK_SERVER=0);
+#   (f) `cargo fmt --check` in every crate;
+#   write mode on fresh copies, each followed by a --check that must report
+#   nothing: (g) plain, (h) fork server one job, (i) default;
+# then ratios against the targets, the files that needed more than one pass,
+# the cost of a server start against a plain start, a projection to 16 cores,
+# `compact` alone, bench/verify.sh over all crates, and bench/stress.sh.
 #
-# Environment: TERSIFY, TOKEN_CHECK, PROPERTY (the built tools, default the
-# build directory of this checkout), REGISTRY, RUNS.
+# Environment: TERSIFY, TOKEN_CHECK, PROPERTY, FORK_BENCH (the built tools,
+# default the build directory of this checkout), REGISTRY, RUNS.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -23,11 +32,13 @@ build=$(cd "${1:-$here/../build}" 2>/dev/null && pwd) || { echo "e2e: no build d
 export TERSIFY=${TERSIFY:-$build/src/main/cargo-tersify}
 export TOKEN_CHECK=${TOKEN_CHECK:-$build/bench/tersify-token-check}
 PROPERTY=${PROPERTY:-$build/bench/tersify-compact-property}
+FORK_BENCH=${FORK_BENCH:-$build/bench/tersify_fork_server_bench}
 RUNS=${RUNS:-3}
 export REGISTRY=${REGISTRY:-/usr/share/cargo/registry}
-CRATES=(regex-syntax serde memchr itertools nom hashbrown)
+CRATES=(regex-syntax serde memchr itertools nom hashbrown h2 tokio)
+CPUS=$(nproc)
 
-for tool in "$TERSIFY" "$TOKEN_CHECK" "$PROPERTY"; do
+for tool in "$TERSIFY" "$TOKEN_CHECK" "$PROPERTY" "$FORK_BENCH"; do
   [ -x "$tool" ] || { echo "e2e: $tool is not built" >&2; exit 2; }
 done
 if [ ! -x /usr/bin/time ]; then
@@ -57,72 +68,95 @@ trap 'rm -rf "$work"' EXIT
 files=$(grep -c '^rustfmt' "$work/floor.sh")
 bytes=$(cd "$work/pristine" && find "${CRATES[@]}" -name '*.rs' -type f -exec cat {} + | wc -c)
 
-# measure LABEL DIR COMMAND...: best wall time and its peak memory over RUNS,
-# a fresh corpus copy per run when DIR is "fresh".
-best_time=""
-best_mem=""
+declare -A TIME CPU MEM
+# measure KEY LABEL MODE STATUS COMMAND...: best wall time over RUNS with its
+# CPU time and peak memory. MODE "fresh" runs on a new copy of the corpus,
+# "check-after" does that and then requires a silent --check on the result;
+# STATUS is the expected exit status.
 measure() {
-  local label=$1 mode=$2
-  shift 2
-  best_time=""
-  best_mem=""
-  local run status
+  local key=$1 label=$2 mode=$3 expected=$4
+  shift 4
+  local best="" run status secs user sys mem
   for run in $(seq "$RUNS"); do
     local dir=$work/pristine
-    if [ "$mode" = fresh ]; then
+    if [ "$mode" != pristine ]; then
       dir=$work/run
       rm -rf "$dir"
       cp -R "$work/pristine" "$dir"
-    elif [ "$mode" = kept ]; then
-      dir=$work/run
     fi
-    (cd "$dir" && /usr/bin/time -f '%e %M' -o "$work/time.out" "$@" >"$work/out.txt" 2>&1)
+    (cd "$dir" && CARGO_TERSIFY_STATS=$work/stats /usr/bin/time -f '%e %U %S %M' -o "$work/time.out" "$@" \
+      >"$work/out.txt" 2>&1)
     status=$?
-    if [ $status -ne 0 ]; then
+    if [ "$status" -ne "$expected" ]; then
       echo "$label: exited $status: $(head -c 300 "$work/out.txt")"
       return 1
     fi
-    read -r secs mem <"$work/time.out"
-    if [ -z "$best_time" ] || awk -v a="$secs" -v b="$best_time" 'BEGIN { exit !(a < b) }'; then
-      best_time=$secs
-      best_mem=$mem
+    if [ "$mode" = check-after ]; then
+      local after
+      after=$(cd "$dir" && "$TERSIFY" --check "${CRATES[@]}" 2>&1)
+      [ -z "$after" ] || echo "$label: --check after the write reported: $(head -c 300 <<<"$after")"
+      cp "$work/stats" "$work/stats.$key"
+    fi
+    read -r secs user sys mem <"$work/time.out"
+    if [ -z "$best" ] || awk -v a="$secs" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+      best=$secs
+      CPU[$key]=$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')
+      MEM[$key]=$mem
     fi
   done
-  awk -v l="$label" -v t="$best_time" -v m="$best_mem" -v f="$files" \
-    'BEGIN { printf "%-34s %7.2f s  %7.1f files/s  peak %6.1f MiB\n", l, t, (t > 0 ? f / t : 0), m / 1024 }'
+  TIME[$key]=$best
+  awk -v l="$label" -v t="$best" -v c="${CPU[$key]}" -v m="${MEM[$key]}" -v f="$files" \
+    'BEGIN { printf "%-44s %7.2f s  cpu %7.2f s  %7.1f files/s  peak %6.1f MiB\n", l, t, c, (t > 0 ? f / t : 0), m / 1024 }'
 }
 
-echo "corpus: ${CRATES[*]}: $files files, $bytes bytes; best of $RUNS runs"
-measure "(a) rustfmt per file (floor)" pristine bash "$work/floor.sh" || exit 1
-floor=$best_time
-# Write mode then check mode on the same copy, in pairs, so that each check
-# run sees what the write run just left.
-write_best=""
-write_mem=""
-check_best=""
-check_mem=""
-for run in $(seq "$RUNS"); do
-  RUNS=1 measure "(b) cargo-tersify, write mode" fresh "$TERSIFY" "${CRATES[@]}" >/dev/null || exit 1
-  if [ -z "$write_best" ] || awk -v a="$best_time" -v b="$write_best" 'BEGIN { exit !(a < b) }'; then
-    write_best=$best_time
-    write_mem=$best_mem
-  fi
-  RUNS=1 measure "(c) cargo-tersify --check" kept "$TERSIFY" --check "${CRATES[@]}" >/dev/null || exit 1
-  if [ -s "$work/out.txt" ]; then
-    echo "(c) --check after a write run reported: $(head -c 300 "$work/out.txt")"
-  fi
-  if [ -z "$check_best" ] || awk -v a="$best_time" -v b="$check_best" 'BEGIN { exit !(a < b) }'; then
-    check_best=$best_time
-    check_mem=$best_mem
-  fi
-done
-for line in "(b) cargo-tersify, write mode|$write_best|$write_mem" "(c) cargo-tersify --check|$check_best|$check_mem"; do
-  IFS='|' read -r label t m <<<"$line"
-  awk -v l="$label" -v t="$t" -v m="$m" -v f="$files" \
-    'BEGIN { printf "%-34s %7.2f s  %7.1f files/s  peak %6.1f MiB\n", l, t, (t > 0 ? f / t : 0), m / 1024 }'
-done
-awk -v b="$write_best" -v c="$check_best" -v a="$floor" \
-  'BEGIN { printf "ratio (b)/(a) = %.3f, (c)/(a) = %.3f (target: at most 1.05)\n", b / a, c / a }'
+# cargo fmt --check, once per crate, as a user would run it.
+{
+  echo 'for crate in "$@"; do (cd "$crate" && cargo fmt --all --check >/dev/null 2>&1); done; exit 0'
+} >"$work/cargo_fmt.sh"
+
+echo "corpus: ${CRATES[*]}: $files files, $bytes bytes; best of $RUNS runs; $CPUS CPUs"
+measure a "(a) rustfmt per file (floor)" pristine 0 bash "$work/floor.sh" || exit 1
+echo "check mode:"
+measure b "(b) plain: one job, fresh rustfmt" pristine 1 \
+  env CARGO_TERSIFY_JOBS=1 CARGO_TERSIFY_FORK_SERVER=0 "$TERSIFY" --check "${CRATES[@]}" || exit 1
+measure c "(c) fork server, one job" pristine 1 env CARGO_TERSIFY_JOBS=1 "$TERSIFY" --check "${CRATES[@]}" || exit 1
+measure d "(d) fork server, all cores" pristine 1 "$TERSIFY" --check "${CRATES[@]}" || exit 1
+measure e "(e) fresh rustfmt, all cores" pristine 1 \
+  env CARGO_TERSIFY_FORK_SERVER=0 "$TERSIFY" --check "${CRATES[@]}" || exit 1
+measure f "(f) cargo fmt --check" pristine 0 bash "$work/cargo_fmt.sh" "${CRATES[@]}" || exit 1
+echo "write mode, then --check:"
+measure g "(g) plain: one job, fresh rustfmt" check-after 0 \
+  env CARGO_TERSIFY_JOBS=1 CARGO_TERSIFY_FORK_SERVER=0 "$TERSIFY" "${CRATES[@]}" || exit 1
+measure h "(h) fork server, one job" check-after 0 env CARGO_TERSIFY_JOBS=1 "$TERSIFY" "${CRATES[@]}" || exit 1
+measure i "(i) fork server, all cores" check-after 0 "$TERSIFY" "${CRATES[@]}" || exit 1
+
+ratio() { awk -v a="${TIME[$1]}" -v b="${TIME[$2]}" 'BEGIN { printf "%.3f", a / b }'; }
+echo
+echo "ratios:"
+echo "  plain pipeline / floor (b)/(a):                 $(ratio b a)"
+echo "  fork server, one job / floor (c)/(a):           $(ratio c a)   (target: at most 0.35)"
+echo "  all cores / floor (d)/(a):                      $(ratio d a)   (target: at most 0.2)"
+echo "  one job / all cores (c)/(d):                    $(ratio c d)   (target: at least 1.7 on 2 CPUs)"
+echo "  fresh rustfmt / fork server, all cores (e)/(d): $(ratio e d)"
+echo "  all cores / cargo fmt --check (d)/(f):          $(ratio d f)"
+echo "  write / check, all cores (i)/(d):               $(ratio i d)"
+settled=$(awk '$1 == "settled_files" { print $2 }' "$work/stats.i")
+extra=$(awk '$1 == "extra_passes" { print $2 }' "$work/stats.i")
+awk -v s="$settled" -v x="$extra" -v f="$files" -v w="${TIME[i]}" -v c="${TIME[d]}" -v g="${TIME[g]}" -v b="${TIME[b]}" \
+  'BEGIN { printf "settling: %d of %d files needed more than one pass (%d passes more); write mode costs %.2f s more than check mode with all cores, %.2f s in the plain pipeline (the second run that confirms every changed file included)\n", s, f, x, w - c, g - b }'
+
+echo
+echo "server start against a plain start (tersify_fork_server_bench):"
+"$FORK_BENCH" 30 | sed 's/^/  /'
+
+# The longest single file bounds a run on any number of cores.
+largest=$(cd "$work/pristine" && find "${CRATES[@]}" -name '*.rs' -type f -printf '%s %p\n' | sort -n | tail -n 1 | cut -d' ' -f2)
+measure l "longest file alone ($largest)" pristine 1 env CARGO_TERSIFY_JOBS=1 "$TERSIFY" --check "$largest" >"$work/largest.txt" || exit 1
+sed 's/^/  /' "$work/largest.txt"
+awk -v cpu="${CPU[d]}" -v t1="${TIME[l]}" -v f="${TIME[f]}" -v n="$CPUS" -v d="${TIME[d]}" 'BEGIN {
+  p = cpu / 16; if (p < t1) p = t1
+  printf "projection to 16 cores: %.2f s (CPU time of (d) over 16, at least the longest file alone), against %.2f s for cargo fmt --check; measured %.2f s on %d CPUs\n", p, f, d, n
+}'
 
 echo
 echo "compact alone (rustfmt output of every file, compacted 5 times; peak memory of the whole checker):"
