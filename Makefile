@@ -59,7 +59,7 @@ TSAN_TESTS ?= Equivalence|FilesInFlight|FileOrder|RunChild|ForkServer
 test-tsan: test-deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERSIFY_TSAN=ON -DTERSIFY_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
-	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" CARGO_TERSIFY_TEST_REPEATS=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
 
 fuzz: test-deps
 	bench/fuzz.sh $(FUZZ_RUNS)

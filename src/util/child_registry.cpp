@@ -16,7 +16,16 @@ std::array<std::atomic<pid_t>, 1024> children{};
 
 constexpr int termination_signals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 
+// A handler sets `process_ending` and then waits for the open windows; a window is
+// opened and then looks at `process_ending`. With sequentially consistent order, a
+// child is either started in a window the handler waits for, or not at all.
+std::atomic<bool> process_ending{false};
+std::atomic<int> open_windows{0};
+
 void on_termination(int signal_number) {
+  process_ending.store(true);
+  while (open_windows.load() > 0) {
+  }
   kill_registered_children();
   struct sigaction fallback {};
   fallback.sa_handler = SIG_DFL;
@@ -79,13 +88,19 @@ void end_children_with_the_process() {
   }
 }
 
-TerminationSignalsHeld::TerminationSignalsHeld() {
+ChildStartWindow::ChildStartWindow() {
   sigset_t held;
   sigemptyset(&held);
   for (int signal_number : termination_signals) sigaddset(&held, signal_number);
   ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  open_windows.fetch_add(1);
 }
 
-TerminationSignalsHeld::~TerminationSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+ChildStartWindow::~ChildStartWindow() {
+  open_windows.fetch_sub(1);
+  ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+bool ChildStartWindow::ending() const { return process_ending.load(); }
 
 }  // namespace tersify

@@ -26,15 +26,19 @@ void kill_registered_children();
 // the process ends by the same signal, with its default action.
 void end_children_with_the_process();
 
-// Holds back the signals above in the calling thread for its scope, so that
-// a child can't be started and missed by the handler in between. Children
-// must start with `previous()` as their signal mask.
-class TerminationSignalsHeld {
+// Brackets the start of a child up to its registration. The signals above
+// are held in this thread meanwhile, and a handler running in another thread
+// waits until the window closes before it kills, so no child can be started
+// and missed. Children must start with `previous()` as their signal mask.
+class ChildStartWindow {
  public:
-  TerminationSignalsHeld();
-  ~TerminationSignalsHeld();
-  TerminationSignalsHeld(const TerminationSignalsHeld&) = delete;
-  TerminationSignalsHeld& operator=(const TerminationSignalsHeld&) = delete;
+  ChildStartWindow();
+  ~ChildStartWindow();
+  ChildStartWindow(const ChildStartWindow&) = delete;
+  ChildStartWindow& operator=(const ChildStartWindow&) = delete;
+
+  // True when the process is already being ended by a signal: start nothing.
+  bool ending() const;
   const sigset_t& previous() const { return previous_; }
 
  private:

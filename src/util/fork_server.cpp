@@ -191,8 +191,9 @@ Result<ForkServer> ForkServer::start(const std::string& program, const std::vect
   Fd theirs(ends[1]);
   if (!lift_above_standard_streams(theirs)) return fail(io_error_text(errno));
 
-  // Held from the start to the registration, as for every child.
-  TerminationSignalsHeld held;
+  // No termination signal comes between the start and the registration.
+  ChildStartWindow held;
+  if (held.ending()) return fail(io_error_text(EINTR));
   SpawnSetup setup;
   setup.default_write_signals(POSIX_SPAWN_SETSIGMASK);
   ::posix_spawnattr_setsigmask(setup.attr(), &held.previous());

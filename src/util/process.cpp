@@ -222,9 +222,10 @@ Result<RunningChild, ChildError> RunningChild::start(const std::string& program,
   auto pipes = make_child_pipes(input.has_value());
   if (!pipes) return fail(std::move(pipes).error());
 
-  // Held from the start to the registration, so that a termination signal
-  // can't come between them; the child gets the mask from before.
-  TerminationSignalsHeld held;
+  // From the start to the registration no termination signal can come in
+  // between; the child gets the signal mask from before.
+  ChildStartWindow held;
+  if (held.ending()) return fail(error_at(ChildError::Stage::start, EINTR));
   SpawnSetup setup;
   setup.default_write_signals(POSIX_SPAWN_SETSIGMASK);
   ::posix_spawnattr_setsigmask(setup.attr(), &held.previous());

@@ -28,23 +28,38 @@ class [[nodiscard]] Result {
  public:
   Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
   template <class U>
-    requires std::is_constructible_v<E, U>
-  Result(Unexpected<U> failure) : state_(std::in_place_index<1>, E(std::move(failure.error))) {}
+  requires std::is_constructible_v<E, U> Result(Unexpected<U> failure)
+      : state_(std::in_place_index<1>, E(std::move(failure.error))) {}
 
   bool has_value() const { return state_.index() == 0; }
   explicit operator bool() const { return has_value(); }
 
-  T& value() & { assert(has_value()); return std::get<0>(state_); }
-  const T& value() const& { assert(has_value()); return std::get<0>(state_); }
-  T&& value() && { assert(has_value()); return std::get<0>(std::move(state_)); }
+  T& value() & {
+    assert(has_value());
+    return std::get<0>(state_);
+  }
+  const T& value() const& {
+    assert(has_value());
+    return std::get<0>(state_);
+  }
+  T&& value() && {
+    assert(has_value());
+    return std::get<0>(std::move(state_));
+  }
   T& operator*() & { return value(); }
   const T& operator*() const& { return value(); }
   T&& operator*() && { return std::move(*this).value(); }
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
 
-  const E& error() const& { assert(!has_value()); return std::get<1>(state_); }
-  E&& error() && { assert(!has_value()); return std::get<1>(std::move(state_)); }
+  const E& error() const& {
+    assert(!has_value());
+    return std::get<1>(state_);
+  }
+  E&& error() && {
+    assert(!has_value());
+    return std::get<1>(std::move(state_));
+  }
 
  private:
   std::variant<T, E> state_;
@@ -55,13 +70,19 @@ class [[nodiscard]] Result<void, E> {
  public:
   Result() = default;
   template <class U>
-    requires std::is_constructible_v<E, U>
-  Result(Unexpected<U> failure) : error_(E(std::move(failure.error))), failed_(true) {}
+  requires std::is_constructible_v<E, U> Result(Unexpected<U> failure)
+      : error_(E(std::move(failure.error))), failed_(true) {}
 
   bool has_value() const { return !failed_; }
   explicit operator bool() const { return has_value(); }
-  const E& error() const& { assert(failed_); return error_; }
-  E&& error() && { assert(failed_); return std::move(error_); }
+  const E& error() const& {
+    assert(failed_);
+    return error_;
+  }
+  E&& error() && {
+    assert(failed_);
+    return std::move(error_);
+  }
 
  private:
   E error_{};

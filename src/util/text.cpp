@@ -41,9 +41,12 @@ size_t utf8_sequence(std::string_view s, size_t i, size_t* valid_prefix) {
 char32_t decode_at(std::string_view s, size_t i, size_t len) {
   auto byte = [&](size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(s[k])); };
   switch (len) {
-    case 1: return byte(i);
-    case 2: return ((byte(i) & 0x1F) << 6) | (byte(i + 1) & 0x3F);
-    case 3: return ((byte(i) & 0x0F) << 12) | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F);
+    case 1:
+      return byte(i);
+    case 2:
+      return ((byte(i) & 0x1F) << 6) | (byte(i + 1) & 0x3F);
+    case 3:
+      return ((byte(i) & 0x0F) << 12) | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F);
     default:
       return ((byte(i) & 0x07) << 18) | ((byte(i + 1) & 0x3F) << 12) | ((byte(i + 2) & 0x3F) << 6) |
              (byte(i + 3) & 0x3F);
@@ -94,8 +97,7 @@ std::string lossy_utf8(std::string_view bytes) {
 
 bool is_unicode_whitespace(char32_t c) {
   return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-         c == 0x3000;
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 std::string_view trim_start_whitespace(std::string_view text) {

@@ -85,7 +85,8 @@ TEST_F(StressRun, CrlfLineEndsBecomeLineFeedsAndTheLayoutIsStable) {
   // no carriage return and the file ends up with plain line feeds.
   const std::string input =
       "pub fn f(x: u8) -> u8 {\r\n    match x {\r\n        0 => 1,\r\n        _ => x,\r\n    }\r\n}\r\n\r\n"
-      "pub fn g(a: bool) {\r\n    if a {\r\n        f(0);\r\n    } else {\r\n        f(1);\r\n    }\r\n    f(2);\r\n}\r\n";
+      "pub fn g(a: bool) {\r\n    if a {\r\n        f(0);\r\n    } else {\r\n        f(1);\r\n    }\r\n    "
+      "f(2);\r\n}\r\n";
   write_package(input);
   expect_write_then_clean_check();
   EXPECT_EQ(dir_.read("src/lib.rs"),
