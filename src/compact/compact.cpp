@@ -9,6 +9,7 @@
 #include "compact/compact.h"
 
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "compact/node_kinds.h"
 #include "compact/source_edit.h"
 #include "compact/syntax_tree.h"
+#include "util/fatal.h"
 
 namespace tersify::compact {
 namespace {
@@ -62,8 +64,7 @@ std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, s
       if (literals.empty() || range.start >= literals.back().end) literals.push_back(range);
     }
     frames.push_back({info.kind, {info.is_comment, false}, edits.size()});
-    return spans_lines(node) ||
-           comment_or_comma_brace.any_within({ts_node_start_byte(node), ts_node_end_byte(node)});
+    return spans_lines(node) || comment_or_comma_brace.any_within({ts_node_start_byte(node), ts_node_end_byte(node)});
   };
   auto leave = [&](TSNode node, bool is_leaf) {
     Frame frame = frames.back();
@@ -90,6 +91,38 @@ std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, s
   return edits;
 }
 
+// Tells `tree`, parsed from `text`, of `edits` (sorted by start, without
+// overlaps, none holding a line feed in its replacement), so that the next
+// parse can reuse what they leave alone. Rows and columns come from one scan
+// of the text; the edits go in from the last, so that the positions of the
+// earlier ones still hold when their turn comes.
+void tell_tree(TSTree& tree, std::string_view text, const std::vector<SourceEdit>& edits) {
+  std::vector<TSInputEdit> told;
+  told.reserve(edits.size());
+  std::uint32_t row = 0;
+  std::size_t line_start = 0;
+  std::size_t scanned = 0;
+  auto point_at = [&](std::size_t offset) {
+    for (; scanned < offset; ++scanned) {
+      if (text[scanned] == '\n') {
+        ++row;
+        line_start = scanned + 1;
+      }
+    }
+    return TSPoint{row, static_cast<std::uint32_t>(offset - line_start)};
+  };
+  for (const auto& edit : edits) {
+    if (edit.start < scanned) internal_error("a round's edits overlap or are out of order");
+    TSPoint start = point_at(edit.start);
+    TSPoint old_end = point_at(edit.end);
+    auto new_end_byte = static_cast<std::uint32_t>(edit.start + edit.replacement.size());
+    TSPoint new_end{start.row, start.column + static_cast<std::uint32_t>(edit.replacement.size())};
+    told.push_back({static_cast<std::uint32_t>(edit.start), static_cast<std::uint32_t>(edit.end), new_end_byte, start,
+                    old_end, new_end});
+  }
+  for (auto it = told.rbegin(); it != told.rend(); ++it) ts_tree_edit(&tree, &*it);
+}
+
 }  // namespace
 
 Compaction::Compaction(std::string text, std::size_t max_width) : working_(std::move(text)), max_width_(max_width) {}
@@ -109,8 +142,12 @@ bool Compaction::step() {
     if (edits.empty()) {
       joining_done_ = true;
     } else {
+      // The next text is parsed after the tree of this one, told of the
+      // edits: most of the tree survives a round.
+      tell_tree(*tree_, working_, edits);
       working_ = apply_edits(working_, std::move(edits));
-      tree_.reset();
+      tree_ = reparse_text(working_, *tree_);
+      ++parses_;
       joining_done_ = rounds_ >= max_rounds;
     }
     return false;

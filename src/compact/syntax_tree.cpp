@@ -49,7 +49,9 @@ Result<ParserPtr, LanguageError> parser() {
   return owned;
 }
 
-TreePtr parse_text(std::string_view text) {
+namespace {
+
+TreePtr parse_after(std::string_view text, const TSTree* old) {
   if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
     internal_error("text of " + std::to_string(text.size()) + " bytes is beyond the parser's 32-bit offsets");
   }
@@ -60,12 +62,18 @@ TreePtr parse_text(std::string_view text) {
     TextPayload payload{text.data(), static_cast<std::uint32_t>(text.size())};
     TSInput input{&payload, read_text, TSInputEncodingUTF8, nullptr};
     TSParseOptions options{nullptr, nullptr};
-    tree.reset(ts_parser_parse_with_options(made->get(), nullptr, input, options));
+    tree.reset(ts_parser_parse_with_options(made->get(), old, input, options));
     // The parser goes here, before anyone walks the tree.
   }
   if (!tree) internal_error("the parser returned no syntax tree");
   return tree;
 }
+
+}  // namespace
+
+TreePtr parse_text(std::string_view text) { return parse_after(text, nullptr); }
+
+TreePtr reparse_text(std::string_view text, const TSTree& old) { return parse_after(text, &old); }
 
 TSNode root_node(const TSTree& tree) {
   TSNode root = ts_tree_root_node(&tree);
@@ -76,8 +84,8 @@ TSNode root_node(const TSTree& tree) {
 ByteRange checked_range(std::string_view text, std::uint32_t start, std::uint32_t end) {
   if (start > end || end > text.size() || !is_char_boundary(text, start) || !is_char_boundary(text, end)) {
     internal_error("byte range " + std::to_string(start) + ".." + std::to_string(end) +
-                   " is reversed, runs past the end or splits a character of a text of " +
-                   std::to_string(text.size()) + " bytes");
+                   " is reversed, runs past the end or splits a character of a text of " + std::to_string(text.size()) +
+                   " bytes");
   }
   return {start, end};
 }

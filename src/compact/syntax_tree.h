@@ -49,6 +49,11 @@ Result<ParserPtr, LanguageError> parser();
 // internal error.
 TreePtr parse_text(std::string_view text);
 
+// Parses `text` again after `old`, the tree of the text before some edits,
+// was told of them with ts_tree_edit: the parser reuses what the edits left
+// alone and gives the tree a parse from scratch would give.
+TreePtr reparse_text(std::string_view text, const TSTree& old);
+
 // The root node of `tree`; a null root is an internal error.
 TSNode root_node(const TSTree& tree);
 
