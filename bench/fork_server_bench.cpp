@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/rustfmt.h"
 #include "util/fd.h"
 #include "util/fork_server.h"
 #include "util/fs.h"
@@ -34,9 +35,7 @@ double ms_since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-const std::vector<std::string> args = {
-    "--edition", "2021",     "--emit",
-    "stdout",    "--config", "max_width=160,use_small_heuristics=Max,disable_all_formatting=false"};
+const std::vector<std::string> args = tersify::driver::rustfmt_args("2021", 160);
 
 std::string default_file() {
   const char* registry = std::getenv("REGISTRY");
@@ -97,7 +96,7 @@ struct Started {
 Started start_server() {
   Started started;
   auto start = Clock::now();
-  auto server = tersify::ForkServer::start("rustfmt", args, "librustc_driver");
+  auto server = tersify::ForkServer::start("rustfmt", args, tersify::driver::rustfmt_library);
   if (!server || !server->wait_ready(30s)) return started;
   started.ms = ms_since(start);
   started.server.emplace(std::move(*server));

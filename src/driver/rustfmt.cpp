@@ -13,13 +13,6 @@ namespace {
 // hello after this long is not going to help.
 constexpr std::chrono::seconds ready_limit{5};
 
-// The name that rustfmt's libraries carry; the server's marker.
-constexpr std::string_view rustfmt_library = "librustc_driver";
-
-std::vector<std::string> rustfmt_args(const std::string& edition, std::uint64_t max_width) {
-  return {"--edition", edition, "--emit", "stdout", "--config", rustfmt_config(max_width)};
-}
-
 std::string server_key(const std::string& edition, std::uint64_t max_width) {
   return edition + '\n' + std::to_string(max_width);
 }
@@ -37,6 +30,10 @@ Result<std::string> formatted_text(Result<ChildExit, ChildError> exit) {
 
 std::string rustfmt_config(std::uint64_t max_width) {
   return "max_width=" + std::to_string(max_width) + ",use_small_heuristics=Max,disable_all_formatting=false";
+}
+
+std::vector<std::string> rustfmt_args(const std::string& edition, std::uint64_t max_width) {
+  return {"--edition", edition, "--emit", "stdout", "--config", rustfmt_config(max_width)};
 }
 
 Result<std::string> run_rustfmt(std::string_view source, const std::string& edition, std::uint64_t max_width,

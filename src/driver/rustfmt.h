@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "util/fork_server.h"
 #include "util/result.h"
@@ -21,6 +22,14 @@ namespace tersify::driver {
 // switched back on over the "disable_all_formatting = true" that the
 // project's rustfmt.toml holds.
 std::string rustfmt_config(std::uint64_t max_width);
+
+// rustfmt's arguments for one file: the edition, standard output, and the
+// --config value above.
+std::vector<std::string> rustfmt_args(const std::string& edition, std::uint64_t max_width);
+
+// Part of the file name of the library that every real rustfmt loads: what
+// tells the fork server that it runs in rustfmt and not in a proxy.
+inline constexpr std::string_view rustfmt_library = "librustc_driver";
 
 // Runs `rustfmt --edition <edition> --emit stdout --config <rustfmt_config>`
 // on `source` and gives its standard output (invalid UTF-8 replaced by

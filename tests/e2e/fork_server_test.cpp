@@ -3,7 +3,6 @@
 // ready, or dies in the middle; and no process of a run outlives it, after a
 // success, a failure, or the tool being killed.
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,10 +12,10 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "e2e/project.h"
+#include "support/processes.h"
 #include "support/tools.h"
 #include "support/tree.h"
 
@@ -34,23 +33,6 @@ std::map<std::string, std::string> read_stats(const std::string& path) {
   return stats;
 }
 
-// The processes whose working directory lies in `dir`: every child the tool
-// starts (cargo, rustfmt, a server and its runs) works there.
-std::vector<pid_t> processes_in(const std::string& dir) {
-  std::vector<pid_t> found;
-  std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
-  while (dirent* entry = ::readdir(proc.get())) {
-    pid_t pid = std::atoi(entry->d_name);
-    if (pid <= 0) continue;
-    char cwd[4096];
-    ssize_t n = ::readlink(("/proc/" + std::to_string(pid) + "/cwd").c_str(), cwd, sizeof cwd - 1);
-    if (n <= 0) continue;
-    std::string path(cwd, static_cast<size_t>(n));
-    if (path == dir || path.starts_with(dir + "/")) found.push_back(pid);
-  }
-  return found;
-}
-
 // Whether every process in `dir` is gone within a few seconds (children of a
 // killed process may take a moment to see their end).
 bool none_left_in(const std::string& dir) {
@@ -59,27 +41,6 @@ bool none_left_in(const std::string& dir) {
     std::this_thread::sleep_for(50ms);
   }
   return false;
-}
-
-// The pids whose parent is `parent`.
-std::vector<pid_t> children_of(pid_t parent) {
-  std::vector<pid_t> found;
-  std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
-  while (dirent* entry = ::readdir(proc.get())) {
-    pid_t pid = std::atoi(entry->d_name);
-    if (pid <= 0) continue;
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    auto close = line.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream rest(line.substr(close + 2));
-    char state;
-    pid_t ppid = 0;
-    rest >> state >> ppid;
-    if (ppid == parent) found.push_back(pid);
-  }
-  return found;
 }
 
 std::string command_of(pid_t pid) {
@@ -187,8 +148,8 @@ TEST_F(ForkServerRun, AServerKilledMidRunLeavesTheRestToPlainStarts) {
   pid_t tool = start_tersify(dir / "crate", {}, {"CARGO_TERSIFY_JOBS=1", "CARGO_TERSIFY_STATS=" + dir / "stats"});
   bool killed = false;
   for (int i = 0; i < 2000 && !killed; ++i) {
-    for (pid_t child : children_of(tool)) {
-      if (command_of(child) == "rustfmt" && !children_of(child).empty()) killed = ::kill(child, SIGKILL) == 0;
+    for (pid_t child : live_children_of(tool)) {
+      if (command_of(child) == "rustfmt" && !live_children_of(child).empty()) killed = ::kill(child, SIGKILL) == 0;
     }
     if (!killed) std::this_thread::sleep_for(2ms);
   }
@@ -211,7 +172,7 @@ bool ended_by(pid_t tool, int signal) {
 
 // Waits until `tool` has children, then a little for them to be at work.
 void await_children(pid_t tool) {
-  for (int i = 0; i < 2000 && children_of(tool).empty(); ++i) std::this_thread::sleep_for(1ms);
+  for (int i = 0; i < 2000 && live_children_of(tool).empty(); ++i) std::this_thread::sleep_for(1ms);
   std::this_thread::sleep_for(100ms);
 }
 

@@ -8,12 +8,13 @@
 #include <atomic>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
+#include "support/processes.h"
 #include "support/temp_dir.h"
 #include "support/tools.h"
+#include "support/tree.h"
+#include "driver/rustfmt.h"
 #include "util/fs.h"
 #include "util/process.h"
 
@@ -21,6 +22,9 @@ namespace tersify {
 namespace {
 
 using namespace std::chrono_literals;
+using test::live_children_of;
+using test::process_stat;
+using driver::rustfmt_args;
 
 // What a run shows: its output, its messages and how it ended.
 struct Outcome {
@@ -112,14 +116,8 @@ std::string blanked(std::string text, std::string_view from, char until) {
   return text;
 }
 
-std::vector<std::string> rustfmt_args(const std::string& edition, int width) {
-  return {"--edition", edition,
-          "--emit",    "stdout",
-          "--config",  "max_width=" + std::to_string(width) + ",use_small_heuristics=Max,disable_all_formatting=false"};
-}
-
 std::unique_ptr<ForkServer> ready_server(const std::string& program, const std::vector<std::string>& args,
-                                         std::string_view marker = "librustc_driver") {
+                                         std::string_view marker = driver::rustfmt_library) {
   auto server = ForkServer::start(program, args, marker);
   if (!server) {
     ADD_FAILURE() << server.error();
@@ -129,50 +127,22 @@ std::unique_ptr<ForkServer> ready_server(const std::string& program, const std::
   return std::make_unique<ForkServer>(std::move(*server));
 }
 
-std::vector<std::filesystem::path> crate_sources(std::string_view crate_prefix) {
-  const char* registry = std::getenv("TERSIFY_CRATE_REGISTRY");
-  std::filesystem::path root = registry != nullptr ? registry : "/usr/share/cargo/registry";
+// The Rust sources of the installed crate `name`; none when it is missing.
+std::vector<std::filesystem::path> crate_sources(const std::string& name) {
   std::vector<std::filesystem::path> files;
-  if (!std::filesystem::is_directory(root)) return files;
-  for (const auto& crate : std::filesystem::directory_iterator(root)) {
-    if (!crate.path().filename().string().starts_with(crate_prefix)) continue;
-    for (const auto& file : std::filesystem::recursive_directory_iterator(crate.path())) {
-      if (file.is_regular_file() && file.path().extension() == ".rs") files.push_back(file.path());
-    }
-    break;
+  std::string crate = test::registry_crate(name);
+  if (crate.empty()) return files;
+  for (const auto& file : std::filesystem::recursive_directory_iterator(crate)) {
+    if (file.is_regular_file() && file.path().extension() == ".rs") files.push_back(file.path());
   }
   return files;
-}
-
-// The parent and the state letter of a process, or none once it is gone.
-std::optional<std::pair<pid_t, char>> process_stat(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  std::getline(in, text);
-  size_t name_end = text.rfind(')');
-  if (name_end == std::string::npos) return std::nullopt;
-  std::istringstream rest(text.substr(name_end + 1));
-  char state = '?';
-  pid_t parent = -1;
-  rest >> state >> parent;
-  return std::pair{parent, state};
-}
-
-std::vector<pid_t> live_children_of(pid_t parent) {
-  std::vector<pid_t> children;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    pid_t pid = static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
-    auto stat = pid > 0 ? process_stat(pid) : std::nullopt;
-    if (stat && stat->first == parent && stat->second != 'Z') children.push_back(pid);
-  }
-  return children;
 }
 
 // Whether `pid` is gone (or only a zombie) within a few seconds.
 bool ends_soon(pid_t pid) {
   for (int i = 0; i < 500; ++i) {
     auto stat = process_stat(pid);
-    if (!stat || stat->second == 'Z') return true;
+    if (!stat || stat->state == 'Z') return true;
     std::this_thread::sleep_for(10ms);
   }
   return false;
@@ -199,11 +169,11 @@ class ForkServerTest : public ::testing::Test {
 };
 
 TEST_F(ForkServerTest, ServedRustfmtMatchesPlainStartsOverACrateFromSeveralThreads) {
-  auto files = crate_sources("memchr-");
-  if (files.empty()) GTEST_SKIP() << "install librust-memchr-dev for this test";
+  auto files = crate_sources("memchr");
+  ASSERT_FALSE(files.empty()) << "memchr is not installed (scripts/install-deps.sh --test)";
   std::vector<std::string> sources;
   for (const auto& file : files) sources.push_back(read_file(file).value());
-  for (auto [edition, width] : {std::pair{"2018", 100}, std::pair{"2021", 160}}) {
+  for (auto [edition, width] : {std::pair{"2018", 100u}, std::pair{"2021", 160u}}) {
     auto args = rustfmt_args(edition, width);
     auto server = ready_server("rustfmt", args);
     ASSERT_TRUE(server);
@@ -308,7 +278,7 @@ TEST_F(ForkServerTest, DroppedRunsAndServersLeaveNoProcess) {
       ASSERT_FALSE(status);
       EXPECT_EQ(ServedError::Kind::cancelled, status.error().kind);
       auto stat = process_stat(run);
-      EXPECT_TRUE(stat && stat->second != 'Z') << "a cancelled wait leaves the run alone";
+      EXPECT_TRUE(stat && stat->state != 'Z') << "a cancelled wait leaves the run alone";
     }
     EXPECT_TRUE(ends_soon(cancelled_run));
     auto [child, run] = blocked_run(*server, held);
@@ -326,11 +296,11 @@ TEST_F(ForkServerTest, DroppedRunsAndServersLeaveNoProcess) {
 TEST_F(ForkServerTest, OnlyTheMarkedProgramServes) {
   // cat has no librustc_driver: it passes through, reads its null input and
   // ends, never saying hello.
-  auto cat = ForkServer::start("/bin/cat", {}, "librustc_driver");
+  auto cat = ForkServer::start("/bin/cat", {}, driver::rustfmt_library);
   ASSERT_TRUE(cat);
   EXPECT_FALSE(cat->wait_ready(10s));
   EXPECT_FALSE(cat->spawn(0, 1, 2));
-  auto sleeper = ForkServer::start("sleep", {"60"}, "librustc_driver");
+  auto sleeper = ForkServer::start("sleep", {"60"}, driver::rustfmt_library);
   ASSERT_TRUE(sleeper);
   EXPECT_FALSE(sleeper->wait_ready(300ms));
   EXPECT_FALSE(ForkServer::start("no-such-program-here", {}, "x"));
