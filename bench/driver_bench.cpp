@@ -17,8 +17,8 @@
 #include <string>
 
 #include "discovery/source_files.h"
-#include "main/args.h"
-#include "main/run.h"
+#include "cargo_tersify/args.h"
+#include "cargo_tersify/run.h"
 #include "util/fd.h"
 #include "util/process.h"
 

@@ -29,7 +29,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/crate_info.sh"
 build=$(cd "${1:-$here/../build}" 2>/dev/null && pwd) || { echo "e2e: no build directory ${1:-build}" >&2; exit 2; }
-export TERSIFY=${TERSIFY:-$build/src/main/cargo-tersify}
+export TERSIFY=${TERSIFY:-$build/src/cargo_tersify/cargo-tersify}
 export TOKEN_CHECK=${TOKEN_CHECK:-$build/bench/tersify-token-check}
 PROPERTY=${PROPERTY:-$build/bench/tersify-compact-property}
 FORK_BENCH=${FORK_BENCH:-$build/bench/tersify_fork_server_bench}

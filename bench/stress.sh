@@ -8,7 +8,7 @@
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-TERSIFY=${TERSIFY:-$here/../build/src/main/cargo-tersify}
+TERSIFY=${TERSIFY:-$here/../build/src/cargo_tersify/cargo-tersify}
 [ -x "$TERSIFY" ] || { echo "stress: $TERSIFY is not built" >&2; exit 2; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

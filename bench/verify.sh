@@ -24,7 +24,7 @@ set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/crate_info.sh"
-TERSIFY=${TERSIFY:-$here/../build/src/main/cargo-tersify}
+TERSIFY=${TERSIFY:-$here/../build/src/cargo_tersify/cargo-tersify}
 TOKEN_CHECK=${TOKEN_CHECK:-$here/../build/bench/tersify-token-check}
 REGISTRY=${REGISTRY:-/usr/share/cargo/registry}
 

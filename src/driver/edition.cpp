@@ -4,12 +4,11 @@
 #include "util/fs.h"
 
 namespace tersify::driver {
-namespace {
 
 // The search for a package root starts at the canonical path itself, and a
 // file has no Cargo.toml below it, so a file and its directory have the same
 // package.
-Result<std::string> edition_above(const std::string& path, EditionMap& editions) {
+Result<std::string> edition_for(const std::string& path, EditionMap& editions) {
   auto canonical = canonical_path(path);
   if (!canonical) return fail(std::move(canonical).error());
 
@@ -24,16 +23,6 @@ Result<std::string> edition_above(const std::string& path, EditionMap& editions)
   if (auto loaded = load_packages(manifest, editions); !loaded) return fail(std::move(loaded).error());
   if (auto known = editions.find(manifest); known != editions.end()) return known->second;
   return std::string(default_edition);
-}
-
-}  // namespace
-
-Result<std::string> edition_for(const std::string& listed_path, EditionMap& editions) {
-  return edition_above(listed_path, editions);
-}
-
-Result<std::string> edition_for_directory(const std::string& directory, EditionMap& editions) {
-  return edition_above(directory, editions);
 }
 
 }  // namespace tersify::driver

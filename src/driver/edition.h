@@ -17,14 +17,11 @@ using EditionMap = std::map<std::string, std::string, PathLess>;
 // Used when no package governs a file, or cargo reports none for its manifest.
 inline constexpr const char* default_edition = "2021";
 
-// The edition for the file at `listed_path`: its canonical path leads to the
-// nearest package root; the edition comes from `editions`, or from one
+// The edition for the file at `path` (or for a file in the folder `path`):
+// its canonical path leads to the nearest package root; the edition comes from `editions`, or from one
 // `cargo metadata` run that fills it. A manifest that cargo did not report is
 // not remembered, so it is asked about again for the next file. Fails with the
 // I/O error text of resolving the path or with load_packages' message.
-Result<std::string> edition_for(const std::string& listed_path, EditionMap& editions);
-
-// The edition for a file in `directory`, found as edition_for finds it.
-Result<std::string> edition_for_directory(const std::string& directory, EditionMap& editions);
+Result<std::string> edition_for(const std::string& path, EditionMap& editions);
 
 }  // namespace tersify::driver

@@ -20,8 +20,11 @@ std::optional<std::string> compact_unless_cancelled(std::string text, std::size_
 
 }  // namespace
 
-Result<FinalText> final_text(std::string_view source, std::size_t max_width, bool settle, const Formatter& format,
+Result<FinalText> final_text(std::string_view source, const FileSettings& settings, bool settle, Formatter& formatter,
                              const Cancellation* cancel) {
+  auto max_width = static_cast<std::size_t>(settings.max_width);
+  int cancel_fd = cancel != nullptr ? cancel->fd() : -1;
+  auto format = [&](std::string_view text) { return formatter.format(text, settings, cancel_fd); };
   auto formatted = format(source);
   if (!formatted) return fail(std::move(formatted).error());
   auto compacted = compact_unless_cancelled(std::move(*formatted), max_width, cancel);

@@ -7,18 +7,14 @@
 
 namespace tersify::driver {
 
-Result<ProcessedFile> process_file(const std::string& listed_path,
-                                   const std::function<Result<FileSettings>()>& settings, bool check, Rustfmt& rustfmt,
-                                   const Cancellation* cancel) {
+Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings, bool check,
+                                   Formatter& formatter, const Cancellation* cancel) {
   auto source = read_text_file(listed_path);
   if (!source) return fail(std::move(source).error());
-  auto file = settings();
-  if (!file) return fail(std::move(file).error());
+  if (!settings) return fail(settings.error());
 
-  int cancel_fd = cancel != nullptr ? cancel->fd() : -1;
-  Formatter format = [&](std::string_view text) { return rustfmt.format(text, file->edition, file->width, cancel_fd); };
   // Write mode settles, so that a --check after a write finds nothing.
-  auto final = final_text(*source, static_cast<std::size_t>(file->width), !check, format, cancel);
+  auto final = final_text(*source, *settings, !check, formatter, cancel);
   if (!final) return fail(std::move(final).error());
   return ProcessedFile{std::move(*source), std::move(*final)};
 }
@@ -39,18 +35,6 @@ Status record_file(const std::string& listed_path, const std::string& source, co
     return written;
   }
   return {};
-}
-
-Result<int> finish_run(bool check, const std::vector<std::string>& update_list,
-                       const std::vector<std::string>& reformat_list) {
-  if (!check || (update_list.empty() && reformat_list.empty())) return 0;
-  std::string report;
-  for (const auto& path : update_list) report += "would update " + display_path(path) + "\n";
-  for (const auto& path : reformat_list) report += "would reformat " + display_path(path) + "\n";
-  if (auto written = write_all(STDOUT_FILENO, report); !written) {
-    return fail("standard output: " + written.error());
-  }
-  return 1;
 }
 
 }  // namespace tersify::driver

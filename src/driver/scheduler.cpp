@@ -21,7 +21,6 @@
 #include <thread>
 #include <utility>
 
-#include "driver/formatter_settings.h"
 #include "driver/process_file.h"
 #include "util/cancellation.h"
 #include "util/fs.h"
@@ -34,12 +33,10 @@ namespace {
 constexpr std::size_t window_per_job = 16;
 
 Result<FileSettings> settings_for(const std::string& listed_path, const FileRunOptions& options, EditionMap& editions,
-                                  Rustfmt& rustfmt) {
-  auto edition = edition_for(listed_path, editions);
-  if (!edition) return fail(std::move(edition).error());
-  std::uint64_t width = options.width_override ? *options.width_override : max_width_for(listed_path);
-  rustfmt.prepare(*edition, width);
-  return FileSettings{std::move(*edition), width};
+                                  Formatter& formatter) {
+  auto settings = file_settings(listed_path, options.overrides, editions);
+  if (settings) formatter.prepare(*settings);
+  return settings;
 }
 
 // The effect of one file: the write or record of its final text, or its
@@ -59,10 +56,10 @@ Status commit(const std::string& listed_path, Result<ProcessedFile>& outcome, bo
 }
 
 Status one_after_another(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
-                         Rustfmt& rustfmt, std::vector<std::string>& reformat_list, FileRunCounts& counts) {
+                         Formatter& formatter, std::vector<std::string>& reformat_list, FileRunCounts& counts) {
   for (const auto& file : files) {
-    auto outcome = process_file(
-        file, [&] { return settings_for(file, options, editions, rustfmt); }, options.check, rustfmt);
+    auto settings = settings_for(file, options, editions, formatter);
+    auto outcome = process_file(file, settings, options.check, formatter);
     if (auto done = commit(file, outcome, options.check, reformat_list, counts); !done) return done;
   }
   return {};
@@ -70,8 +67,8 @@ Status one_after_another(const std::vector<std::string>& files, const FileRunOpt
 
 class SideBySide {
  public:
-  SideBySide(const FileRunOptions& options, EditionMap& editions, Rustfmt& rustfmt)
-      : options_(options), editions_(editions), rustfmt_(rustfmt) {}
+  SideBySide(const FileRunOptions& options, EditionMap& editions, Formatter& formatter)
+      : options_(options), editions_(editions), formatter_(formatter) {}
   SideBySide(const SideBySide&) = delete;
   SideBySide& operator=(const SideBySide&) = delete;
   ~SideBySide() { stop(); }
@@ -89,7 +86,7 @@ class SideBySide {
             std::any_of(window_.begin(), window_.end(), [&](const Slot& s) { return s.identity == identity; })) {
           break;
         }
-        auto settings = settings_for(file, options_, editions_, rustfmt_);
+        auto settings = settings_for(file, options_, editions_, formatter_);
         open = settings.has_value();
         dispatch(file, identity, std::move(settings));
         ++next;
@@ -153,8 +150,7 @@ class SideBySide {
       }
       // The slot's path and settings were set before it was queued and are
       // not changed while the worker has it.
-      auto outcome = process_file(
-          slot->listed_path, [&] { return *slot->settings; }, options_.check, rustfmt_, &cancellation_);
+      auto outcome = process_file(slot->listed_path, *slot->settings, options_.check, formatter_, &cancellation_);
       std::size_t bytes = outcome ? outcome->source.size() + outcome->final.text.size() : 0;
       {
         std::lock_guard lock(mutex_);
@@ -181,7 +177,7 @@ class SideBySide {
 
   const FileRunOptions& options_;
   EditionMap& editions_;  // used by the run thread only
-  Rustfmt& rustfmt_;
+  Formatter& formatter_;
   Cancellation cancellation_;
 
   std::mutex mutex_;
@@ -197,11 +193,11 @@ class SideBySide {
 }  // namespace
 
 Status process_files(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
-                     Rustfmt& rustfmt, std::vector<std::string>& reformat_list, FileRunCounts& counts) {
+                     Formatter& formatter, std::vector<std::string>& reformat_list, FileRunCounts& counts) {
   if (options.jobs <= 1 || files.size() <= 1) {
-    return one_after_another(files, options, editions, rustfmt, reformat_list, counts);
+    return one_after_another(files, options, editions, formatter, reformat_list, counts);
   }
-  SideBySide run(options, editions, rustfmt);
+  SideBySide run(options, editions, formatter);
   return run.run(files, reformat_list, counts);
 }
 

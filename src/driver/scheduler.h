@@ -5,19 +5,19 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "driver/edition.h"
-#include "driver/rustfmt.h"
+#include "driver/file_settings.h"
+#include "driver/formatter.h"
 #include "util/result.h"
 
 namespace tersify::driver {
 
 struct FileRunOptions {
   bool check = false;
-  std::optional<std::uint64_t> width_override;
+  SettingOverrides overrides;  // from the command line
   unsigned jobs = 1;  // files in flight at once; 1 is one file after the other
 };
 
@@ -40,6 +40,6 @@ inline constexpr std::size_t max_waiting_bytes = std::size_t{64} << 20;
 // looked up ahead of their file's turn, in list order. Gives the line to print
 // for the first failure ("{path}: {message}").
 Status process_files(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
-                     Rustfmt& rustfmt, std::vector<std::string>& reformat_list, FileRunCounts& counts);
+                     Formatter& formatter, std::vector<std::string>& reformat_list, FileRunCounts& counts);
 
 }  // namespace tersify::driver

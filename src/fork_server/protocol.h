@@ -1,7 +1,7 @@
 #ifndef TERSIFY_FORK_SERVER_PROTOCOL_H
 #define TERSIFY_FORK_SERVER_PROTOCOL_H
 /* What the fork server (preload.c, loaded into the served program) and its
- * client (util/fork_server.cpp) agree on. Shared by C and C++.
+ * client (fork_server.cpp) agree on. Shared by C and C++.
  *
  * The client starts the program with the preload library and the variables
  * below. The server sends one hello record on the request socket (a

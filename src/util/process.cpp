@@ -80,8 +80,8 @@ void enlarge(const Pipe& pipe) {
 // standard input takes of `pending` (closing it when all is written, or when
 // a write fails: then `write_failure` is set) and reads once from each output
 // pipe with data. Gives none or the failure that ends the collection.
-std::optional<ChildError> pump_once(Fd& in, std::string_view& pending, Fd& out, Fd& err, ChildExit& sink, int cancel_fd,
-                                    std::optional<ChildError>& write_failure) {
+std::optional<ChildError> pump_once(Fd& in, std::string_view& pending, Fd& out, Fd& err, PumpedOutput& sink,
+                                    int cancel_fd) {
   using Stage = ChildError::Stage;
   pollfd fds[4];
   nfds_t count = 0;
@@ -104,10 +104,10 @@ std::optional<ChildError> pump_once(Fd& in, std::string_view& pending, Fd& out, 
     // POLLERR alone means the reader is gone; the write below reports it.
     ssize_t n = ::write(in.get(), pending.data(), pending.size());
     if (n < 0 && errno != EINTR && errno != EAGAIN) {
-      write_failure = error_at(Stage::write, errno);
+      sink.write_failure = error_at(Stage::write, errno);
       in.reset();
     } else if (n == 0) {
-      write_failure = ChildError{Stage::write, "failed to write whole buffer"};
+      sink.write_failure = ChildError{Stage::write, "failed to write whole buffer"};
       in.reset();
     } else if (n > 0) {
       pending.remove_prefix(static_cast<size_t>(n));
@@ -130,23 +130,114 @@ void ignore_write_signals() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
+Result<ChildPipes, ChildError> ChildPipes::make(std::optional<std::string_view> input) {
+  using Stage = ChildError::Stage;
+  ChildPipes pipes;
+  if (input) {
+    auto made = make_pipe();
+    if (!made) return fail(error_at(Stage::start, made.error()));
+    if (::fcntl(made->write.get(), F_SETFL, ::fcntl(made->write.get(), F_GETFL) | O_NONBLOCK) != 0) {
+      return fail(error_at(Stage::start, errno));
+    }
+    pipes.child_in_ = std::move(made->read);
+    pipes.in_ = std::move(made->write);
+    pipes.pending_ = *input;
+  }
+  for (auto [child_end, our_end] : {std::pair{&pipes.child_out_, &pipes.out_}, {&pipes.child_err_, &pipes.err_}}) {
+    auto made = make_pipe();
+    if (!made) return fail(error_at(Stage::start, made.error()));
+    enlarge(*made);
+    *child_end = std::move(made->write);
+    *our_end = std::move(made->read);
+  }
+  return pipes;
+}
+
+void ChildPipes::close_child_ends() {
+  child_in_.reset();
+  child_out_.reset();
+  child_err_.reset();
+  // Nothing to write: the child sees the end of its input at once.
+  if (pending_.empty()) in_.reset();
+}
+
+void ChildPipes::close() {
+  close_child_ends();
+  in_.reset();
+  out_.reset();
+  err_.reset();
+}
+
+Result<PumpedOutput, ChildError> ChildPipes::pump(int cancel_fd) {
+  PumpedOutput pumped;
+  while (in_.valid() || out_.valid() || err_.valid()) {
+    if (auto failed = pump_once(in_, pending_, out_, err_, pumped, cancel_fd)) return fail(std::move(*failed));
+  }
+  return pumped;
+}
+
+Result<ChildExit, ChildError> child_exit(int wait_status, PumpedOutput pumped) {
+  ChildExit result{std::move(pumped.out), std::move(pumped.err), std::nullopt, std::nullopt};
+  if (WIFEXITED(wait_status)) {
+    result.code = WEXITSTATUS(wait_status);
+  } else if (WIFSIGNALED(wait_status)) {
+    result.signal = WTERMSIG(wait_status);
+  }
+  if (pumped.write_failure && result.success()) return fail(std::move(*pumped.write_failure));
+  return result;
+}
+
+Result<pid_t, int> spawn_registered(const SpawnRequest& request) {
+  // From the start to the registration no termination signal can come in
+  // between; the child gets the signal mask from before.
+  ChildStartWindow held;
+  if (held.ending()) return fail(EINTR);
+  SpawnSetup setup;
+  setup.default_write_signals(POSIX_SPAWN_SETSIGMASK);
+  ::posix_spawnattr_setsigmask(setup.attr(), &held.previous());
+  const std::pair<int, int> streams[] = {{request.in, STDIN_FILENO}, {request.out, STDOUT_FILENO},
+                                         {request.err, STDERR_FILENO}};
+  for (auto [fd, target] : streams) {
+    if (fd >= 0) {
+      ::posix_spawn_file_actions_adddup2(setup.actions(), fd, target);
+    } else {
+      ::posix_spawn_file_actions_addopen(setup.actions(), target, "/dev/null",
+                                         target == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
+    }
+  }
+  // A dup2 onto itself clears close-on-exec in this one child (glibc 2.29
+  // and later), while every child that other threads start meanwhile
+  // inherits nothing.
+  for (int fd : request.inherited) ::posix_spawn_file_actions_adddup2(setup.actions(), fd, fd);
+
+  std::vector<char*> argv;
+  argv.reserve(request.args.size() + 2);
+  argv.push_back(const_cast<char*>(request.program.c_str()));
+  for (const auto& arg : request.args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  if (request.environment != nullptr) {
+    envp.reserve(request.environment->size() + 1);
+    for (const auto& entry : *request.environment) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+  }
+
+  pid_t pid = -1;
+  int spawned = ::posix_spawnp(&pid, request.program.c_str(), setup.actions(), setup.attr(), argv.data(),
+                               request.environment != nullptr ? envp.data() : environ);
+  if (spawned != 0) return fail(spawned);
+  register_child(pid);
+  return pid;
+}
+
 RunningChild::RunningChild(RunningChild&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)),
-      served_(std::exchange(other.served_, std::nullopt)),
-      in_(std::move(other.in_)),
-      out_(std::move(other.out_)),
-      err_(std::move(other.err_)),
-      pending_(other.pending_) {}
+    : pid_(std::exchange(other.pid_, -1)), pipes_(std::exchange(other.pipes_, std::nullopt)) {}
 
 RunningChild& RunningChild::operator=(RunningChild&& other) noexcept {
   if (this != &other) {
     kill_and_reap();
     pid_ = std::exchange(other.pid_, -1);
-    served_ = std::exchange(other.served_, std::nullopt);
-    in_ = std::move(other.in_);
-    out_ = std::move(other.out_);
-    err_ = std::move(other.err_);
-    pending_ = other.pending_;
+    pipes_ = std::exchange(other.pipes_, std::nullopt);
   }
   return *this;
 }
@@ -155,157 +246,30 @@ RunningChild::~RunningChild() { kill_and_reap(); }
 
 void RunningChild::kill_and_reap() {
   // The pipes go first, so that nothing of the child's is left open here.
-  in_.reset();
-  out_.reset();
-  err_.reset();
-  // A served run is killed by its server once its channel closes.
-  served_.reset();
+  pipes_.reset();
   if (pid_ <= 0) return;
   ::kill(pid_, SIGKILL);
   (void)reap_child(std::exchange(pid_, -1));
 }
 
-namespace {
-
-// The three pipes of a child: our ends and the child's.
-struct ChildPipes {
-  Pipe in;  // none when standard input is the null device
-  Pipe out;
-  Pipe err;
-};
-
-Result<ChildPipes, ChildError> make_child_pipes(bool with_input) {
-  using Stage = ChildError::Stage;
-  ChildPipes pipes;
-  if (with_input) {
-    auto made = make_pipe();
-    if (!made) return fail(error_at(Stage::start, made.error()));
-    pipes.in = std::move(*made);
-    if (::fcntl(pipes.in.write.get(), F_SETFL, ::fcntl(pipes.in.write.get(), F_GETFL) | O_NONBLOCK) != 0) {
-      return fail(error_at(Stage::start, errno));
-    }
-  }
-  auto out = make_pipe();
-  if (!out) return fail(error_at(Stage::start, out.error()));
-  auto err = make_pipe();
-  if (!err) return fail(error_at(Stage::start, err.error()));
-  pipes.out = std::move(*out);
-  pipes.err = std::move(*err);
-  enlarge(pipes.out);
-  enlarge(pipes.err);
-  return pipes;
-}
-
-// Our end of a pipe once the child has its own: only the child may hold
-// that, or the pipe never reports its end.
-Fd writing_end(Pipe& pipe) {
-  pipe.read.reset();
-  return std::move(pipe.write);
-}
-Fd reading_end(Pipe& pipe) {
-  pipe.write.reset();
-  return std::move(pipe.read);
-}
-
-}  // namespace
-
-void RunningChild::take_pipes(Fd in, Fd out, Fd err, std::optional<std::string_view> input) {
-  in_ = std::move(in);
-  out_ = std::move(out);
-  err_ = std::move(err);
-  pending_ = input.value_or(std::string_view());
-  if (pending_.empty()) in_.reset();
-}
-
 Result<RunningChild, ChildError> RunningChild::start(const std::string& program, const std::vector<std::string>& args,
                                                      std::optional<std::string_view> input) {
-  auto pipes = make_child_pipes(input.has_value());
+  auto pipes = ChildPipes::make(input);
   if (!pipes) return fail(std::move(pipes).error());
-
-  // From the start to the registration no termination signal can come in
-  // between; the child gets the signal mask from before.
-  ChildStartWindow held;
-  if (held.ending()) return fail(error_at(ChildError::Stage::start, EINTR));
-  SpawnSetup setup;
-  setup.default_write_signals(POSIX_SPAWN_SETSIGMASK);
-  ::posix_spawnattr_setsigmask(setup.attr(), &held.previous());
-  if (input) {
-    ::posix_spawn_file_actions_adddup2(setup.actions(), pipes->in.read.get(), STDIN_FILENO);
-  } else {
-    ::posix_spawn_file_actions_addopen(setup.actions(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  }
-  ::posix_spawn_file_actions_adddup2(setup.actions(), pipes->out.write.get(), STDOUT_FILENO);
-  ::posix_spawn_file_actions_adddup2(setup.actions(), pipes->err.write.get(), STDERR_FILENO);
-
-  std::vector<char*> argv;
-  argv.reserve(args.size() + 2);
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-
-  pid_t pid = -1;
-  int spawned = ::posix_spawnp(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), environ);
-  if (spawned != 0) return fail(error_at(ChildError::Stage::start, spawned));
-  register_child(pid);
-
-  RunningChild child;
-  child.pid_ = pid;
-  child.take_pipes(writing_end(pipes->in), reading_end(pipes->out), reading_end(pipes->err), input);
-  return child;
-}
-
-Result<RunningChild, ChildError> RunningChild::start_served(ForkServer& server, std::optional<std::string_view> input) {
-  auto pipes = make_child_pipes(input.has_value());
-  if (!pipes) return fail(std::move(pipes).error());
-  Fd null_input;
-  if (!input) {
-    null_input.reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    if (!null_input.valid()) return fail(error_at(ChildError::Stage::start, errno));
-  }
-  int in = input ? pipes->in.read.get() : null_input.get();
-  auto served = server.spawn(in, pipes->out.write.get(), pipes->err.write.get());
-  if (!served) return fail(ChildError{ChildError::Stage::server, std::move(served).error()});
-
-  RunningChild child;
-  child.served_ = std::move(*served);
-  child.take_pipes(writing_end(pipes->in), reading_end(pipes->out), reading_end(pipes->err), input);
-  return child;
+  auto pid = spawn_registered({program, args, nullptr, pipes->child_in(), pipes->child_out(), pipes->child_err(), {}});
+  if (!pid) return fail(error_at(ChildError::Stage::start, pid.error()));
+  pipes->close_child_ends();
+  return RunningChild(*pid, std::move(*pipes));
 }
 
 Result<ChildExit, ChildError> RunningChild::finish(int cancel_fd) {
-  using Stage = ChildError::Stage;
-  if (pid_ <= 0 && !served_) internal_error("a child process was collected twice");
-  ChildExit result;
-  std::optional<ChildError> write_failure;
-  // A failure leaves the child to the destructor, which kills and reaps it.
-  while (in_.valid() || out_.valid() || err_.valid()) {
-    if (auto failed = pump_once(in_, pending_, out_, err_, result, cancel_fd, write_failure)) {
-      return fail(std::move(*failed));
-    }
-  }
-  int status = 0;
-  if (served_) {
-    auto served = served_->wait(cancel_fd);
-    if (!served) {
-      auto error = std::move(served).error();
-      if (error.kind == ServedError::Kind::cancelled) return fail(ChildError{Stage::cancelled, "cancelled"});
-      served_.reset();
-      return fail(ChildError{Stage::server, std::move(error.message)});
-    }
-    served_.reset();
-    status = *served;
-  } else {
-    auto reaped = reap_child(std::exchange(pid_, -1));
-    if (!reaped) return fail(error_at(Stage::collect, reaped.error()));
-    status = *reaped;
-  }
-  if (WIFEXITED(status)) {
-    result.code = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.signal = WTERMSIG(status);
-  }
-  if (write_failure && result.success()) return fail(std::move(*write_failure));
-  return result;
+  if (pid_ <= 0 || !pipes_) internal_error("a child process was collected twice");
+  auto pumped = pipes_->pump(cancel_fd);
+  if (!pumped) return fail(std::move(pumped).error());
+  pipes_.reset();
+  auto reaped = reap_child(std::exchange(pid_, -1));
+  if (!reaped) return fail(error_at(ChildError::Stage::collect, reaped.error()));
+  return child_exit(*reaped, std::move(*pumped));
 }
 
 Result<ChildExit, ChildError> run_child(const std::string& program, const std::vector<std::string>& args,

@@ -8,6 +8,10 @@
 // Starting and collecting are separate steps, so that the caller can do its
 // own work while the child starts. The output pipes are enlarged (up to
 // 1 MiB each) so that a child can usually write all its output meanwhile.
+//
+// The pipes and their pump (ChildPipes) know nothing of how the child is
+// waited for: RunningChild waits for a pid of its own; other owners (a run
+// that another process forks for us) bring their own wait.
 
 #include <sys/types.h>
 
@@ -17,7 +21,6 @@
 #include <vector>
 
 #include "util/fd.h"
-#include "util/fork_server.h"
 #include "util/result.h"
 
 namespace tersify {
@@ -36,15 +39,81 @@ struct ChildError {
     write,      // writing standard input failed, and the child still succeeded
     collect,    // reading the output or waiting failed
     cancelled,  // the caller's cancel descriptor became readable
-    server,     // a fork server could not take or finish the run: it has no result
   };
   Stage stage;
   std::string message;  // the I/O error text
 };
 
-// A started child. Move-only. Destroying one that was not collected kills it
-// (SIGKILL) and reaps it, so that no path leaves a child running or a zombie
-// behind. Every child is noted in the child registry while it may run.
+// What the pump collected once both output pipes reached their end.
+struct PumpedOutput {
+  std::string out;
+  std::string err;
+  std::optional<ChildError> write_failure;  // the child stopped reading its input early
+};
+
+// A child's three standard streams: the child's ends, handed over when it
+// starts, and ours, which feed its input and drain its output. Move-only.
+class ChildPipes {
+ public:
+  // New pipes; `input` is what pump() writes (none: the child's standard
+  // input is the null device, which the starter opens). The text must
+  // outlive the pump.
+  static Result<ChildPipes, ChildError> make(std::optional<std::string_view> input);
+
+  ChildPipes(ChildPipes&&) noexcept = default;
+  ChildPipes& operator=(ChildPipes&&) noexcept = default;
+  ChildPipes(const ChildPipes&) = delete;
+  ChildPipes& operator=(const ChildPipes&) = delete;
+  ~ChildPipes() = default;
+
+  // The child's ends of standard input (-1: the null device), output and
+  // error, for the start.
+  int child_in() const { return child_in_.get(); }
+  int child_out() const { return child_out_.get(); }
+  int child_err() const { return child_err_.get(); }
+  // Closes the child's ends here once the child holds its own: only the
+  // child may keep them, or the output pipes never report their end.
+  void close_child_ends();
+
+  // Writes the input while draining standard output and standard error to
+  // their ends. A failed write (the child closed its input early) drops the
+  // rest of the input and goes on draining. With `cancel_fd` (-1: none),
+  // stops with Stage::cancelled as soon as that descriptor is readable.
+  Result<PumpedOutput, ChildError> pump(int cancel_fd);
+
+  // Closes our ends: the child sees its input end and its output go nowhere.
+  void close();
+
+ private:
+  ChildPipes() = default;
+  Fd child_in_, child_out_, child_err_;
+  Fd in_, out_, err_;         // ours
+  std::string_view pending_;  // input not yet written
+};
+
+// The exit of a child from its raw wait status and what the pump collected:
+// a write failure counts only when the child still succeeded (a child that
+// fails says more in its own exit).
+Result<ChildExit, ChildError> child_exit(int wait_status, PumpedOutput pumped);
+
+// How to start a program. One sequence starts every child: the termination
+// signals are held until it is registered (util/child_registry.h), SIGPIPE
+// and SIGXFSZ are back at their defaults, and the standard streams are the
+// given descriptors (-1: the null device).
+struct SpawnRequest {
+  std::string program;  // found on PATH as execvp finds it
+  std::vector<std::string> args;  // without the program name
+  const std::vector<std::string>* environment = nullptr;  // none: ours
+  int in = -1, out = -1, err = -1;
+  std::vector<int> inherited;  // further close-on-exec descriptors the child keeps
+};
+
+// Starts and registers the child. Gives its pid or the error number.
+Result<pid_t, int> spawn_registered(const SpawnRequest& request);
+
+// A started child with its pipes. Move-only. Destroying one that was not
+// collected kills it (SIGKILL) and reaps it, so that no path leaves a child
+// running or a zombie behind.
 class RunningChild {
  public:
   // Spawns `program` with `args` (without the program name). `input` is
@@ -53,43 +122,25 @@ class RunningChild {
   static Result<RunningChild, ChildError> start(const std::string& program, const std::vector<std::string>& args,
                                                 std::optional<std::string_view> input);
 
-  // The same through `server`, which runs its program with its arguments.
-  // Fails with Stage::server when the server can't take the run; a run that
-  // the server loses on the way fails in finish() the same way. Either way
-  // the program has not given a result, and a plain start is the answer.
-  static Result<RunningChild, ChildError> start_served(ForkServer& server, std::optional<std::string_view> input);
-
   RunningChild(RunningChild&& other) noexcept;
   RunningChild& operator=(RunningChild&& other) noexcept;
   RunningChild(const RunningChild&) = delete;
   RunningChild& operator=(const RunningChild&) = delete;
   ~RunningChild();
 
-  // Writes the input while draining standard output and standard error to
-  // their ends, then waits for the child. When a write fails (the child closed
-  // its input early) the rest of the input is dropped and the child still
-  // collected: a child that then fails gives its exit, as any failing child
-  // does, and one that succeeds gives the write failure. With `cancel_fd`
-  // (-1: none), gives Stage::cancelled as soon as that descriptor is readable;
-  // the child is then left to the destructor. Called once.
+  // Pumps the pipes (ChildPipes::pump), then waits for the child. Called
+  // once; a failure leaves the child to the destructor.
   Result<ChildExit, ChildError> finish(int cancel_fd = -1);
 
-  // The process id of a plain start, or -1 once the child was collected
-  // (and for a served run, whose process is the server's child).
+  // The process id, or -1 once the child was collected.
   pid_t pid() const { return pid_; }
 
  private:
-  RunningChild() = default;
-  // Keeps our ends of the pipes and the input to write.
-  void take_pipes(Fd in, Fd out, Fd err, std::optional<std::string_view> input);
+  RunningChild(pid_t pid, ChildPipes pipes) : pid_(pid), pipes_(std::move(pipes)) {}
   void kill_and_reap();
 
   pid_t pid_ = -1;
-  std::optional<ServedChild> served_;
-  Fd in_;   // closed once the input is written
-  Fd out_;  // closed at the end of the stream
-  Fd err_;
-  std::string_view pending_;  // input not yet written
+  std::optional<ChildPipes> pipes_;
 };
 
 // RunningChild::start and finish in one.

@@ -31,7 +31,7 @@ const std::string closure_source = R"(pub fn f(span: &tracing::Span) {
 TEST(FinalText, AClosureJoinedByCompactionIsSettledByOneWrite) {
   ignore_write_signals();
   auto one_pass = [](const std::string& text) {
-    auto formatted = run_rustfmt(text, "2021", 160);
+    auto formatted = run_rustfmt(text, {"2021", 160});
     EXPECT_TRUE(formatted) << formatted.error();
     return compact::compact(formatted ? *formatted : "", 160);
   };
@@ -55,10 +55,11 @@ TEST(FinalText, AClosureJoinedByCompactionIsSettledByOneWrite) {
 // A rustfmt stand-in that maps each input to an output ("!" fails), so that
 // any sequence of passes can be laid out. Compaction leaves these one-line
 // texts as they are.
-struct Scripted {
+struct Scripted : Formatter {
+  explicit Scripted(std::map<std::string, std::string> map) : next(std::move(map)) {}
   std::map<std::string, std::string> next;
   int calls = 0;
-  Result<std::string> operator()(std::string_view text) {
+  Result<std::string> format(std::string_view text, const FileSettings&, int) override {
     ++calls;
     auto found = next.find(std::string(text));
     if (found == next.end() || found->second == "!") return fail("error: rejected\n");
@@ -93,7 +94,7 @@ TEST(FinalText, SettlingKeepsTheLastTextRustfmtAcceptedAndStopsAfterThreeMorePas
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Scripted rustfmt{c.next};
-    auto result = final_text("s\n", 160, c.settle, std::ref(rustfmt));
+    auto result = final_text("s\n", {}, c.settle, rustfmt);
     EXPECT_EQ(rustfmt.calls, c.calls);
     if (c.text.empty()) {
       ASSERT_FALSE(result);

@@ -1,4 +1,4 @@
-#include "main/filter_args.h"
+#include "tersify_rustfmt/filter_args.h"
 
 #include <string_view>
 
@@ -19,7 +19,7 @@ Status take_value(std::string_view option, std::string_view value, const std::st
   } else if (option == "--width") {
     auto width = parse_unsigned(value);
     if (!width) return fail(argument + ": expected an unsigned integer");
-    settings.width = *width;
+    settings.max_width = *width;
   } else if (value != "stdout") {  // --emit: the text goes nowhere else
     return fail(argument + ": only stdout is supported");
   }
@@ -29,10 +29,6 @@ Status take_value(std::string_view option, std::string_view value, const std::st
 }  // namespace
 
 Result<FilterSettings> parse_filter_args(const std::vector<std::string>& arguments) {
-  for (const auto& argument : arguments) {
-    if (!is_valid_utf8(argument)) return fail(lossy_utf8(argument) + ": argument is not valid UTF-8");
-  }
-
   FilterSettings settings;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];

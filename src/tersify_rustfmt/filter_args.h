@@ -5,24 +5,21 @@
 //   tersify-rustfmt [--edition E | --edition=E] [--width N]
 //                   [--emit stdout | --emit=stdout] [--quiet | -q]
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "driver/file_settings.h"
 #include "util/result.h"
 
 namespace tersify {
 
-struct FilterSettings {
-  std::optional<std::string> edition;  // none: the edition of the package above the working directory
-  std::optional<std::uint64_t> width;  // none: the nearest rustfmt.toml's max_width, or 160
-};
+// What the command line sets; the rest comes from the working directory.
+using FilterSettings = driver::SettingOverrides;
 
 // Reads the arguments after the program name; a later --edition or --width
 // replaces an earlier one. Fails with the line to print, "{argument}:
-// {message}", on the first argument that is not valid UTF-8, not one of the
-// above (a file name, `--emit files`) or lacks a valid value.
+// {message}", on the first argument that is not one of the above (a file
+// name, `--emit files`) or lacks a valid value.
 Result<FilterSettings> parse_filter_args(const std::vector<std::string>& arguments);
 
 }  // namespace tersify

@@ -6,33 +6,24 @@
 // Files may be worked on side by side (driver/scheduler.h), but their effects
 // come as if they were handled strictly one after the other.
 
-#include "main/run.h"
+#include "cargo_tersify/run.h"
 
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "cargo_tersify/report.h"
 #include "discovery/source_files.h"
 #include "driver/edition.h"
-#include "driver/formatter_settings.h"
-#include "driver/process_file.h"
 #include "driver/rustfmt.h"
+#include "driver/rustfmt_toml.h"
 #include "driver/scheduler.h"
+#include "util/command_line.h"
 #include "util/fs.h"
 
 namespace tersify {
 namespace {
-
-constexpr int failure_status = 2;
-
-int report_failure(std::string line) {
-  line.push_back('\n');
-  // When standard error is gone too there is nowhere left to say it; the
-  // status still tells.
-  (void)write_all(STDERR_FILENO, line);
-  return failure_status;
-}
 
 // The run's counts as "name value" lines, for benchmarks and tests; a
 // failure to write them changes nothing of the run.
@@ -68,12 +59,12 @@ int run(const Settings& settings, const RunEnvironment& environment) {
   std::vector<std::string> reformat_list;
   driver::Rustfmt rustfmt(environment.fork_server);
   driver::FileRunCounts counts;
-  driver::FileRunOptions options{settings.check, settings.width_override, environment.jobs};
+  driver::FileRunOptions options{settings.check, {std::nullopt, settings.width_override}, environment.jobs};
   auto done = driver::process_files(files, options, editions, rustfmt, reformat_list, counts);
   if (environment.stats_path) write_stats(*environment.stats_path, counts, rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());
 
-  auto status = driver::finish_run(settings.check, update_list, reformat_list);
+  auto status = finish_run(settings.check, update_list, reformat_list);
   if (!status) return report_failure(std::move(status).error());
   return *status;
 }

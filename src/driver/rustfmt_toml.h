@@ -37,12 +37,9 @@ Status disable_formatting(const std::string& config_path, bool check, std::vecto
 // parses.
 std::optional<std::uint64_t> configured_max_width(std::string_view config_text);
 
-// The width for the source file at `listed_path`: the nearest rustfmt.toml
-// that can be read as text decides, 160 when none can or it sets no valid
-// max_width. Never fails.
-std::uint64_t max_width_for(const std::string& listed_path);
-
-// The width for a file in `directory`, found as max_width_for finds it.
-std::uint64_t max_width_for_directory(const std::string& directory);
+// The width for the source file at `path` (or for a file in the folder
+// `path`): the nearest rustfmt.toml that can be read as text decides, 160
+// when none can or it sets no valid max_width. Never fails.
+std::uint64_t max_width_for(const std::string& path);
 
 }  // namespace tersify::driver

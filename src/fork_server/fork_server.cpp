@@ -3,13 +3,11 @@
 //
 // The preload library lives in a close-on-exec memfd, and the server finds
 // it as /proc/self/fd/N. That descriptor and the server's socket end reach
-// the server alone: posix_spawn's dup2 of a descriptor onto itself clears
-// its close-on-exec flag in that one child (glibc 2.29 and later), while
-// every other child that other threads start meanwhile inherits neither.
-// On an older glibc the server gets no socket and never says hello, so the
+// the server alone (spawn_registered's inherited descriptors). On a glibc
+// older than 2.29 the server gets no socket and never says hello, so the
 // caller falls back to plain starts.
 
-#include "util/fork_server.h"
+#include "fork_server/fork_server.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -33,6 +31,7 @@
 #include "util/child_registry.h"
 #include "util/fatal.h"
 #include "util/io_error.h"
+#include "util/process.h"
 #include "util/spawn_setup.h"
 
 extern char** environ;
@@ -96,14 +95,6 @@ std::vector<std::string> server_environment(int socket_fd, int library_fd, std::
   env.push_back(TERSIFY_FS_ENV_MARKER "=" + std::string(marker));
   env.push_back(TERSIFY_FS_ENV_LIBRARY "=" + std::to_string(library_fd));
   return env;
-}
-
-std::vector<char*> pointers(const std::vector<std::string>& texts) {
-  std::vector<char*> list;
-  list.reserve(texts.size() + 1);
-  for (const auto& text : texts) list.push_back(const_cast<char*>(text.c_str()));
-  list.push_back(nullptr);
-  return list;
 }
 
 bool has_elf_magic(const std::string& path) {
@@ -191,30 +182,12 @@ Result<ForkServer> ForkServer::start(const std::string& program, const std::vect
   Fd theirs(ends[1]);
   if (!lift_above_standard_streams(theirs)) return fail(io_error_text(errno));
 
-  // No termination signal comes between the start and the registration.
-  ChildStartWindow held;
-  if (held.ending()) return fail(io_error_text(EINTR));
-  SpawnSetup setup;
-  setup.default_write_signals(POSIX_SPAWN_SETSIGMASK);
-  ::posix_spawnattr_setsigmask(setup.attr(), &held.previous());
-  ::posix_spawn_file_actions_addopen(setup.actions(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  ::posix_spawn_file_actions_addopen(setup.actions(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  ::posix_spawn_file_actions_addopen(setup.actions(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  ::posix_spawn_file_actions_adddup2(setup.actions(), theirs.get(), theirs.get());
-  ::posix_spawn_file_actions_adddup2(setup.actions(), library->get(), library->get());
-
-  std::vector<std::string> argv_texts{program};
-  argv_texts.insert(argv_texts.end(), args.begin(), args.end());
-  auto argv = pointers(argv_texts);
-  auto env_texts = server_environment(theirs.get(), library->get(), marker);
-  auto envp = pointers(env_texts);
-  pid_t pid = -1;
-  int spawned = ::posix_spawnp(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), envp.data());
-  if (spawned != 0) return fail(io_error_text(spawned));
-  register_child(pid);
+  std::vector<std::string> environment = server_environment(theirs.get(), library->get(), marker);
+  auto pid = spawn_registered({program, args, &environment, -1, -1, -1, {theirs.get(), library->get()}});
+  if (!pid) return fail(io_error_text(pid.error()));
 
   auto state = std::make_unique<State>();
-  state->pid = pid;
+  state->pid = *pid;
   state->socket = std::move(ours);
   return ForkServer(std::move(state));
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "main/args.h"
-#include "main/environment.h"
+#include "cargo_tersify/args.h"
+#include "cargo_tersify/environment.h"
 
 namespace tersify {
 

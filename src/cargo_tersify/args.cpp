@@ -1,4 +1,4 @@
-#include "main/args.h"
+#include "cargo_tersify/args.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main/filter_args.h"
+#include "tersify_rustfmt/filter_args.h"
 
 namespace tersify {
 

@@ -1,4 +1,4 @@
-#include "util/fork_server.h"
+#include "fork_server/fork_server.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -174,7 +174,7 @@ TEST_F(ForkServerTest, ServedRustfmtMatchesPlainStartsOverACrateFromSeveralThrea
   std::vector<std::string> sources;
   for (const auto& file : files) sources.push_back(read_file(file).value());
   for (auto [edition, width] : {std::pair{"2018", 100u}, std::pair{"2021", 160u}}) {
-    auto args = rustfmt_args(edition, width);
+    auto args = rustfmt_args({edition, width});
     auto server = ready_server("rustfmt", args);
     ASSERT_TRUE(server);
     std::vector<Outcome> served(files.size());
@@ -202,8 +202,8 @@ TEST_F(ForkServerTest, ServedRustfmtFailsExactlyAsPlainStarts) {
     o.err = blanked(o.err, "thread 'main' (", ')');
     return o;
   };
-  auto args = rustfmt_args("2021", 160);
-  auto bad_edition = rustfmt_args("2099", 160);
+  auto args = rustfmt_args({"2021", 160});
+  auto bad_edition = rustfmt_args({"2099", 160});
   for (bool full_exit : {false, true}) {
     SCOPED_TRACE(full_exit ? "full exit" : "exit shortcut");
     if (full_exit) ::setenv("TERSIFY_FORK_SERVER_FULL_EXIT", "1", 1);
@@ -248,7 +248,7 @@ TEST_F(ForkServerTest, RunsGetTheEnvironmentAndDescriptorsOfAPlainStart) {
 }
 
 TEST_F(ForkServerTest, KilledServerBreaksItsRunsAndLeavesNoProcess) {
-  auto server = ready_server("rustfmt", rustfmt_args("2021", 100));
+  auto server = ready_server("rustfmt", rustfmt_args({"2021", 100}));
   ASSERT_TRUE(server);
   Pipe held;
   auto [child, run] = blocked_run(*server, held);
@@ -265,7 +265,7 @@ TEST_F(ForkServerTest, DroppedRunsAndServersLeaveNoProcess) {
   Pipe held;
   std::optional<ServedChild> outliving;  // the server must end this run itself
   {
-    auto server = ready_server("rustfmt", rustfmt_args("2021", 100));
+    auto server = ready_server("rustfmt", rustfmt_args({"2021", 100}));
     ASSERT_TRUE(server);
     server_pid = server->pid();
     Pipe cancel = make_pipe();

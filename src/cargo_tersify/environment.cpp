@@ -1,4 +1,4 @@
-#include "main/environment.h"
+#include "cargo_tersify/environment.h"
 
 #include <sched.h>
 

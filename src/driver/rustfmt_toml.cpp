@@ -5,7 +5,7 @@
 // Amendments are byte-exact: everything outside the replaced value region is
 // copied unchanged.
 
-#include "driver/formatter_settings.h"
+#include "driver/rustfmt_toml.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -118,11 +118,9 @@ std::optional<std::uint64_t> configured_max_width(std::string_view config_text) 
   return parse_unsigned(value);
 }
 
-namespace {
-
 // The search starts at the path itself, and a file has no rustfmt.toml below
 // it, so a file and its directory get the same width.
-std::uint64_t max_width_above(const std::string& path) {
+std::uint64_t max_width_for(const std::string& path) {
   auto canonical = canonical_path(path);
   for (const auto& candidate : path_candidates(canonical ? *canonical : path)) {
     auto text = read_text_file(join_path(candidate, "rustfmt.toml"));
@@ -131,11 +129,5 @@ std::uint64_t max_width_above(const std::string& path) {
   }
   return default_max_width;
 }
-
-}  // namespace
-
-std::uint64_t max_width_for(const std::string& listed_path) { return max_width_above(listed_path); }
-
-std::uint64_t max_width_for_directory(const std::string& directory) { return max_width_above(directory); }
 
 }  // namespace tersify::driver

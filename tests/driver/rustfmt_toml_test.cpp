@@ -1,4 +1,4 @@
-#include "driver/formatter_settings.h"
+#include "driver/rustfmt_toml.h"
 
 #include <gtest/gtest.h>
 

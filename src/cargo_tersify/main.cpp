@@ -1,0 +1,20 @@
+// cargo-tersify: formats Rust sources with rustfmt, then packs them into a
+// compact layout. Started by cargo as `cargo tersify ...` or directly.
+
+#include "cargo_tersify/args.h"
+#include "cargo_tersify/environment.h"
+#include "cargo_tersify/run.h"
+#include "util/child_registry.h"
+#include "util/command_line.h"
+#include "util/process.h"
+
+int main(int argc, char** argv) {
+  tersify::ignore_write_signals();
+  tersify::end_children_with_the_process();
+
+  auto arguments = tersify::utf8_arguments(argc, argv);
+  if (!arguments) return tersify::report_failure(arguments.error());
+  auto environment = tersify::read_environment();
+  if (!environment) return tersify::report_failure(environment.error());
+  return tersify::run(tersify::parse_args(*arguments), *environment);
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Everything a file's rustfmt run and its compaction depend on besides its
+// text, found by one lookup. A rustfmt option is supported by a field here,
+// its line in file_settings() and its line in rustfmt_args().
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/edition.h"
+#include "driver/rustfmt_toml.h"
+#include "util/result.h"
+
+namespace tersify::driver {
+
+struct FileSettings {
+  std::string edition = default_edition;
+  std::uint64_t max_width = default_max_width;
+  bool operator==(const FileSettings&) const = default;
+};
+
+// What a command line sets for every file, over what the files' packages and
+// rustfmt.toml files say.
+struct SettingOverrides {
+  std::optional<std::string> edition;
+  std::optional<std::uint64_t> max_width;
+};
+
+// The settings of the file at `path`, or of a file in the folder `path`:
+// the edition of its package (edition_for, which may run cargo metadata and
+// fills `editions`), then the width of the nearest rustfmt.toml. Overrides
+// take the place of the lookups. Fails with edition_for's message.
+Result<FileSettings> file_settings(const std::string& path, const SettingOverrides& overrides, EditionMap& editions);
+
+// rustfmt's arguments for a file: the edition, standard output, and a
+// --config value with the width, small heuristics at Max, and formatting
+// switched back on over the "disable_all_formatting = true" that the
+// project's rustfmt.toml holds. Settings with equal arguments format alike.
+std::vector<std::string> rustfmt_args(const FileSettings& settings);
+
+}  // namespace tersify::driver
