@@ -1,0 +1,187 @@
+// The scheduler's promises hold whatever the formatter: effects come in list
+// order whichever file finishes first, the first failure is reported after
+// every earlier file's effect and before any later one, a failure cancels
+// the work in flight, and a file met again reads what its earlier turn
+// wrote. A stand-in formatter that is slow, fails or stalls on markers in
+// the text lets each case run on real files in milliseconds, for one job
+// (the plain pipeline) and for many.
+
+#include "driver/scheduler.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace tersify::driver {
+namespace {
+
+constexpr std::string_view formatted_mark = "// formatted\n";
+
+// Puts formatted_mark in front of a text that lacks it. "fail here" fails,
+// "stall here" waits until cancelled, "slow N" takes N milliseconds.
+struct StandIn : Formatter {
+  Result<std::string> format(std::string_view text, const FileSettings&, int cancel_fd) override {
+    {
+      std::lock_guard lock(mutex);
+      inputs.emplace_back(text);
+    }
+    if (text.find("fail here") != std::string_view::npos) return fail("error: refused\n");
+    if (text.find("stall here") != std::string_view::npos) {
+      pollfd watched{cancel_fd, POLLIN, 0};
+      if (cancel_fd >= 0 && ::poll(&watched, 1, 20000) == 1) ++cancelled;
+      return fail("cancelled");
+    }
+    if (auto slow = text.find("slow "); slow != std::string_view::npos) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(std::string(text.substr(slow + 5)))));
+    }
+    if (text.starts_with(formatted_mark)) return std::string(text);
+    return std::string(formatted_mark) + std::string(text);
+  }
+  int inputs_equal_to(const std::string& text) {
+    std::lock_guard lock(mutex);
+    return static_cast<int>(std::count(inputs.begin(), inputs.end(), text));
+  }
+
+  std::mutex mutex;
+  std::vector<std::string> inputs;
+  std::atomic<int> cancelled{0};
+};
+
+struct Outcome {
+  Status status;
+  std::vector<std::string> reformat_list;
+};
+
+// The edition is given, so that no cargo runs.
+Outcome run_files(const std::vector<std::string>& files, bool check, unsigned jobs, Formatter& formatter) {
+  EditionMap editions;
+  FileRunCounts counts;
+  Outcome outcome;
+  FileRunOptions options{check, {"2021", 160}, jobs};
+  outcome.status = process_files(files, options, editions, formatter, outcome.reformat_list, counts);
+  return outcome;
+}
+
+const unsigned job_counts[] = {1, 3, 16};
+
+TEST(Scheduler, EffectsComeInListOrderWhicheverFileFinishesFirst) {
+  for (unsigned jobs : job_counts) {
+    for (bool check : {false, true}) {
+      SCOPED_TRACE("jobs " + std::to_string(jobs) + (check ? ", check" : ", write"));
+      test::TempDir dir;
+      std::vector<std::string> files;
+      // Earlier files take longer, so that they finish last.
+      for (int i = 0; i < 12; ++i) {
+        std::string name("f");
+        name.append(std::to_string(10 + i)).append(".rs");
+        std::string text = "// slow ";
+        text.append(std::to_string((12 - i) * 3)).append("\n");
+        dir.write(name, text);
+        files.push_back(dir / name);
+      }
+      StandIn formatter;
+      auto outcome = run_files(files, check, jobs, formatter);
+      ASSERT_TRUE(outcome.status) << outcome.status.error();
+      EXPECT_EQ(outcome.reformat_list, check ? files : std::vector<std::string>{});
+      for (const auto& file : files) {
+        EXPECT_EQ(dir.read(file.substr(dir.path().size() + 1)).starts_with(formatted_mark), !check) << file;
+      }
+    }
+  }
+}
+
+TEST(Scheduler, FirstFailureComesAfterEveryEarlierEffectAndBeforeAnyLaterOne) {
+  struct Case {
+    const char* name;
+    void (*make)(const test::TempDir& dir);  // makes c.rs fail
+    std::string message;                     // after "{path of c.rs}: "
+  };
+  const Case cases[] = {
+      {"formatter fails", [](const test::TempDir& dir) { dir.write("c.rs", "// fail here\n"); }, "error: refused\n"},
+      {"not UTF-8", [](const test::TempDir& dir) { dir.write("c.rs", "// caf\xe9\n"); },
+       "stream did not contain valid UTF-8"},
+      {"not a file", [](const test::TempDir& dir) { dir.mkdir("c.rs"); }, "Is a directory (os error 21)"},
+      {"gone", [](const test::TempDir&) {}, "No such file or directory (os error 2)"},
+  };
+  for (const auto& c : cases) {
+    for (unsigned jobs : job_counts) {
+      for (bool check : {false, true}) {
+        SCOPED_TRACE(std::string(c.name) + ", jobs " + std::to_string(jobs) + (check ? ", check" : ", write"));
+        test::TempDir dir;
+        dir.write("a.rs", "// slow 30\n");
+        dir.write("b.rs", "// b\n");
+        c.make(dir);
+        for (const char* later : {"d.rs", "e.rs", "f.rs"}) dir.write(later, "// later\n");
+        std::vector<std::string> files;
+        for (const char* name : {"a.rs", "b.rs", "c.rs", "d.rs", "e.rs", "f.rs"}) files.push_back(dir / name);
+        StandIn formatter;
+        auto outcome = run_files(files, check, jobs, formatter);
+        ASSERT_FALSE(outcome.status);
+        EXPECT_EQ(outcome.status.error(), dir / "c.rs: " + c.message);
+        auto reported = check ? std::vector<std::string>(files.begin(), files.begin() + 2) : std::vector<std::string>();
+        EXPECT_EQ(outcome.reformat_list, reported);
+        EXPECT_EQ(dir.read("a.rs").starts_with(formatted_mark), !check);
+        EXPECT_EQ(dir.read("b.rs").starts_with(formatted_mark), !check);
+        for (const char* later : {"d.rs", "e.rs", "f.rs"}) EXPECT_EQ(dir.read(later), "// later\n") << later;
+      }
+    }
+  }
+}
+
+TEST(Scheduler, AFailureCancelsTheWorkInFlight) {
+  test::TempDir dir;
+  std::vector<std::string> files;
+  dir.write("a.rs", "// slow 50\n// fail here\n");
+  files.push_back(dir / "a.rs");
+  for (const char* name : {"b.rs", "c.rs", "d.rs", "e.rs"}) {
+    dir.write(name, "// stall here\n");
+    files.push_back(dir / name);
+  }
+  StandIn formatter;
+  auto outcome = run_files(files, false, 4, formatter);
+  ASSERT_FALSE(outcome.status);
+  EXPECT_EQ(outcome.status.error(), dir / "a.rs: error: refused\n");
+  int stalled = formatter.inputs_equal_to("// stall here\n");
+  EXPECT_GT(stalled, 0) << "the later files were not in flight";
+  EXPECT_EQ(formatter.cancelled.load(), stalled) << "every stalled file was cancelled, none ran out its wait";
+}
+
+TEST(Scheduler, AFileMetAgainReadsWhatItsEarlierTurnWrote) {
+  struct Case {
+    const char* name;
+    const char* second;  // the second name of a.rs in the list
+    void (*make)(const test::TempDir& dir);
+  };
+  const Case cases[] = {
+      {"listed twice", "a.rs", [](const test::TempDir&) {}},
+      {"symbolic link", "link.rs", [](const test::TempDir& dir) { dir.symlink("a.rs", "link.rs"); }},
+      {"hard link", "hard.rs",
+       [](const test::TempDir& dir) { ASSERT_EQ(::link((dir / "a.rs").c_str(), (dir / "hard.rs").c_str()), 0); }},
+  };
+  const std::string original = "// slow 40\n";
+  for (const auto& c : cases) {
+    for (unsigned jobs : job_counts) {
+      SCOPED_TRACE(std::string(c.name) + ", jobs " + std::to_string(jobs));
+      test::TempDir dir;
+      dir.write("a.rs", original);
+      dir.write("b.rs", "// b\n");
+      c.make(dir);
+      StandIn formatter;
+      auto outcome = run_files({dir / "a.rs", dir / "b.rs", dir / c.second}, false, jobs, formatter);
+      ASSERT_TRUE(outcome.status) << outcome.status.error();
+      EXPECT_EQ(formatter.inputs_equal_to(original), 1) << "only the first turn may read the text as it was";
+      EXPECT_EQ(dir.read("a.rs"), std::string(formatted_mark) + original);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tersify::driver
