@@ -20,12 +20,13 @@ struct FileRunOptions {
   bool check = false;
   SettingOverrides overrides;  // from the command line
   unsigned jobs = 1;  // files in flight at once; 1 is one file after the other
-  // Check mode settles each text as write mode does (so that a --check after
-  // a write finds nothing), for a diff of exactly what a write would leave.
+  // Check mode settles each text as write mode does, so that a diff shows
+  // exactly what a write would leave.
   bool settle_in_check = false;
 };
 
-// Whether the run settles each file's final text.
+// Whether the run settles each file's final text: write mode does, so that a
+// --check after a write finds nothing.
 inline bool settles(const FileRunOptions& options) { return !options.check || options.settle_in_check; }
 
 // What a run did, for benchmarks and tests.
