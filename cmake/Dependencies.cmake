@@ -81,6 +81,18 @@ target_link_libraries(tree_sitter_rust PUBLIC tree_sitter)
 
 find_package(nlohmann_json 3.10 REQUIRED)
 
+# dtl (Debian: libdtl-dev) is header-only: the diff algorithm behind --diff.
+# Included as a system header, so that its warnings stay out of ours.
+find_path(DTL_INCLUDE_DIR dtl/dtl.hpp)
+if(NOT DTL_INCLUDE_DIR)
+  message(FATAL_ERROR
+    "dtl/dtl.hpp not found: the diff template library is needed to build "
+    "(Debian: apt-get install libdtl-dev, or run scripts/install-deps.sh), "
+    "then configure again.")
+endif()
+add_library(dtl INTERFACE)
+target_include_directories(dtl SYSTEM INTERFACE "${DTL_INCLUDE_DIR}")
+
 add_executable(grammar_smoke "${CMAKE_SOURCE_DIR}/cmake/smoke/grammar_smoke.c")
 target_link_libraries(grammar_smoke PRIVATE tree_sitter_rust)
 add_custom_command(TARGET grammar_smoke POST_BUILD

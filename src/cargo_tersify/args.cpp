@@ -12,7 +12,8 @@ Settings parse_args(const std::vector<std::string>& arguments) {
   std::vector<std::string> words(arguments.begin() + static_cast<std::ptrdiff_t>(first), arguments.end());
 
   Settings settings;
-  settings.check = std::find(words.begin(), words.end(), "--check") != words.end();
+  settings.diff = std::find(words.begin(), words.end(), "--diff") != words.end();
+  settings.check = settings.diff || std::find(words.begin(), words.end(), "--check") != words.end();
 
   auto width_flag = std::find(words.begin(), words.end(), "--width");
   if (width_flag != words.end() && width_flag + 1 != words.end()) {
@@ -21,7 +22,7 @@ Settings parse_args(const std::vector<std::string>& arguments) {
 
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
-    if (word == "--check" || word == "--width") continue;
+    if (word == "--check" || word == "--diff" || word == "--width") continue;
     if (i > 0 && words[i - 1] == "--width") continue;  // a width value, used or not
     settings.paths.push_back(word);
   }

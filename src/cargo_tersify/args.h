@@ -1,5 +1,5 @@
 #pragma once
-// The command line: cargo-tersify [tersify] [--check] [--width N] [path ...]
+// The command line: cargo-tersify [tersify] [--check] [--diff] [--width N] [path ...]
 
 #include <cstdint>
 #include <optional>
@@ -10,6 +10,7 @@ namespace tersify {
 
 struct Settings {
   bool check = false;                          // true: check mode; false: write mode
+  bool diff = false;  // --diff: check mode that prints what would change
   std::optional<std::uint64_t> width_override;  // from the first "--width N"
   std::vector<std::string> paths;               // never empty: "." when none is given
 };

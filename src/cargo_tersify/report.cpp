@@ -2,17 +2,64 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "util/fs.h"
 #include "util/paths.h"
+#include "util/unified_diff.h"
 
 namespace tersify {
+namespace {
 
-Result<int> finish_run(bool check, const std::vector<std::string>& update_list,
-                       const std::vector<std::string>& reformat_list) {
-  if (!check || (update_list.empty() && reformat_list.empty())) return 0;
+// `path` below the real directory `base`, or none when it is not below it.
+std::optional<std::string> below(const std::string& base, const std::string& path) {
+  if (path == base) return "";
+  std::string prefix = base.ends_with('/') ? base : base + "/";
+  if (!path.starts_with(prefix)) return std::nullopt;
+  return path.substr(prefix.size());
+}
+
+// The listed path as patch -p1 finds it from the working directory, or the
+// file's absolute real path (flagged false) when there is none.
+std::pair<std::string, bool> patch_path(const std::string& listed_path) {
+  auto components = path_components(listed_path);
+  bool lexical = std::none_of(components.begin(), components.end(), [](const PathComponent& c) {
+    return c.kind == PathComponent::Kind::root || c.kind == PathComponent::Kind::parent_dir;
+  });
+  if (lexical) {
+    std::string relative;
+    for (const auto& c : components) {
+      if (c.kind == PathComponent::Kind::name) relative = join_path(relative, c.text);
+    }
+    return {relative, true};
+  }
+  // The file itself may be a link; only its directory is resolved.
+  auto directory = canonical_path(parent_path(listed_path).value_or("."));
+  auto working_directory = canonical_path(".");
+  std::string name(file_name(listed_path).value_or(""));
+  if (!directory || !working_directory) return {listed_path, false};
+  if (auto relative = below(*working_directory, *directory)) return {join_path(*relative, name), true};
+  return {join_path(*directory, name), false};
+}
+
+std::string report_diff(const driver::Reformat& file) {
+  auto [path, below_working_directory] = patch_path(file.listed_path);
+  std::string old_name = below_working_directory ? "a/" + path : path;
+  std::string new_name = below_working_directory ? "b/" + path : path;
+  return unified_diff(old_name, new_name, file.source, file.final_text);
+}
+
+}  // namespace
+
+Result<int> finish_run(bool check, bool diff, const std::vector<std::string>& update_list,
+                       const driver::ReformatList& reformat_list) {
+  if (!check || (update_list.empty() && reformat_list.files.empty())) return 0;
   std::string report;
   for (const auto& path : update_list) report += "would update " + display_path(path) + "\n";
-  for (const auto& path : reformat_list) report += "would reformat " + display_path(path) + "\n";
+  for (const auto& file : reformat_list.files) {
+    report += diff ? report_diff(file) : "would reformat " + display_path(file.listed_path) + "\n";
+  }
   if (auto written = write_all(STDOUT_FILENO, report); !written) {
     return fail("standard output: " + written.error());
   }

@@ -56,15 +56,16 @@ int run(const Settings& settings, const RunEnvironment& environment) {
   auto files = discovery::collect_source_files(settings.paths);
 
   driver::EditionMap editions;
-  std::vector<std::string> reformat_list;
+  driver::ReformatList reformat_list{.keep_texts = settings.diff, .files = {}};
   driver::Rustfmt rustfmt(environment.fork_server);
   driver::FileRunCounts counts;
-  driver::FileRunOptions options{settings.check, {std::nullopt, settings.width_override}, environment.jobs};
+  driver::FileRunOptions options{settings.check, {std::nullopt, settings.width_override}, environment.jobs,
+                                 settings.diff};
   auto done = driver::process_files(files, options, editions, rustfmt, reformat_list, counts);
   if (environment.stats_path) write_stats(*environment.stats_path, counts, rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());
 
-  auto status = finish_run(settings.check, update_list, reformat_list);
+  auto status = finish_run(settings.check, settings.diff, update_list, reformat_list);
   if (!status) return report_failure(std::move(status).error());
   return *status;
 }

@@ -7,24 +7,27 @@
 
 namespace tersify::driver {
 
-Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings, bool check,
+Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings, bool settle,
                                    Formatter& formatter, const Cancellation* cancel) {
   auto source = read_text_file(listed_path);
   if (!source) return fail(std::move(source).error());
   if (!settings) return fail(settings.error());
 
-  // Write mode settles, so that a --check after a write finds nothing.
-  auto final = final_text(*source, *settings, !check, formatter, cancel);
+  auto final = final_text(*source, *settings, settle, formatter, cancel);
   if (!final) return fail(std::move(final).error());
   return ProcessedFile{std::move(*source), std::move(*final)};
 }
 
 Status record_file(const std::string& listed_path, const std::string& source, const std::string& final_text, bool check,
-                   std::vector<std::string>& reformat_list) {
+                   ReformatList& reformat_list) {
   if (final_text == source) return {};
 
   if (check) {
-    reformat_list.push_back(listed_path);
+    if (reformat_list.keep_texts) {
+      reformat_list.files.push_back({listed_path, source, final_text});
+    } else {
+      reformat_list.files.push_back({listed_path, {}, {}});
+    }
     return {};
   }
   if (auto written = write_file(listed_path, final_text); !written) {

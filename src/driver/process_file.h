@@ -17,6 +17,18 @@
 
 namespace tersify::driver {
 
+// The files that a write would change, as check mode records them in list
+// order. For a diff of each, both texts are kept until the report.
+struct Reformat {
+  std::string listed_path;
+  std::string source;      // the text as read (only with keep_texts)
+  std::string final_text;  // the text a write would leave (only with keep_texts)
+};
+struct ReformatList {
+  bool keep_texts = false;
+  std::vector<Reformat> files;
+};
+
 // A file read and put through the pipeline, before its effect.
 struct ProcessedFile {
   std::string source;  // the text as read
@@ -25,17 +37,17 @@ struct ProcessedFile {
 
 // Reads the file at `listed_path`, then takes its `settings` (a failure of
 // their lookup, such as one of cargo metadata, comes after a read failure),
-// then computes its final text: settled in write mode, one pass in check
-// mode. Fails with the message to print after the path.
-Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings, bool check,
+// then computes its final text: settled (as a write needs it) or in one pass.
+// Fails with the message to print after the path.
+Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings, bool settle,
                                    Formatter& formatter, const Cancellation* cancel = nullptr);
 
 // Compares the final text with the file's text `source`: a file whose final
 // text differs is rewritten in place (write mode) or appended to
-// `reformat_list` (check mode). When a rewrite fails part-way, the original
+// `reformat_list` (check mode; with both texts when the list keeps them). When a rewrite fails part-way, the original
 // text is written back (best effort) before the failure is reported, so the
 // file is not left cut short.
 Status record_file(const std::string& listed_path, const std::string& source, const std::string& final_text, bool check,
-                   std::vector<std::string>& reformat_list);
+                   ReformatList& reformat_list);
 
 }  // namespace tersify::driver

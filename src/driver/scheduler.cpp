@@ -42,7 +42,7 @@ Result<FileSettings> settings_for(const std::string& listed_path, const FileRunO
 // The effect of one file: the write or record of its final text, or its
 // failure as the line to print.
 Status commit(const std::string& listed_path, Result<ProcessedFile>& outcome, bool check,
-              std::vector<std::string>& reformat_list, FileRunCounts& counts) {
+              ReformatList& reformat_list, FileRunCounts& counts) {
   if (!outcome) return fail(display_path(listed_path) + ": " + outcome.error());
   ++counts.files;
   if (outcome->final.passes > 1) {
@@ -56,10 +56,10 @@ Status commit(const std::string& listed_path, Result<ProcessedFile>& outcome, bo
 }
 
 Status one_after_another(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
-                         Formatter& formatter, std::vector<std::string>& reformat_list, FileRunCounts& counts) {
+                         Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts) {
   for (const auto& file : files) {
     auto settings = settings_for(file, options, editions, formatter);
-    auto outcome = process_file(file, settings, options.check, formatter);
+    auto outcome = process_file(file, settings, settles(options), formatter);
     if (auto done = commit(file, outcome, options.check, reformat_list, counts); !done) return done;
   }
   return {};
@@ -73,7 +73,7 @@ class SideBySide {
   SideBySide& operator=(const SideBySide&) = delete;
   ~SideBySide() { stop(); }
 
-  Status run(const std::vector<std::string>& files, std::vector<std::string>& reformat_list, FileRunCounts& counts) {
+  Status run(const std::vector<std::string>& files, ReformatList& reformat_list, FileRunCounts& counts) {
     for (unsigned i = 0; i < options_.jobs; ++i) workers_.emplace_back([this] { work(); });
     std::size_t next = 0;
     bool open = true;  // false after a lookup failure: no later file can have its turn
@@ -150,7 +150,7 @@ class SideBySide {
       }
       // The slot's path and settings were set before it was queued and are
       // not changed while the worker has it.
-      auto outcome = process_file(slot->listed_path, *slot->settings, options_.check, formatter_, &cancellation_);
+      auto outcome = process_file(slot->listed_path, *slot->settings, settles(options_), formatter_, &cancellation_);
       std::size_t bytes = outcome ? outcome->source.size() + outcome->final.text.size() : 0;
       {
         std::lock_guard lock(mutex_);
@@ -193,7 +193,7 @@ class SideBySide {
 }  // namespace
 
 Status process_files(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
-                     Formatter& formatter, std::vector<std::string>& reformat_list, FileRunCounts& counts) {
+                     Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts) {
   if (options.jobs <= 1 || files.size() <= 1) {
     return one_after_another(files, options, editions, formatter, reformat_list, counts);
   }

@@ -11,6 +11,7 @@
 #include "driver/edition.h"
 #include "driver/file_settings.h"
 #include "driver/formatter.h"
+#include "driver/process_file.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -19,7 +20,14 @@ struct FileRunOptions {
   bool check = false;
   SettingOverrides overrides;  // from the command line
   unsigned jobs = 1;  // files in flight at once; 1 is one file after the other
+  // Check mode settles each text as write mode does, so that a diff shows
+  // exactly what a write would leave.
+  bool settle_in_check = false;
 };
+
+// Whether the run settles each file's final text: write mode does, so that a
+// --check after a write finds nothing.
+inline bool settles(const FileRunOptions& options) { return !options.check || options.settle_in_check; }
 
 // What a run did, for benchmarks and tests.
 struct FileRunCounts {
@@ -40,6 +48,6 @@ inline constexpr std::size_t max_waiting_bytes = std::size_t{64} << 20;
 // looked up ahead of their file's turn, in list order. Gives the line to print
 // for the first failure ("{path}: {message}").
 Status process_files(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
-                     Formatter& formatter, std::vector<std::string>& reformat_list, FileRunCounts& counts);
+                     Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts);
 
 }  // namespace tersify::driver
