@@ -64,9 +64,10 @@ struct Outcome {
 Outcome run_files(const std::vector<std::string>& files, bool check, unsigned jobs, Formatter& formatter) {
   EditionMap editions;
   FileRunCounts counts;
-  Outcome outcome;
+  ReformatList reformat_list;
   FileRunOptions options{check, {"2021", 160}, jobs};
-  outcome.status = process_files(files, options, editions, formatter, outcome.reformat_list, counts);
+  Outcome outcome{process_files(files, options, editions, formatter, reformat_list, counts), {}};
+  for (const auto& file : reformat_list.files) outcome.reformat_list.push_back(file.listed_path);
   return outcome;
 }
 
