@@ -61,26 +61,35 @@ TEST(SkipAttributes, PositionsLeftAlone) {
       {"mod m {\n    // why\n    #![rustfmt::skip]\n    fn f() {\n        1\n    }\n}\nfn g() {\n    2\n}\n",
        "mod m {\n    // why\n    #![rustfmt::skip]\n    fn f() {\n        1\n    }\n}\nfn g() { 2 }\n"},
       // A function body with an else chain and a nested block.
-      {"fn f() {\n    #![rustfmt::skip]\n    if a {\n        b();\n    } else {\n        { c(); }\n    }\n    d();\n}\n",
-       "fn f() {\n    #![rustfmt::skip]\n    if a {\n        b();\n    } else {\n        { c(); }\n    }\n    d();\n}\n"},
+      {"fn f() {\n    #![rustfmt::skip]\n    if a {\n        b();\n    } else {\n        { c(); }\n    }\n    "
+       "d();\n}\n",
+       "fn f() {\n    #![rustfmt::skip]\n    if a {\n        b();\n    } else {\n        { c(); }\n    }\n    "
+       "d();\n}\n"},
       // A skipped item holding an else chain and a nested block.
-      {"#[rustfmt::skip]\nfn f() {\n    if a {\n        {\n            b();\n        }\n    } else {\n        c();\n    }\n    d();\n}\n",
-       "#[rustfmt::skip]\nfn f() {\n    if a {\n        {\n            b();\n        }\n    } else {\n        c();\n    }\n    d();\n}\n"},
+      {"#[rustfmt::skip]\nfn f() {\n    if a {\n        {\n            b();\n        }\n    } else {\n        c();\n   "
+       " }\n    d();\n}\n",
+       "#[rustfmt::skip]\nfn f() {\n    if a {\n        {\n            b();\n        }\n    } else {\n        c();\n   "
+       " }\n    d();\n}\n"},
       // A statement: its else stays, the next statement's else is split.
-      {"fn f() {\n    #[rustfmt::skip] // why\n    if a {\n        b();\n    } else {\n        c();\n    }\n    if a {\n        b();\n    } else {\n        c();\n    }\n    d();\n}\n",
-       "fn f() {\n    #[rustfmt::skip] // why\n    if a {\n        b();\n    } else {\n        c();\n    }\n    if a { b(); }\n    else { c(); }\n    d();\n}\n"},
+      {"fn f() {\n    #[rustfmt::skip] // why\n    if a {\n        b();\n    } else {\n        c();\n    }\n    if a "
+       "{\n        b();\n    } else {\n        c();\n    }\n    d();\n}\n",
+       "fn f() {\n    #[rustfmt::skip] // why\n    if a {\n        b();\n    } else {\n        c();\n    }\n    if a { "
+       "b(); }\n    else { c(); }\n    d();\n}\n"},
       // A method in an impl, beside one that compacts.
       {"impl S {\n    #[rustfmt::skip]\n    fn f() {\n        1\n    }\n    fn g() {\n        2\n    }\n}\n",
        "impl S {\n    #[rustfmt::skip]\n    fn f() {\n        1\n    }\n    fn g() { 2 }\n}\n"},
       // A match arm, which keeps its match (joined without it) and its body apart.
-      {"fn f() {\n    match x {\n        #[rustfmt::skip]\n        1 => 2,\n    }\n    match x {\n        1 => 2,\n    }\n}\n",
+      {"fn f() {\n    match x {\n        #[rustfmt::skip]\n        1 => 2,\n    }\n    match x {\n        1 => 2,\n    "
+       "}\n}\n",
        "fn f() {\n    match x {\n        #[rustfmt::skip]\n        1 => 2,\n    }\n    match x { 1 => 2 }\n}\n"},
       // A field, a variant and a field initializer: their lists stay apart.
       {"struct S {\n    #[rustfmt::skip]\n    a: u8,\n}\nstruct T {\n    a: u8,\n}\n",
        "struct S {\n    #[rustfmt::skip]\n    a: u8,\n}\nstruct T { a: u8 }\n"},
-      {"enum E {\n    #[rustfmt::skip]\n    A,\n}\nenum F {\n    A,\n}\n", "enum E {\n    #[rustfmt::skip]\n    A,\n}\nenum F { A }\n"},
+      {"enum E {\n    #[rustfmt::skip]\n    A,\n}\nenum F {\n    A,\n}\n",
+       "enum E {\n    #[rustfmt::skip]\n    A,\n}\nenum F { A }\n"},
       // A block whose only expression holds a skipped field on one line.
-      {"fn f() -> S {\n    S {\n        #[rustfmt::skip] a: 1,\n    }\n}\nfn g() -> S {\n    S {\n        a: 1,\n    }\n}\n",
+      {"fn f() -> S {\n    S {\n        #[rustfmt::skip] a: 1,\n    }\n}\nfn g() -> S {\n    S {\n        a: 1,\n    "
+       "}\n}\n",
        "fn f() -> S {\n    S {\n        #[rustfmt::skip] a: 1,\n    }\n}\nfn g() -> S { S { a: 1 } }\n"},
   };
   for (const Case& c : cases) verify_compact(c.expected, c.input, 100);
