@@ -1,9 +1,12 @@
 // What rustfmt leaves alone for a skip attribute, compaction leaves alone too:
-// each form rustfmt 1.9 honours, in each position, beside a sibling that still
+// each form rustfmt honours, in each position, beside a sibling that still
 // compacts; attributes rustfmt does not honour change nothing.
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "support/command.h"
 #include "verify_compact.h"
 
 namespace tersify::compact {
@@ -14,42 +17,44 @@ struct Case {
   const char* expected;
 };
 
-// `ATTR` stands for the attribute under test.
-constexpr const char* item_with_sibling = "ATTR\nfn f() {\n    1\n}\nfn g() {\n    2\n}\n";
-constexpr const char* item_left_alone = "ATTR\nfn f() {\n    1\n}\nfn g() { 2 }\n";
-constexpr const char* item_compacted = "ATTR\nfn f() { 1 }\nfn g() { 2 }\n";
+// Each attribute beside whether rustfmt 1.9 honours it, which rustfmt itself
+// confirms on a function whose spacing it would otherwise change.
+struct Form {
+  const char* attribute;
+  bool honoured;
+};
 
-std::string with_attribute(std::string text, std::string_view attribute) {
-  return text.replace(text.find("ATTR"), 4, attribute);
-}
+TEST(SkipAttributes, FormsAsRustfmtHonoursThem) {
+  const Form forms[] = {
+      {"#[rustfmt::skip]", true},
+      {"#[rustfmt_skip]", true},
+      {"#[cfg_attr(rustfmt, rustfmt::skip)]", true},
+      {"#[cfg_attr(rustfmt, rustfmt_skip)]", true},
+      {"#[cfg_attr(all(unix, feature = \"a,b\"), cfg_attr(rustfmt, rustfmt::skip,))]", true},
+      {"#[rustfmt :: /* why */ skip]", true},
+      {"#[r#rustfmt::skip]", true},
+      {"#[allow(unused)]", false},
+      {"#[rustfmt::skip::macros(foo)]", false},
+      {"#[rustfmt::skip::attributes(foo)]", false},
+      {"#[rustfmt::skip()]", false},
+      {"#[::rustfmt::skip]", false},
+      {"#[cfg_attr(rustfmt, allow(unused), rustfmt::skip)]", false},
+      {"#[serde(skip)]", false},
+      {"#[skip]", false},
+      {"#[doc = \"rustfmt::skip\"]", false},
+  };
+  for (const Form& form : forms) {
+    std::string attribute = std::string(form.attribute) + "\n";
+    tersify::test::CommandOptions options;
+    options.input = attribute + "fn f() { let x =   1; }\n";
+    tersify::test::CommandResult formatted =
+        tersify::test::run_command({"rustfmt", "--edition", "2021", "--emit", "stdout"}, options);
+    ASSERT_EQ(0, formatted.status) << formatted.err;
+    EXPECT_EQ(form.honoured, formatted.out == options.input) << form.attribute;
 
-TEST(SkipAttributes, HonouredFormsLeaveTheirItemAlone) {
-  for (const char* attribute : {
-           "#[rustfmt::skip]",
-           "#[rustfmt_skip]",
-           "#[cfg_attr(rustfmt, rustfmt::skip)]",
-           "#[cfg_attr(rustfmt, rustfmt_skip)]",
-           "#[cfg_attr(all(unix, feature = \"a,b\"), cfg_attr(rustfmt, rustfmt::skip,))]",
-           "#[rustfmt :: /* why */ skip]",
-           "#[r#rustfmt::skip]",
-       }) {
-    verify_compact(with_attribute(item_left_alone, attribute), with_attribute(item_with_sibling, attribute), 100);
-  }
-}
-
-TEST(SkipAttributes, OtherAttributesChangeNothing) {
-  for (const char* attribute : {
-           "#[allow(unused)]",
-           "#[rustfmt::skip::macros(foo)]",
-           "#[rustfmt::skip::attributes(foo)]",
-           "#[rustfmt::skip()]",
-           "#[::rustfmt::skip]",
-           "#[cfg_attr(rustfmt, allow(unused), rustfmt::skip)]",
-           "#[serde(skip)]",
-           "#[skip]",
-           "#[doc = \"rustfmt::skip\"]",
-       }) {
-    verify_compact(with_attribute(item_compacted, attribute), with_attribute(item_with_sibling, attribute), 100);
+    std::string input = attribute + "fn f() {\n    1\n}\nfn g() {\n    2\n}\n";
+    std::string f = form.honoured ? "fn f() {\n    1\n}\n" : "fn f() { 1 }\n";
+    verify_compact(attribute + f + "fn g() { 2 }\n", input, 100);
   }
 }
 
