@@ -116,10 +116,11 @@ bool is_skip_attribute(std::string_view attribute) {
 SkipAttributes::SkipAttributes(std::string_view text) : text_(text) {
   for (std::size_t at = text.find("rustfmt"); at != std::string_view::npos; at = text.find("rustfmt", at + 7)) {
     words_.add(at);
+    has_word_ = true;
   }
 }
 
-SkipMarks SkipAttributes::enter(TSNode node, KindInfo info, Kind parent_kind, SkipMarks& parent) const {
+SkipMarks SkipAttributes::enter_marked(TSNode node, KindInfo info, Kind parent_kind, SkipMarks& parent) const {
   SkipMarks marks{parent.skipped, false};
   if (marks.skipped) return marks;
   if (info.kind == Kind::attribute_item || info.kind == Kind::inner_attribute_item) {

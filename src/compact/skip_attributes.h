@@ -45,11 +45,17 @@ class SkipAttributes {
   // skipped when the attribute leaves the parent alone, skip_next otherwise.
   // Such an attribute precedes everything in its parent but comments, so a
   // walk has seen nothing else inside the parent when it learns this.
-  SkipMarks enter(TSNode node, KindInfo info, Kind parent_kind, SkipMarks& parent) const;
+  // A text without the word holds no such attribute and pays nothing more.
+  SkipMarks enter(TSNode node, KindInfo info, Kind parent_kind, SkipMarks& parent) const {
+    return has_word_ ? enter_marked(node, info, parent_kind, parent) : SkipMarks{};
+  }
 
  private:
+  SkipMarks enter_marked(TSNode node, KindInfo info, Kind parent_kind, SkipMarks& parent) const;
+
   std::string_view text_;
   Landmarks words_;
+  bool has_word_ = false;
 };
 
 }  // namespace tersify::compact
