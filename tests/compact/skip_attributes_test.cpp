@@ -12,11 +12,6 @@
 namespace tersify::compact {
 namespace {
 
-struct Case {
-  const char* input;
-  const char* expected;
-};
-
 // Each attribute beside whether rustfmt 1.9 honours it, which rustfmt itself
 // confirms on a function whose spacing it would otherwise change.
 struct Form {
@@ -57,6 +52,11 @@ TEST(SkipAttributes, FormsAsRustfmtHonoursThem) {
     verify_compact(attribute + f + "fn g() { 2 }\n", input, 100);
   }
 }
+
+struct Case {
+  const char* input;
+  const char* expected;
+};
 
 TEST(SkipAttributes, PositionsLeftAlone) {
   const Case cases[] = {
