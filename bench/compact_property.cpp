@@ -2,7 +2,7 @@
 // real crates, formatted by rustfmt as the tool formats them, and checks that
 // it never changes what the code means.
 //
-//   tersify-compact-property [--width N] [--repeat K] CRATE_DIR ...
+//   tersify-compact-property [--width N] [--repeat K] [--skipped] CRATE_DIR ...
 //
 // Each CRATE_DIR is a package root; its edition is read from the `edition`
 // line of its Cargo.toml (2015 when there is none). Every `.rs` file below it
@@ -11,8 +11,10 @@
 // whose output must be valid UTF-8 and pass the token check. A crash is
 // reported with the file being compacted. The figures at the end give the
 // coverage and the time spent in `compact` alone (each file compacted K times
-// when --repeat is given, for steadier timing). Exit status 1 when a file
-// fails, 2 on a usage error.
+// when --repeat is given, for steadier timing). With --skipped, only the files
+// that name rustfmt's skip attribute are checked, and each node such an
+// attribute leaves alone must also come out of `compact` as rustfmt gave it
+// (skipped_nodes.h). Exit status 1 when a file fails, 2 on a usage error.
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -33,6 +35,7 @@
 
 #include "compact/compact.h"
 #include "discovery/source_files.h"
+#include "skipped_nodes.h"
 #include "token_sequence.h"
 #include "util/fs.h"
 #include "util/text.h"
@@ -115,14 +118,23 @@ struct Figures {
   std::chrono::nanoseconds parse_time{0};  // one tree-sitter parse and walk per file
   std::size_t parses = 0;
   std::size_t macro_commas = 0;
+  std::size_t skip_files = 0;          // files holding a skipped node
+  std::size_t skipped_nodes = 0;       // outermost skipped nodes in them
+  std::size_t skip_words_no_node = 0;  // files naming the attribute without a skipped node
 };
 
-void check_file(const std::string& path, const std::string& edition, std::size_t width, int repeat,
+bool names_skip_attribute(std::string_view text) {
+  return text.find("rustfmt::skip") != std::string_view::npos || text.find("rustfmt_skip") != std::string_view::npos;
+}
+
+void check_file(const std::string& path, const std::string& edition, std::size_t width, int repeat, bool skipped_only,
                 const std::string& scratch, Figures& figures) {
-  if (!tersify::read_text_file(path)) {
+  auto source = tersify::read_text_file(path);
+  if (!source) {
     ++figures.not_utf8;
     return;
   }
+  if (skipped_only && !names_skip_attribute(*source)) return;
   if (!run_rustfmt(path, edition, width, scratch)) {
     ++figures.rejected;
     return;
@@ -157,6 +169,12 @@ void check_file(const std::string& path, const std::string& edition, std::size_t
     figures.macro_commas += comparison.macro_commas_dropped;
     verdict = std::move(comparison.violation);
   }
+  if (skipped_only && verdict.empty()) {
+    tersify::proof::SkippedCheck skipped = tersify::proof::check_skipped_nodes(formatted, compacted);
+    figures.skipped_nodes += skipped.nodes;
+    ++(skipped.nodes > 0 ? figures.skip_files : figures.skip_words_no_node);
+    verdict = std::move(skipped.violation);
+  }
   if (!verdict.empty()) {
     std::printf("%s: %s\n", path.c_str(), verdict.c_str());
     ++figures.failed;
@@ -164,7 +182,7 @@ void check_file(const std::string& path, const std::string& edition, std::size_t
 }
 
 int usage(const char* program) {
-  std::fprintf(stderr, "usage: %s [--width N] [--repeat K] CRATE_DIR ...\n", program);
+  std::fprintf(stderr, "usage: %s [--width N] [--repeat K] [--skipped] CRATE_DIR ...\n", program);
   return 2;
 }
 
@@ -175,6 +193,7 @@ int main(int argc, char** argv) {
 
   std::size_t width = 160;
   int repeat = 1;
+  bool skipped_only = false;
   std::vector<std::string> crates;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
@@ -186,6 +205,8 @@ int main(int argc, char** argv) {
       } else {
         repeat = static_cast<int>(std::min<std::uint64_t>(*value, 1000));
       }
+    } else if (arg == "--skipped") {
+      skipped_only = true;
     } else if (arg.starts_with("--")) {
       return usage(argv[0]);
     } else {
@@ -212,7 +233,7 @@ int main(int argc, char** argv) {
     std::string edition = crate_edition(crate);
     std::vector<std::string> files;
     tersify::discovery::rs_files(crate, files);
-    for (const auto& file : files) check_file(file, edition, width, repeat, scratch, figures);
+    for (const auto& file : files) check_file(file, edition, width, repeat, skipped_only, scratch, figures);
   }
   ::unlink(scratch.c_str());
 
@@ -227,5 +248,9 @@ int main(int argc, char** argv) {
   std::printf("one tree-sitter parse of every file (for scale): %.3f s; parses per file in compact: %.2f\n",
               std::chrono::duration<double>(figures.parse_time).count(),
               figures.files > 0 ? static_cast<double>(figures.parses) / static_cast<double>(figures.files) : 0.0);
+  if (skipped_only) {
+    std::printf("skipped nodes kept: %zu in %zu files; %zu files name the attribute without a skipped node\n",
+                figures.skipped_nodes, figures.skip_files, figures.skip_words_no_node);
+  }
   return figures.failed == 0 ? 0 : 1;
 }

@@ -14,7 +14,7 @@ std::optional<std::string> join_candidate(const CandidateContext& context, TSNod
   if (kind == Kind::block && parent_kind == Kind::match_arm) return std::nullopt;
   if (!spans_lines(node)) return std::nullopt;
   if (ts_node_named_child_count(node) > limit) return std::nullopt;
-  if (facts.comment_or_multiline_token || facts.multiline_block_below) return std::nullopt;
+  if (facts.comment_or_multiline_token || facts.multiline_block_below || facts.skipped_within) return std::nullopt;
 
   ByteRange range = node_range(context.text, node);
   std::optional<std::size_t> around = surrounding_width(context.text, context.line_feeds, range, context.max_width);

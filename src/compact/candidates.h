@@ -7,7 +7,8 @@
 // field_declaration_list 3. A block that is a match arm's body never joins. A
 // candidate joins when its text spans lines, it has no more members than its
 // limit, nothing inside it is a comment or a token spanning lines, no block
-// strictly inside it spans lines, and the joined line fits the width.
+// strictly inside it spans lines, nothing in it is left alone by rustfmt's
+// skip attributes, and the joined line fits the width.
 
 #include <tree_sitter/api.h>
 
@@ -31,6 +32,9 @@ struct SubtreeFacts {
   bool comment_or_multiline_token = false;
   // A descendant (not the node itself) is a block whose text spans lines.
   bool multiline_block_below = false;
+  // rustfmt leaves the node or a descendant as written (skip_attributes.h):
+  // joining would move its lines.
+  bool skipped_within = false;
 };
 
 struct CandidateContext {

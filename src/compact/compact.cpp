@@ -4,7 +4,9 @@
 // find, and when the node is left its join is decided from those facts. A
 // joined node's edit replaces every edit collected below it, so the round
 // keeps exactly the outermost joins, as a top-down walk that stops at each
-// join would, while every node is looked at once.
+// join would, while every node is looked at once. A node that rustfmt leaves
+// alone for a skip attribute is neither joined nor looked into, and no node
+// holding it joins.
 
 #include "compact/compact.h"
 
@@ -16,6 +18,7 @@
 #include "compact/candidates.h"
 #include "compact/else_split.h"
 #include "compact/node_kinds.h"
+#include "compact/skip_attributes.h"
 #include "compact/source_edit.h"
 #include "compact/syntax_tree.h"
 #include "util/fatal.h"
@@ -29,6 +32,7 @@ struct Frame {
   Kind kind;
   SubtreeFacts facts;
   std::size_t first_edit;  // edits from here on were made inside this node
+  SkipMarks skip;
 };
 
 // The edits of one round over `tree`, parsed from exactly `text`. Each edit
@@ -52,6 +56,7 @@ std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, s
       comment_or_comma_brace.add(at);
     }
   }
+  SkipAttributes skips(text);
 
   auto enter = [&](TSNode node) {
     KindInfo info = kind_info(node);
@@ -63,13 +68,22 @@ std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, s
       ByteRange range = node_range(text, node);
       if (literals.empty() || range.start >= literals.back().end) literals.push_back(range);
     }
-    frames.push_back({info.kind, {info.is_comment, false}, edits.size()});
-    return spans_lines(node) || comment_or_comma_brace.any_within({ts_node_start_byte(node), ts_node_end_byte(node)});
+    SkipMarks skip = frames.empty() ? SkipMarks{} : skips.enter(node, info, frames.back().kind, frames.back().skip);
+    frames.push_back({info.kind, {info.is_comment, false, false}, edits.size(), skip});
+    if (skip.skipped) return false;
+    // A skip attribute inside a node on one line still keeps the node's
+    // container from joining.
+    ByteRange range{ts_node_start_byte(node), ts_node_end_byte(node)};
+    return spans_lines(node) || comment_or_comma_brace.any_within(range) || skips.may_hold(range);
   };
   auto leave = [&](TSNode node, bool is_leaf) {
     Frame frame = frames.back();
     frames.pop_back();
     if (is_leaf && spans_lines(node)) frame.facts.comment_or_multiline_token = true;
+    if (frame.skip.skipped) {
+      frame.facts.skipped_within = true;
+      edits.erase(edits.begin() + static_cast<std::ptrdiff_t>(frame.first_edit), edits.end());
+    }
     if (member_limit(frame.kind) > 0) {
       Kind parent_kind = frames.empty() ? Kind::other : frames.back().kind;
       CandidateContext context{text, line_feeds, max_width, literals};
@@ -85,6 +99,7 @@ std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, s
       parent.comment_or_multiline_token |= frame.facts.comment_or_multiline_token;
       parent.multiline_block_below |=
           frame.facts.multiline_block_below || (frame.kind == Kind::block && spans_lines(node));
+      parent.skipped_within |= frame.facts.skipped_within;
     }
   };
   walk_tree(root_node(tree), enter, leave);

@@ -4,7 +4,8 @@
 // named sibling after it, so its edits wait in the parent's frame until the
 // next named child of the parent turns up, and are dropped if none does.
 // This keeps the walk linear: asking the library for a node's parent or next
-// sibling costs time in proportion to the depth of the tree.
+// sibling costs time in proportion to the depth of the tree. The walk passes
+// over the nodes that rustfmt leaves alone for a skip attribute.
 
 #include "compact/else_split.h"
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "compact/node_kinds.h"
+#include "compact/skip_attributes.h"
 #include "compact/source_edit.h"
 #include "compact/syntax_tree.h"
 #include "util/text.h"
@@ -27,6 +29,7 @@ struct Frame {
   bool qualified = false;                // for an expression statement: ends with ";"
   std::vector<SourceEdit> waiting;       // a statement's edits until it qualifies
   std::vector<SourceEdit> deferred;      // a finished child statement's edits, until a named sibling follows
+  SkipMarks skip;
 };
 
 bool ends_with_semicolon(std::string_view statement) {
@@ -78,14 +81,21 @@ std::string split_statement_elses(std::string_view text, const TSTree& tree) {
   for (std::size_t at = text.find("else"); at != std::string_view::npos; at = text.find("else", at + 4)) {
     else_words.add(at);
   }
+  SkipAttributes skips(text);
 
   auto enter = [&](TSNode node) {
-    Kind kind = kind_info(node).kind;
+    KindInfo info = kind_info(node);
+    Kind kind = info.kind;
     if (!frames.empty() && !frames.back().deferred.empty() && ts_node_is_named(node)) {
       append_all(frames.back().deferred, edits);
     }
     Frame frame;
     frame.kind = kind;
+    if (!frames.empty()) frame.skip = skips.enter(node, info, frames.back().kind, frames.back().skip);
+    if (frame.skip.skipped) {
+      frames.push_back(std::move(frame));
+      return false;
+    }
     if (kind == Kind::expression_statement) frame.qualified = ends_with_semicolon(node_text(text, node));
     if (kind == Kind::if_expression && !frames.empty()) {
       const Frame& parent = frames.back();

@@ -28,6 +28,10 @@ Kind kind_for_name(std::string_view name) {
       {"raw_string_literal", Kind::literal},
       {"char_literal", Kind::literal},
       {"token_tree", Kind::token_tree},
+      {"attribute_item", Kind::attribute_item},
+      {"inner_attribute_item", Kind::inner_attribute_item},
+      {"field_initializer", Kind::field_initializer},
+      {"shorthand_field_initializer", Kind::field_initializer},
   };
   for (const Named& entry : table) {
     if (entry.name == name) return entry.kind;

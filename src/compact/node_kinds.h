@@ -21,6 +21,9 @@ enum class Kind : std::uint8_t {
   expression_statement,
   literal,     // string, raw string (byte and C strings included) and character literals
   token_tree,  // the delimited tokens of a macro invocation or macro rule
+  attribute_item,
+  inner_attribute_item,
+  field_initializer,  // of a struct expression, shorthand ones included
 };
 
 struct KindInfo {
