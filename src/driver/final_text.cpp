@@ -30,22 +30,31 @@ Result<FinalText> final_text(std::string_view source, const FileSettings& settin
   auto compacted = compact_unless_cancelled(std::move(*formatted), max_width, cancel);
   if (!compacted) return fail("cancelled");
   FinalText result{std::move(*compacted), 1};
-  if (!settle || result.text == source) return result;
+  if (result.text == source) return result;
+
+  // A changed text is handed to rustfmt once more: to settle it in write
+  // mode, and in check mode to know that a write would leave code rustfmt
+  // accepts (compaction, or rustfmt itself, can break code). A text that
+  // rustfmt rejects is never the result.
+  auto again = format(result.text);
+  if (cancel != nullptr && cancel->requested()) return fail("cancelled");
+  if (!again) return fail(std::string(rejected_text_message) + "\n" + std::move(again).error());
+  if (!settle) return result;
 
   // `result` is what would be written so far: the newest text that rustfmt
   // has not rejected. `current` may be one run ahead of it.
   FinalText current = result;
-  for (int pass = 0; pass < max_settling_passes; ++pass) {
-    auto again = format(current.text);
+  for (int pass = 0;; ++pass) {
+    auto next = compact_unless_cancelled(std::move(*again), max_width, cancel);
+    if (!next) return fail("cancelled");
+    if (*next == current.text) return current;
+    current = {std::move(*next), current.passes + 1};
+    again = format(current.text);
     if (cancel != nullptr && cancel->requested()) return fail("cancelled");
     if (!again) return result;
     result = current;
-    auto next = compact_unless_cancelled(std::move(*again), max_width, cancel);
-    if (!next) return fail("cancelled");
-    if (*next == current.text) return result;
-    current = {std::move(*next), current.passes + 1};
+    if (pass + 1 == max_settling_passes) return result;
   }
-  return current;
 }
 
 }  // namespace tersify::driver

@@ -23,14 +23,20 @@ struct FinalText {
   int passes = 1;  // pipeline runs it took to reach `text`: 1 to 1 + max_settling_passes
 };
 
-// The formatter, then compact at the settings' width. With `settle`, a result that differs
-// from `source` goes through the pipeline again until it comes back unchanged,
-// for at most max_settling_passes more runs; the last text is kept. A rustfmt
-// failure on such a later text is no failure: the result is then the last text
-// that rustfmt accepted (at least the first result), never one it rejects.
-// Fails only when rustfmt fails on `source` itself, or with "cancelled" once
-// `cancel` (when given) is requested: the formatter watches its descriptor,
-// compaction looks between its steps.
+// The first line of the failure of a file whose formatted text rustfmt
+// rejects; rustfmt's own message follows on the next line.
+inline constexpr const char* rejected_text_message =
+    "formatting produced text that rustfmt rejects; the file is left unchanged";
+
+// The formatter, then compact at the settings' width. A result that differs
+// from `source` is formatted once more, and if rustfmt rejects it the file
+// fails with rejected_text_message: no text rustfmt rejects is ever a result.
+// With `settle`, the result goes through the pipeline again until it comes
+// back unchanged, for at most max_settling_passes more runs; a rustfmt
+// failure on such a later text is no failure: the result is then the last
+// text that rustfmt accepted. Fails also when rustfmt fails on `source`
+// itself, or with "cancelled" once `cancel` (when given) is requested: the
+// formatter watches its descriptor, compaction looks between its steps.
 Result<FinalText> final_text(std::string_view source, const FileSettings& settings, bool settle, Formatter& formatter,
                              const Cancellation* cancel = nullptr);
 

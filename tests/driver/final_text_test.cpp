@@ -79,17 +79,18 @@ TEST(FinalText, SettlingKeepsTheLastTextRustfmtAcceptedAndStopsAfterThreeMorePas
   const Case cases[] = {
       {"first result final", {{"s\n", "a\n"}, {"a\n", "a\n"}}, true, "a\n", 1, 2},
       {"unchanged file: no second run", {{"s\n", "s\n"}}, true, "s\n", 1, 1},
-      {"check mode runs once", {{"s\n", "a\n"}, {"a\n", "b\n"}}, false, "a\n", 1, 1},
+      {"check mode runs once, then asks whether the result is accepted", {{"s\n", "a\n"}, {"a\n", "b\n"}}, false, "a\n", 1, 2},
+      {"check mode: result rejected", {{"s\n", "a\n"}, {"a\n", "!"}}, false, "", 0, 2},
       {"settles on the second", {{"s\n", "a\n"}, {"a\n", "b\n"}, {"b\n", "b\n"}}, true, "b\n", 2, 3},
       {"rejected at once", {{"s\n", "!"}}, true, "", 0, 1},
-      {"first result rejected: kept", {{"s\n", "a\n"}, {"a\n", "!"}}, true, "a\n", 1, 2},
+      {"first result rejected", {{"s\n", "a\n"}, {"a\n", "!"}}, true, "", 0, 2},
       {"second result rejected: the first kept", {{"s\n", "a\n"}, {"a\n", "b\n"}, {"b\n", "!"}}, true, "a\n", 1, 3},
       {"never settles: the last text",
        {{"s\n", "a\n"}, {"a\n", "b\n"}, {"b\n", "c\n"}, {"c\n", "d\n"}, {"d\n", "e\n"}},
        true,
        "d\n",
        4,
-       4},
+       5},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -98,7 +99,8 @@ TEST(FinalText, SettlingKeepsTheLastTextRustfmtAcceptedAndStopsAfterThreeMorePas
     EXPECT_EQ(rustfmt.calls, c.calls);
     if (c.text.empty()) {
       ASSERT_FALSE(result);
-      EXPECT_EQ(result.error(), "error: rejected\n");
+      std::string rejected = c.calls == 1 ? "" : std::string(rejected_text_message) + "\n";
+      EXPECT_EQ(result.error(), rejected + "error: rejected\n");
       continue;
     }
     ASSERT_TRUE(result) << result.error();

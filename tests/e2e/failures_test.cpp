@@ -152,6 +152,33 @@ TEST(RustfmtFailure, MegabytesOnBothStreamsNeverStall) {
   EXPECT_TRUE(failed.err == "src/a.rs: " + source + "\n") << failed.err.size();
 }
 
+TEST(RustfmtOutput, TextThatRustfmtRejectsIsNeverWritten) {
+  // rustfmt turns `1. ..=5.` into `1...=5.`, which it then rejects.
+  const std::string float_range =
+      "fn f(lorem: f64) {\n    match lorem {\n        1. ..=5. => (),\n        _ => (),\n    }\n}\n";
+  const std::string line =
+      "formatting produced text that rustfmt rejects; the file is left unchanged\n"
+      "error: unexpected `=` after inclusive range\n";
+  Project p;
+  p.dir.write("src/b.rs", float_range);
+  for (bool check : {false, true}) {
+    SCOPED_TRACE(check ? "check" : "write");
+    auto result = p.run(check ? std::vector<std::string>{"--check"} : std::vector<std::string>{});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(result.err.starts_with("./src/b.rs: " + line)) << result.err;
+    EXPECT_EQ(p.dir.read("src/b.rs"), float_range);
+    EXPECT_NE(p.dir.read("src/a.rs"), messy_source) << "a.rs comes first and is written";
+    EXPECT_EQ(p.dir.read("src/c.rs"), messy_source);
+  }
+  CommandOptions options = cwd_options(p.dir / "src");
+  options.input = float_range;
+  auto filtered = run_filter({}, options);
+  EXPECT_EQ(filtered.status, 2);
+  EXPECT_EQ(filtered.out, "");
+  EXPECT_TRUE(filtered.err.starts_with("<stdin>: " + line)) << filtered.err;
+}
+
 TEST(RustfmtOutput, InvalidUtf8IsReplacedNotAnError) {
   Project p;
   p.fake("rustfmt", "cat >/dev/null; printf '// caf\\351\\n'");

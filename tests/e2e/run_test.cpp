@@ -184,13 +184,14 @@ TEST(Run, OverlappingArgumentsProcessFilesTwice) {
   EXPECT_EQ(check.out, "would update " + real(dir) +
                            "/rustfmt.toml\nwould reformat ./src/lib.rs\n"
                            "would reformat src/lib.rs\n");
-  EXPECT_EQ(count_lines(dir / "rustfmt.log"), 2);
+  // Each round formats the file, then has rustfmt accept the new text.
+  EXPECT_EQ(count_lines(dir / "rustfmt.log"), 4);
 
   // The first round writes and confirms its text with a second rustfmt run;
   // the second round reads that text and finds it final.
   auto write = tersify_in(dir.path(), {".", "src"}, path_first(dir / "bin"));
   EXPECT_EQ(write.status, 0);
-  EXPECT_EQ(count_lines(dir / "rustfmt.log"), 5);
+  EXPECT_EQ(count_lines(dir / "rustfmt.log"), 7);
 }
 
 TEST(Run, WidthComesFromTheNearestRustfmtTomlUnlessGiven) {
