@@ -15,8 +15,8 @@ namespace {
 
 TEST(FileOrder, InputRefusedIsABrokenPipeUnlessRustfmtFails) {
   // Large enough that the refused input can't vanish into the pipe. One file
-  // at a time, so that the calls can be counted: a.rs takes two in write mode
-  // (its new text is confirmed), one in check mode.
+  // at a time, so that the calls can be counted: a.rs takes two (its new
+  // text is confirmed), so b.rs comes with the third.
   const std::string b_source = "fn b() {}\n" + std::string(2 << 20, '\n');
   struct Case {
     const char* refusal;
@@ -35,7 +35,7 @@ TEST(FileOrder, InputRefusedIsABrokenPipeUnlessRustfmtFails) {
       dir.write("src/a.rs", messy_source);
       dir.write("src/b.rs", b_source);
       dir.write("src/c.rs", messy_source);
-      write_failing_on_call(dir.path(), "rustfmt", check ? 2 : 3, c.refusal);
+      write_failing_on_call(dir.path(), "rustfmt", 3, c.refusal);
       auto result =
           tersify_in(dir.path(), check ? std::vector<std::string>{"--check", "src"} : std::vector<std::string>{"src"},
                      one_at_a_time(path_first(dir / "bin")));
