@@ -22,10 +22,10 @@ struct CompactStats {
 // compact, also telling how many rounds it took.
 std::string compact(std::string_view text, std::size_t max_width, CompactStats& stats);
 
-// compact taken one parse step at a time, so that the caller can do other
-// work between the steps (the run loop services a running rustfmt). Each
-// step() runs one joining round or, last, the else splitting; the result is
-// exactly compact()'s.
+// compact taken one parse step at a time, so that the caller can look
+// between the steps whether its work was cancelled. Each step() runs one
+// joining round or, last, the else splitting; the result is exactly
+// compact()'s.
 class Compaction {
  public:
   Compaction(std::string text, std::size_t max_width);

@@ -31,21 +31,6 @@ TEST(CompactPass, RoundsNeeded) {
 
 TEST(CompactPass, EmptyText) { verify_compact("", "", 100); }
 
-TEST(CompactPass, DeeplyNestedBlocks) {
-  // No recursion anywhere: 100,000 levels go through all six parses.
-  constexpr std::size_t depth = 100000;
-  std::string text = "fn f() ";
-  for (std::size_t i = 0; i < depth; ++i) text += "{\n";
-  text += "x\n";
-  for (std::size_t i = 0; i < depth; ++i) text += "}\n";
-  CompactStats stats;
-  std::string result = compact(text, 100, stats);
-  EXPECT_EQ(5u, stats.rounds);
-  // Each round closed the innermost level still open.
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n') - 10, std::count(result.begin(), result.end(), '\n'));
-  EXPECT_NE(std::string::npos, result.find("\n{ { { { { x } } } } }\n}\n"));
-}
-
 TEST(CompactPass, DeeplyNestedIfChains) {
   constexpr std::size_t depth = 5000;
   std::string text = "fn f() {\n";
