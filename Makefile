@@ -45,13 +45,15 @@ demo:
 test: test-deps
 	$(MAKE) --no-print-directory build BUILD_FLAGS="$(TEST_FLAGS)"
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
-	$(MAKE) --no-print-directory fuzz FUZZ_RUNS=$(FUZZ_RUNS)
 
-# The same tests with AddressSanitizer and UndefinedBehaviorSanitizer.
+# The same tests with AddressSanitizer and UndefinedBehaviorSanitizer, the
+# failure-in-the-middle runs repeated to hunt races, then a short fuzzing run
+# of the compaction pass (also built with both sanitizers).
 test-sanitize: test-deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERSIFY_SANITIZE=ON $(TEST_FLAGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	CARGO_TERSIFY_TEST_REPEATS=3 ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory fuzz FUZZ_RUNS=$(FUZZ_RUNS)
 
 # The tests that run threads or several children at once, with ThreadSanitizer
 # (in the tool as much as in the tests); a race report fails them.

@@ -22,7 +22,7 @@ set(TERSIFY_CORPUS_DIR ${CMAKE_CURRENT_BINARY_DIR}/corpus)
 # when run as root).
 add_test(NAME corpus_setup
   COMMAND ${PROJECT_SOURCE_DIR}/bench/corpus.sh ${TERSIFY_CORPUS_DIR}
-          regex-syntax serde memchr itertools h2 tokio nom)
+          serde memchr h2 tokio nom)
 set_tests_properties(corpus_setup PROPERTIES FIXTURES_SETUP crate_corpus TIMEOUT 600)
 
 add_test(NAME token_check_verdicts
@@ -30,8 +30,7 @@ add_test(NAME token_check_verdicts
 
 add_test(NAME compact_property_on_crates
   COMMAND $<TARGET_FILE:tersify-compact-property>
-          ${TERSIFY_CORPUS_DIR}/regex-syntax ${TERSIFY_CORPUS_DIR}/serde
-          ${TERSIFY_CORPUS_DIR}/memchr ${TERSIFY_CORPUS_DIR}/itertools)
+          ${TERSIFY_CORPUS_DIR}/serde ${TERSIFY_CORPUS_DIR}/memchr)
 set_tests_properties(compact_property_on_crates PROPERTIES FIXTURES_REQUIRED crate_corpus TIMEOUT 600)
 
 # The nodes that rustfmt's skip attributes leave alone come out of compact
@@ -44,7 +43,7 @@ set_tests_properties(compact_skipped_on_crates PROPERTIES FIXTURES_REQUIRED crat
 add_test(NAME verify_tersify_on_crates
   COMMAND ${CMAKE_COMMAND} -E env
           TERSIFY=$<TARGET_FILE:cargo-tersify> TOKEN_CHECK=$<TARGET_FILE:tersify-token-check>
-          ${PROJECT_SOURCE_DIR}/bench/verify.sh ${TERSIFY_CORPUS_DIR}/memchr ${TERSIFY_CORPUS_DIR}/itertools)
+          ${PROJECT_SOURCE_DIR}/bench/verify.sh ${TERSIFY_CORPUS_DIR}/memchr)
 set_tests_properties(verify_tersify_on_crates PROPERTIES FIXTURES_REQUIRED crate_corpus TIMEOUT 900)
 
 # A crate full of tracing macros in closures, where rustfmt takes the braces

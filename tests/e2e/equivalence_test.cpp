@@ -5,7 +5,7 @@
 // and the exit status. The failure case puts a file that rustfmt rejects in
 // the middle of the list, with files listed twice and linked files around
 // it, so that the failure meets later files in flight; it is repeated to
-// shake out races (CARGO_TERSIFY_TEST_REPEATS, default 2). The scheduler's
+// shake out races (CARGO_TERSIFY_TEST_REPEATS, default 1; more in CI). The scheduler's
 // promises for every kind of failure are tested in process
 // (tests/driver/scheduler_test.cpp); these runs are the end-to-end proof.
 
@@ -83,7 +83,7 @@ void expect_same(const Outcome& want, const Outcome& got) {
 
 int repeats() {
   const char* value = std::getenv("CARGO_TERSIFY_TEST_REPEATS");
-  return value != nullptr ? std::max(1, std::atoi(value)) : 2;
+  return value != nullptr ? std::max(1, std::atoi(value)) : 1;
 }
 
 // The plain outcome, then every other way (the repeated ones `times` times),
