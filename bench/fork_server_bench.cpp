@@ -35,7 +35,7 @@ double ms_since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-const std::vector<std::string> args = tersify::driver::rustfmt_args({"2021", 160});
+const std::vector<std::string> args = tersify::driver::rustfmt_args({"2021", 160, {}, 1});
 
 std::string default_file() {
   const char* registry = std::getenv("REGISTRY");

@@ -93,6 +93,20 @@ endif()
 add_library(dtl INTERFACE)
 target_include_directories(dtl SYSTEM INTERFACE "${DTL_INCLUDE_DIR}")
 
+# toml++ v3 (Debian: libtomlplusplus-dev), used header-only: rustfmt.toml
+# files are read as TOML, as rustfmt reads them. A system include keeps its
+# warnings out of ours.
+find_path(TOMLPLUSPLUS_INCLUDE_DIR toml++/toml.h)
+if(NOT TOMLPLUSPLUS_INCLUDE_DIR)
+  message(FATAL_ERROR
+    "toml++/toml.h not found: the toml++ library is needed to build "
+    "(Debian: apt-get install libtomlplusplus-dev, or run scripts/install-deps.sh), "
+    "or set TOMLPLUSPLUS_INCLUDE_DIR.")
+endif()
+add_library(tomlplusplus_header_only INTERFACE)
+target_include_directories(tomlplusplus_header_only SYSTEM INTERFACE "${TOMLPLUSPLUS_INCLUDE_DIR}")
+target_compile_definitions(tomlplusplus_header_only INTERFACE TOML_HEADER_ONLY=1 TOML_EXCEPTIONS=0)
+
 add_executable(grammar_smoke "${CMAKE_SOURCE_DIR}/cmake/smoke/grammar_smoke.c")
 target_link_libraries(grammar_smoke PRIVATE tree_sitter_rust)
 add_custom_command(TARGET grammar_smoke POST_BUILD

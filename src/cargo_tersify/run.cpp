@@ -44,16 +44,16 @@ void write_stats(const std::string& path, const driver::FileRunCounts& files, co
 }  // namespace
 
 int run(const Settings& settings, const RunEnvironment& environment) {
-  // Settings files first, all of them, before any source file is looked at.
+  // Settings files first, all of them, before any source file is read: one
+  // for every package that a listed file is in.
+  auto files = discovery::collect_source_files(settings.paths);
   std::vector<std::string> update_list;
-  for (const auto& config_path : driver::config_paths(settings.paths)) {
+  for (const auto& config_path : driver::config_paths(settings.paths, files)) {
     // The message already starts with the config path.
     if (auto done = driver::disable_formatting(config_path, settings.check, update_list); !done) {
       return report_failure(std::move(done).error());
     }
   }
-
-  auto files = discovery::collect_source_files(settings.paths);
 
   driver::EditionMap editions;
   driver::ReformatList reformat_list{.keep_texts = settings.diff, .files = {}};

@@ -17,12 +17,17 @@ std::optional<std::string> join_candidate(const CandidateContext& context, TSNod
   if (facts.comment_or_multiline_token || facts.multiline_block_below || facts.skipped_within) return std::nullopt;
 
   ByteRange range = node_range(context.text, node);
-  std::optional<std::size_t> around = surrounding_width(context.text, context.line_feeds, range, context.max_width);
+  std::optional<std::size_t> around =
+      surrounding_width(context.text, context.line_feeds, range, context.max_width, context.tab_width);
   if (!around) return std::nullopt;
   auto first_literal = std::lower_bound(context.literals.begin(), context.literals.end(), range.start,
                                         [](const ByteRange& literal, std::size_t at) { return literal.end <= at; });
   std::span<const ByteRange> literals(first_literal, context.literals.end());
-  return join_lines(context.text, range, literals, context.max_width - *around);
+  auto joined = join_lines(context.text, range, literals, context.max_width - *around);
+  if (joined && context.tab_width != 1 && columns(*joined, context.tab_width) > context.max_width - *around) {
+    return std::nullopt;
+  }
+  return joined;
 }
 
 }  // namespace tersify::compact

@@ -41,6 +41,7 @@ struct CandidateContext {
   std::string_view text;  // the round's text, which the tree was parsed from
   LineFeeds line_feeds;
   std::size_t max_width;
+  std::size_t tab_width;  // columns of a tab; 1 without hard tabs
   std::span<const ByteRange> literals;  // literals and macro token trees of the text, by start
 };
 

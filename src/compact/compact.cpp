@@ -38,7 +38,8 @@ struct Frame {
 // The edits of one round over `tree`, parsed from exactly `text`. Each edit
 // replaces a construct that spans lines by a text without line feeds, so a
 // round changes the text exactly when it makes an edit.
-std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, std::size_t max_width) {
+std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, std::size_t max_width,
+                                    std::size_t tab_width) {
   std::vector<Frame> frames;
   std::vector<SourceEdit> edits;
   std::vector<ByteRange> literals;
@@ -86,7 +87,7 @@ std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, s
     }
     if (member_limit(frame.kind) > 0) {
       Kind parent_kind = frames.empty() ? Kind::other : frames.back().kind;
-      CandidateContext context{text, line_feeds, max_width, literals};
+      CandidateContext context{text, line_feeds, max_width, tab_width, literals};
       std::optional<std::string> joined = join_candidate(context, node, frame.kind, parent_kind, frame.facts);
       if (joined) {
         edits.erase(edits.begin() + static_cast<std::ptrdiff_t>(frame.first_edit), edits.end());
@@ -140,7 +141,8 @@ void tell_tree(TSTree& tree, std::string_view text, const std::vector<SourceEdit
 
 }  // namespace
 
-Compaction::Compaction(std::string text, std::size_t max_width) : working_(std::move(text)), max_width_(max_width) {}
+Compaction::Compaction(std::string text, std::size_t max_width, std::size_t tab_width)
+    : working_(std::move(text)), max_width_(max_width), tab_width_(tab_width) {}
 
 bool Compaction::step() {
   if (finished_) return true;
@@ -152,7 +154,7 @@ bool Compaction::step() {
     ++parses_;
   }
   if (!joining_done_) {
-    std::vector<SourceEdit> edits = round_edits(working_, *tree_, max_width_);
+    std::vector<SourceEdit> edits = round_edits(working_, *tree_, max_width_, tab_width_);
     ++rounds_;
     if (edits.empty()) {
       joining_done_ = true;

@@ -25,10 +25,11 @@ std::string compact(std::string_view text, std::size_t max_width, CompactStats& 
 // compact taken one parse step at a time, so that the caller can look
 // between the steps whether its work was cancelled. Each step() runs one
 // joining round or, last, the else splitting; the result is exactly
-// compact()'s.
+// compact()'s. With `tab_width` above 1 (rustfmt's hard tabs), a tab counts
+// as that many columns of a joined line.
 class Compaction {
  public:
-  Compaction(std::string text, std::size_t max_width);
+  Compaction(std::string text, std::size_t max_width, std::size_t tab_width = 1);
 
   // Runs the next step; gives whether compaction is now finished.
   bool step();
@@ -45,6 +46,7 @@ class Compaction {
  private:
   std::string working_;
   std::size_t max_width_;
+  std::size_t tab_width_;
   std::size_t rounds_ = 0;
   std::size_t parses_ = 0;
   bool joining_done_ = false;

@@ -1,5 +1,6 @@
 #include "compact/line_join.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -114,8 +115,14 @@ std::string join_lines(std::string_view text) {
   return *join_lines(text, {0, text.size()}, {}, std::numeric_limits<std::size_t>::max());
 }
 
+std::size_t columns(std::string_view text, std::size_t tab_width) {
+  if (tab_width == 1) return text.size();
+  auto tabs = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\t'));
+  return text.size() - tabs + tabs * tab_width;
+}
+
 std::optional<std::size_t> surrounding_width(std::string_view text, const LineFeeds& line_feeds, ByteRange range,
-                                             std::size_t limit) {
+                                             std::size_t limit, std::size_t tab_width) {
   // Only limit + 1 bytes are searched on each side: a line feed further away
   // already makes the width too large.
   std::size_t column = 0;
@@ -142,7 +149,12 @@ std::optional<std::size_t> surrounding_width(std::string_view text, const LineFe
     rest = text.size() - range.end;
     if (rest > limit - column) return std::nullopt;
   }
-  return column + rest;
+  if (tab_width == 1) return column + rest;
+  // With hard tabs, the bytes found above are measured again in columns.
+  std::size_t width = columns(text.substr(range.start - column, column), tab_width) +
+                      columns(text.substr(range.end, rest), tab_width);
+  if (width > limit) return std::nullopt;
+  return width;
 }
 
 std::size_t line_width(std::string_view text, ByteRange range, std::size_t joined_length) {

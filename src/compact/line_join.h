@@ -38,12 +38,16 @@ struct LineFeeds {
   std::size_t last;
 };
 
-// C + R for a construct at `range` of `text`, or none when that exceeds
-// `limit`. C counts from the start of the text when no line feed precedes the
+// C + R for a construct at `range` of `text`, in columns where a tab takes
+// `tab_width` (as rustfmt measures a line with hard tabs), or none when that
+// exceeds `limit`. C counts from the start of the text when no line feed precedes the
 // construct, R up to the end of the text when none follows it. Looks at no more than about `limit` bytes on either side, so
 // that measuring stays cheap on long lines.
 std::optional<std::size_t> surrounding_width(std::string_view text, const LineFeeds& line_feeds, ByteRange range,
-                                             std::size_t limit);
+                                             std::size_t limit, std::size_t tab_width = 1);
+
+// The columns of `text` on one line, a tab taking `tab_width`.
+std::size_t columns(std::string_view text, std::size_t tab_width);
 
 // W for a construct at `range` replaced by a joined text of `joined_length`
 // bytes.

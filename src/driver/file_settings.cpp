@@ -1,17 +1,38 @@
 #include "driver/file_settings.h"
 
+#include "driver/rustfmt_config.h"
+#include "util/fs.h"
+#include "util/paths.h"
+
 namespace tersify::driver {
+namespace {
+
+// The canonical folder of the file or folder at `path`; a file that does
+// not exist yet (an editor's new buffer) has the folder it would be in.
+Result<std::string> folder_of(const std::string& path) {
+  if (file_kind(path) == FileKind::directory) return canonical_path(path);
+  auto parent = parent_path(path);
+  return canonical_path(parent && !parent->empty() ? *parent : std::string("."));
+}
+
+}  // namespace
 
 Result<FileSettings> file_settings(const std::string& path, const SettingOverrides& overrides, EditionMap& editions) {
   FileSettings settings;
+  auto folder = folder_of(path);
+  if (!folder) return fail(std::move(folder).error());
+  settings.folder = std::move(*folder);
   if (overrides.edition) {
     settings.edition = *overrides.edition;
   } else {
-    auto edition = edition_for(path, editions);
+    auto edition = edition_for(settings.folder, editions);
     if (!edition) return fail(std::move(edition).error());
     settings.edition = std::move(*edition);
   }
-  settings.max_width = overrides.max_width ? *overrides.max_width : max_width_for(path);
+  auto config = rustfmt_config_for(settings.folder);
+  if (!config) return fail(std::move(config).error());
+  settings.max_width = overrides.max_width.value_or(config->max_width.value_or(default_max_width));
+  settings.tab_width = config->hard_tabs ? config->tab_spaces : 1;
   return settings;
 }
 

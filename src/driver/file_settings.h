@@ -1,7 +1,9 @@
 #pragma once
 // Everything a file's rustfmt run and its compaction depend on besides its
 // text, found by one lookup. A rustfmt option is supported by a field here,
-// its line in file_settings() and its line in rustfmt_args().
+// its line in file_settings() and its line in rustfmt_args(). rustfmt runs
+// in the file's folder, so that it reads the configuration and gets the
+// toolchain that cargo fmt would give the file.
 
 #include <cstdint>
 #include <optional>
@@ -17,6 +19,11 @@ namespace tersify::driver {
 struct FileSettings {
   std::string edition = default_edition;
   std::uint64_t max_width = default_max_width;
+  // The file's canonical folder: rustfmt's working directory. Empty: ours.
+  std::string folder;
+  // The columns a tab takes where rustfmt measures a line: tab_spaces with
+  // hard_tabs, else 1 (rustfmt writes no tabs of its own then).
+  std::uint64_t tab_width = 1;
   bool operator==(const FileSettings&) const = default;
 };
 
@@ -27,10 +34,12 @@ struct SettingOverrides {
   std::optional<std::uint64_t> max_width;
 };
 
-// The settings of the file at `path`, or of a file in the folder `path`:
-// the edition of its package (edition_for, which may run cargo metadata and
-// fills `editions`), then the width of the nearest rustfmt.toml. Overrides
-// take the place of the lookups. Fails with edition_for's message.
+// The settings of the file at `path` (which need not exist), or of a file in
+// the folder `path`: its folder, the edition of its package (edition_for,
+// which may run cargo metadata and fills `editions`), then the width and
+// tabs of the configuration rustfmt reads there (rustfmt_config_for).
+// Overrides take the place of the lookups. Fails with the I/O error text of
+// resolving the folder, edition_for's or rustfmt_config_for's message.
 Result<FileSettings> file_settings(const std::string& path, const SettingOverrides& overrides, EditionMap& editions);
 
 // rustfmt's arguments for a file: the edition, standard output, and a

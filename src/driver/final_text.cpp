@@ -9,9 +9,10 @@ namespace tersify::driver {
 namespace {
 
 // compact, one parse step at a time; none once `cancel` is requested.
-std::optional<std::string> compact_unless_cancelled(std::string text, std::size_t max_width,
+std::optional<std::string> compact_unless_cancelled(std::string text, const FileSettings& settings,
                                                     const Cancellation* cancel) {
-  compact::Compaction compaction(std::move(text), max_width);
+  compact::Compaction compaction(std::move(text), static_cast<std::size_t>(settings.max_width),
+                                 static_cast<std::size_t>(settings.tab_width));
   while (!compaction.step()) {
     if (cancel != nullptr && cancel->requested()) return std::nullopt;
   }
@@ -22,12 +23,11 @@ std::optional<std::string> compact_unless_cancelled(std::string text, std::size_
 
 Result<FinalText> final_text(std::string_view source, const FileSettings& settings, bool settle, Formatter& formatter,
                              const Cancellation* cancel) {
-  auto max_width = static_cast<std::size_t>(settings.max_width);
   int cancel_fd = cancel != nullptr ? cancel->fd() : -1;
   auto format = [&](std::string_view text) { return formatter.format(text, settings, cancel_fd); };
   auto formatted = format(source);
   if (!formatted) return fail(std::move(formatted).error());
-  auto compacted = compact_unless_cancelled(std::move(*formatted), max_width, cancel);
+  auto compacted = compact_unless_cancelled(std::move(*formatted), settings, cancel);
   if (!compacted) return fail("cancelled");
   FinalText result{std::move(*compacted), 1};
   if (result.text == source) return result;
@@ -45,7 +45,7 @@ Result<FinalText> final_text(std::string_view source, const FileSettings& settin
   // has not rejected. `current` may be one run ahead of it.
   FinalText current = result;
   for (int pass = 0;; ++pass) {
-    auto next = compact_unless_cancelled(std::move(*again), max_width, cancel);
+    auto next = compact_unless_cancelled(std::move(*again), settings, cancel);
     if (!next) return fail("cancelled");
     if (*next == current.text) return current;
     current = {std::move(*next), current.passes + 1};

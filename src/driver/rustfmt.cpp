@@ -26,7 +26,9 @@ Result<std::string> formatted_text(Result<ChildExit, ChildError> exit) {
 }  // namespace
 
 Result<std::string> run_rustfmt(std::string_view source, const FileSettings& settings, int cancel_fd) {
-  auto child = RunningChild::start("rustfmt", rustfmt_args(settings), source);
+  // In the file's folder, as cargo fmt runs it: its configuration, and the
+  // toolchain the rustup proxy picks there.
+  auto child = RunningChild::start("rustfmt", rustfmt_args(settings), source, settings.folder);
   if (!child) return fail("failed to run rustfmt: " + std::move(child).error().message);
   return formatted_text(child->finish(cancel_fd));
 }
@@ -35,28 +37,35 @@ Rustfmt::Rustfmt(bool fork_server) : fork_server_(fork_server) {}
 
 Rustfmt::~Rustfmt() = default;
 
+ServerKey Rustfmt::server_key(const FileSettings& settings) {
+  return {rustfmt_args(settings), toolchains_.choice_for(settings.folder)};
+}
+
 void Rustfmt::prepare(const FileSettings& settings) {
   if (!fork_server_) return;
-  auto args = rustfmt_args(settings);
+  auto key = server_key(settings);
   {
     std::lock_guard lock(mutex_);
-    if (servers_.contains(args)) return;
+    if (servers_.contains(key)) return;
   }
   // A script named rustfmt (a wrapper, a stand-in) can't serve: it is not
   // run for nothing.
   if (!elf_) elf_ = is_elf_program_on_path("rustfmt");
   auto server = std::make_unique<Server>();
   if (*elf_) {
-    auto started = ForkServer::start("rustfmt", args, rustfmt_library);
+    // Started in the file's folder, so that the rustup proxy picks the
+    // toolchain that a plain start there gets.
+    auto started = ForkServer::start("rustfmt", key.args, rustfmt_library, settings.folder);
     if (started) server->server = std::move(*started);
   }
   std::lock_guard lock(mutex_);
-  servers_.emplace(std::move(args), std::move(server));
+  servers_.emplace(std::move(key), std::move(server));
 }
 
 Rustfmt::Server* Rustfmt::server_for(const FileSettings& settings) {
+  auto key = server_key(settings);
   std::lock_guard lock(mutex_);
-  auto found = servers_.find(rustfmt_args(settings));
+  auto found = servers_.find(key);
   if (found == servers_.end() || !found->second->server || found->second->given_up) return nullptr;
   return found->second.get();
 }
@@ -70,7 +79,7 @@ Result<std::string> Rustfmt::format(std::string_view source, const FileSettings&
     if (!server->server->wait_ready(ready_limit)) {
       give_up(*server);
     } else {
-      auto run = ServedRun::start(*server->server, source);
+      auto run = ServedRun::start(*server->server, source, settings.folder);
       Result<ChildExit, ServedRunError> exit = run ? run->finish(cancel_fd) : fail(std::move(run).error());
       if (exit || !exit.error().server_lost) {
         ++served_;

@@ -16,6 +16,7 @@
 
 #include "driver/file_settings.h"
 #include "driver/formatter.h"
+#include "driver/toolchain_choice.h"
 #include "fork_server/fork_server.h"
 #include "util/result.h"
 
@@ -41,8 +42,17 @@ struct RustfmtCounts {
   std::uint64_t servers_dropped = 0;  // servers given up during the run (never ready, or broken)
 };
 
+// What a server is for: rustfmt's arguments, and what the rustup proxy
+// picks the toolchain by (driver/toolchain_choice.h).
+struct ServerKey {
+  std::vector<std::string> args;
+  std::string toolchain;
+  auto operator<=>(const ServerKey&) const = default;
+};
+
 // The rustfmt runs of one tool run. With the fork server on, and rustfmt on
-// PATH an ELF executable, there is one server per argument list; a server
+// PATH an ELF executable, there is one server per argument list and
+// toolchain choice; runs go into their file's folder. A server
 // that is not ready in time or breaks is given up, and the runs it would
 // have served start afresh, so every result is exactly a plain start's.
 class Rustfmt : public Formatter {
@@ -66,13 +76,15 @@ class Rustfmt : public Formatter {
     std::optional<ForkServer> server;  // none when it could not start
     std::atomic<bool> given_up{false};
   };
+  ServerKey server_key(const FileSettings& settings);
   Server* server_for(const FileSettings& settings);
   void give_up(Server& server);
 
   bool fork_server_;
   std::optional<bool> elf_;  // whether rustfmt on PATH can serve; run thread only
   mutable std::mutex mutex_;
-  std::map<std::vector<std::string>, std::unique_ptr<Server>> servers_;  // by argument list
+  ToolchainChoices toolchains_;
+  std::map<ServerKey, std::unique_ptr<Server>> servers_;
   std::atomic<std::uint64_t> plain_{0};
   std::atomic<std::uint64_t> served_{0};
   std::atomic<std::uint64_t> dropped_{0};

@@ -1,52 +1,92 @@
-// rustfmt.toml handling. Both scans work on lines but not on the same line
-// rules: the disable scan strips any run of line feeds and carriage returns
-// from the end of a line, the width scan removes a line feed and at most one
-// carriage return before it (a stray one is whitespace to the value trim).
-// Amendments are byte-exact: everything outside the replaced value region is
-// copied unchanged.
+// The configuration file that keeps plain rustfmt away from a package.
+// Amendments are byte-exact: everything outside the replaced value stays.
 
 #include "driver/rustfmt_toml.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 
 #include "driver/package_metadata.h"
+#include "driver/rustfmt_config.h"
+#include "driver/toml_text.h"
 #include "util/fs.h"
 #include "util/paths.h"
-#include "util/text.h"
 
 namespace tersify::driver {
 namespace {
 
 constexpr std::string_view setting_key = "disable_all_formatting";
-constexpr std::string_view appended_line = "disable_all_formatting = true\n";
+constexpr std::string_view setting_line = "disable_all_formatting = true\n";
 
-// Splits `text` into lines ending at line feeds (the line feed included); a
-// rest after the last line feed is a line when it is not empty.
-template <class Visit>
-void for_each_line(std::string_view text, Visit&& visit) {
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t feed = text.find('\n', start);
-    size_t end = feed == std::string_view::npos ? text.size() : feed + 1;
-    if (!visit(start, text.substr(start, end - start))) return;
-    start = end;
+// Whether the Cargo.toml in `folder` declares a workspace. One that can't be
+// read or parsed declares nothing here: cargo reports it when it matters.
+bool declares_workspace(const std::string& folder) {
+  auto text = read_text_file(join_path(folder, "Cargo.toml"));
+  if (!text) return false;
+  auto root = read_toml_root(*text);
+  return root && root->entries.contains("workspace");
+}
+
+// The root of the workspace of the package at `package` (canonical): the
+// nearest folder at or above it whose manifest declares one, else the
+// package itself.
+std::string workspace_root(const std::string& package) {
+  for (const auto& candidate : path_candidates(package)) {
+    if (file_kind(join_path(candidate, "Cargo.toml")) == FileKind::regular && declares_workspace(candidate)) {
+      return candidate;
+    }
   }
+  return package;
+}
+
+// The configuration file that rustfmt reads for the package at `package`,
+// as far as the tool owns it: the nearest one from the package root up to
+// its workspace root. Without one, a new rustfmt.toml goes to the package
+// root, or to the workspace root when that is one of the run's `packages`
+// too: it then serves every member, as rustfmt finds it from each.
+std::string package_config(const std::string& package, const std::map<std::string, bool, PathLess>& packages) {
+  std::string workspace = workspace_root(package);
+  for (const auto& candidate : path_candidates(package)) {
+    if (auto found = config_file_in(candidate)) return *found;
+    if (paths_equal(candidate, workspace)) break;
+  }
+  return join_path(packages.contains(workspace) ? workspace : package, "rustfmt.toml");
+}
+
+// The folder that governs `path`: its own when it is a folder, else its
+// parent's; resolved when it can be.
+std::string start_folder(const std::string& path) {
+  std::string start = path;
+  if (file_kind(path) == FileKind::regular) {
+    // A bare file name's folder is the working directory.
+    auto parent = parent_path(path);
+    start = parent && !parent->empty() ? std::move(*parent) : std::string(".");
+  }
+  if (auto canonical = canonical_path(start)) start = std::move(*canonical);
+  return start;
 }
 
 }  // namespace
 
-std::vector<std::string> config_paths(const std::vector<std::string>& path_arguments) {
+std::vector<std::string> config_paths(const std::vector<std::string>& path_arguments,
+                                      const std::vector<std::string>& source_files) {
   std::vector<std::string> paths;
-  for (const auto& argument : path_arguments) {
-    std::string start = argument;
-    if (file_kind(argument) == FileKind::regular) {
-      if (auto parent = parent_path(argument)) start = std::move(*parent);
+  // Folders are looked up once: a package's files share a few.
+  std::map<std::string, bool, PathLess> seen_folders;
+  std::map<std::string, bool, PathLess> packages;
+  auto add = [&](const std::string& path) {
+    std::string folder = start_folder(path);
+    if (!seen_folders.emplace(folder, true).second) return;
+    if (auto root = package_root(folder)) {
+      packages.emplace(std::move(*root), true);
+    } else {
+      paths.push_back(join_path(folder, "rustfmt.toml"));
     }
-    if (auto canonical = canonical_path(start)) start = std::move(*canonical);
-    std::string root = package_root(start).value_or(start);
-    paths.push_back(join_path(root, "rustfmt.toml"));
-  }
+  };
+  for (const auto& argument : path_arguments) add(argument);
+  for (const auto& file : source_files) add(file);
+  for (const auto& entry : packages) paths.push_back(package_config(entry.first, packages));
   std::stable_sort(paths.begin(), paths.end(), PathLess{});
   paths.erase(std::unique(paths.begin(), paths.end(),
                           [](const std::string& a, const std::string& b) { return paths_equal(a, b); }),
@@ -54,25 +94,21 @@ std::vector<std::string> config_paths(const std::vector<std::string>& path_argum
   return paths;
 }
 
-std::string disabled_config_text(std::string_view old_text) {
+Result<std::string> disabled_config_text(std::string_view old_text) {
+  auto root = read_toml_root(old_text);
+  if (!root) return fail(std::move(root).error());
   std::string text(old_text);
-  bool found = false;
-  for_each_line(old_text, [&](size_t line_start, std::string_view line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    size_t equals = line.find('=');
-    if (equals == std::string_view::npos) return true;
-    if (trim_whitespace(line.substr(0, equals)) != setting_key) return true;
-    size_t value_start = equals + 1;
-    size_t hash = line.find('#', value_start);
-    size_t value_end = hash == std::string_view::npos ? line.size() : hash;
-    text.replace(line_start + value_start, value_end - value_start,
-                 hash == std::string_view::npos ? " true" : " true ");
-    found = true;
-    return false;
-  });
-  if (!found) {
+  if (auto found = root->entries.find(setting_key); found != root->entries.end()) {
+    const TomlEntry& entry = found->second;
+    if (entry.kind != TomlEntry::Kind::boolean || !entry.boolean) {
+      text.replace(entry.start, entry.end - entry.start, "true");
+    }
+  } else if (root->has_tables) {
+    // After a table header the line would belong to that table.
+    text.insert(0, setting_line);
+  } else {
     if (!text.empty() && text.back() != '\n') text.push_back('\n');
-    text.append(appended_line);
+    text.append(setting_line);
   }
   return text;
 }
@@ -85,49 +121,15 @@ Status disable_formatting(const std::string& config_path, bool check, std::vecto
     return fail(display_path(config_path) + ": " + read.error().message);
   }
 
-  std::string new_text = disabled_config_text(old_text);
-  if (new_text == old_text) return {};
+  auto new_text = disabled_config_text(old_text);
+  if (!new_text) return fail(display_path(config_path) + ": " + new_text.error());
+  if (*new_text == old_text) return {};
   update_list.push_back(config_path);
   if (check) return {};
-  if (auto written = write_file(config_path, new_text); !written) {
+  if (auto written = write_file(config_path, *new_text); !written) {
     return fail(display_path(config_path) + ": " + written.error());
   }
   return {};
-}
-
-std::optional<std::uint64_t> configured_max_width(std::string_view config_text) {
-  std::optional<std::string_view> width_line;
-  for_each_line(config_text, [&](size_t, std::string_view line) {
-    if (line.ends_with('\n')) {
-      line.remove_suffix(1);
-      if (line.ends_with('\r')) line.remove_suffix(1);
-    }
-    if (!trim_start_whitespace(line).starts_with("max_width")) return true;
-    width_line = line;
-    return false;
-  });
-  if (!width_line) return std::nullopt;
-
-  size_t equals = width_line->find('=');
-  if (equals == std::string_view::npos) return std::nullopt;
-  std::string_view value = width_line->substr(equals + 1);
-  value = value.substr(0, value.find('='));
-  value = trim_whitespace(value);
-  while (value.starts_with('"')) value.remove_prefix(1);
-  while (value.ends_with('"')) value.remove_suffix(1);
-  return parse_unsigned(value);
-}
-
-// The search starts at the path itself, and a file has no rustfmt.toml below
-// it, so a file and its directory get the same width.
-std::uint64_t max_width_for(const std::string& path) {
-  auto canonical = canonical_path(path);
-  for (const auto& candidate : path_candidates(canonical ? *canonical : path)) {
-    auto text = read_text_file(join_path(candidate, "rustfmt.toml"));
-    if (!text) continue;
-    return configured_max_width(*text).value_or(default_max_width);
-  }
-  return default_max_width;
 }
 
 }  // namespace tersify::driver

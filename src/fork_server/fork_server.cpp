@@ -173,7 +173,7 @@ ForkServer::~ForkServer() { stop(); }
 pid_t ForkServer::pid() const { return state_ ? state_->pid : -1; }
 
 Result<ForkServer> ForkServer::start(const std::string& program, const std::vector<std::string>& args,
-                                     std::string_view marker) {
+                                     std::string_view marker, const std::string& working_directory) {
   auto library = preload_library();
   if (!library) return fail(std::move(library).error());
   int ends[2];
@@ -183,7 +183,8 @@ Result<ForkServer> ForkServer::start(const std::string& program, const std::vect
   if (!lift_above_standard_streams(theirs)) return fail(io_error_text(errno));
 
   std::vector<std::string> environment = server_environment(theirs.get(), library->get(), marker);
-  auto pid = spawn_registered({program, args, &environment, -1, -1, -1, {theirs.get(), library->get()}});
+  auto pid = spawn_registered(
+      {program, args, &environment, -1, -1, -1, {theirs.get(), library->get()}, working_directory});
   if (!pid) return fail(io_error_text(pid.error()));
 
   auto state = std::make_unique<State>();
@@ -219,7 +220,7 @@ bool ForkServer::wait_ready(std::chrono::milliseconds timeout) {
   return outcome == Readiness::ready;
 }
 
-Result<ServedChild> ForkServer::spawn(int in, int out, int err) {
+Result<ServedChild> ForkServer::spawn(int in, int out, int err, int folder) {
   State& state = *state_;
   if (state.readiness != Readiness::ready) return fail("the fork server is not ready");
   int ends[2];
@@ -227,8 +228,15 @@ Result<ServedChild> ForkServer::spawn(int in, int out, int err) {
   Fd channel(ends[0]);
   Fd theirs(ends[1]);
 
+  Fd here;
+  if (folder < 0) {
+    here.reset(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!here.valid()) return fail(io_error_text(errno));
+    folder = here.get();
+  }
+
   tersify_fs_record request{TERSIFY_FS_MAGIC, TERSIFY_FS_REQUEST, 0, 0};
-  const int fds[TERSIFY_FS_REQUEST_FDS] = {in, out, err, theirs.get()};
+  const int fds[TERSIFY_FS_REQUEST_FDS] = {in, out, err, theirs.get(), folder};
   iovec part{&request, sizeof request};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof fds)] = {};
   msghdr message{};

@@ -7,8 +7,8 @@
 // status, without paying for the loader and the static constructors again.
 //
 // The program's arguments are fixed when the server starts (a Rust program
-// reads them before main), so there is one server per argument list. The
-// runs' working directory is the one the server started in.
+// reads them before main), so there is one server per argument list. Each
+// run enters the working directory that its request names.
 
 #include <sys/types.h>
 
@@ -70,7 +70,7 @@ class ServedChild {
 class ForkServer {
  public:
   // Starts `program` as a plain posix_spawnp start would (found on PATH,
-  // argv[0] = program, then `args`; the same working directory; the
+  // argv[0] = program, then `args`; in `working_directory` (empty: ours); the
   // environment plus the server's variables; SIGPIPE and SIGXFSZ at their
   // defaults), with its standard streams on the null device. It serves only
   // when a loaded shared object's file name contains `marker`. Does not wait
@@ -80,7 +80,7 @@ class ForkServer {
   // not only the process: call this from a thread that lives as long as the
   // server is used.
   static Result<ForkServer> start(const std::string& program, const std::vector<std::string>& args,
-                                  std::string_view marker);
+                                  std::string_view marker, const std::string& working_directory = {});
 
   ForkServer(ForkServer&& other) noexcept;
   ForkServer& operator=(ForkServer&& other) noexcept;
@@ -97,11 +97,13 @@ class ForkServer {
   // stays false. Thread-safe.
   bool wait_ready(std::chrono::milliseconds timeout);
 
-  // Starts one run on the given standard streams. They stay the caller's:
-  // close them after this returns, so that the run alone holds the pipes.
-  // Fails when the server is not ready or gone; the caller then starts the
-  // program plainly. Thread-safe.
-  Result<ServedChild> spawn(int in, int out, int err);
+  // Starts one run on the given standard streams in the directory open at
+  // `folder` (O_PATH is enough; -1: our working directory). They stay the
+  // caller's: close them after
+  // this returns, so that the run alone holds the pipes. Fails when the
+  // server is not ready or gone; the caller then starts the program plainly.
+  // Thread-safe.
+  Result<ServedChild> spawn(int in, int out, int err, int folder = -1);
 
  private:
   struct State;

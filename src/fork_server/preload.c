@@ -180,8 +180,9 @@ static void end_at_once(int status, void* unused) {
   _exit(status);
 }
 
-/* In the forked child: the request's streams become 0, 1 and 2, and nothing
- * of the server's stays open or installed. */
+/* In the forked child: the request's streams become 0, 1 and 2, its folder
+ * the working directory, and nothing of the server's stays open or
+ * installed. */
 static void become_run(const int* fds) {
   sigaction(SIGCHLD, &previous_sigchld, NULL);
   prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -191,6 +192,7 @@ static void become_run(const int* fds) {
   for (int target = 0; target < 3; ++target) {
     if (dup2(fds[target], target) < 0) _exit(127);
   }
+  if (fchdir(fds[4]) != 0) _exit(127);
   for (int i = 0; i < TERSIFY_FS_REQUEST_FDS; ++i) close(fds[i]);
   for (size_t i = 0; i < run_count; ++i) close(runs[i].channel);
   close(request_fd);
@@ -273,6 +275,7 @@ static int handle_request(void) {
   /* Only the run may hold the stream descriptors, or its pipes never reach
    * their end for the client. */
   close_all(fds, 3);
+  close(fds[4]);
   runs[run_count++] = (struct run){pid, fds[3], 0};
   return 0;
 }

@@ -6,9 +6,10 @@
  * The client starts the program with the preload library and the variables
  * below. The server sends one hello record on the request socket (a
  * SOCK_SEQPACKET socket, so records never merge or split, whoever sends
- * them). Each request is one record carrying four descriptors: standard
- * input, output, error and the run's channel (one end of a SOCK_STREAM
- * socketpair). The server answers on the channel only: one status record
+ * them). Each request is one record carrying five descriptors: standard
+ * input, output, error, the run's channel (one end of a SOCK_STREAM
+ * socketpair) and the run's working directory (an O_PATH directory
+ * descriptor, which the run enters with fchdir before main). The server answers on the channel only: one status record
  * when the run ended, or one fork-failed record, then it closes the channel.
  * A channel that ends without a record means the server broke; a channel
  * that the client closes early makes the server kill that run. */
@@ -36,13 +37,13 @@
 
 enum tersify_fs_kind {
   TERSIFY_FS_HELLO = 1,       /* server to client; value: the server's pid */
-  TERSIFY_FS_REQUEST = 2,     /* client to server, with four descriptors */
+  TERSIFY_FS_REQUEST = 2,     /* client to server, with five descriptors */
   TERSIFY_FS_STATUS = 3,      /* on a channel; value: the raw wait status */
   TERSIFY_FS_FORK_FAILED = 4, /* on a channel; value: fork's errno */
 };
 
 /* The request carries these descriptors in this order. */
-enum { TERSIFY_FS_REQUEST_FDS = 4 };
+enum { TERSIFY_FS_REQUEST_FDS = 5 };
 
 struct tersify_fs_record {
   uint32_t magic;

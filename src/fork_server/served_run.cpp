@@ -15,7 +15,8 @@ ServedRunError lost(std::string message) { return {true, {ChildError::Stage::col
 
 }  // namespace
 
-Result<ServedRun, ServedRunError> ServedRun::start(ForkServer& server, std::optional<std::string_view> input) {
+Result<ServedRun, ServedRunError> ServedRun::start(ForkServer& server, std::optional<std::string_view> input,
+                                                   const std::string& working_directory) {
   auto pipes = ChildPipes::make(input);
   if (!pipes) return fail(child_error(std::move(pipes).error()));
   // The server needs a descriptor for every stream; a plain start opens the
@@ -26,7 +27,10 @@ Result<ServedRun, ServedRunError> ServedRun::start(ForkServer& server, std::opti
     if (!null_input.valid()) return fail(child_error({ChildError::Stage::start, io_error_text(errno)}));
   }
   int in = pipes->child_in() >= 0 ? pipes->child_in() : null_input.get();
-  auto child = server.spawn(in, pipes->child_out(), pipes->child_err());
+  Fd folder(::open(working_directory.empty() ? "." : working_directory.c_str(),
+                   O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.valid()) return fail(child_error({ChildError::Stage::start, io_error_text(errno)}));
+  auto child = server.spawn(in, pipes->child_out(), pipes->child_err(), folder.get());
   if (!child) return fail(lost(std::move(child).error()));
   pipes->close_child_ends();
   return ServedRun(std::move(*child), std::move(*pipes));

@@ -4,6 +4,7 @@
 // come from the server's report instead of a wait for a pid of our own.
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "fork_server/fork_server.h"
@@ -21,8 +22,10 @@ struct ServedRunError {
 
 class ServedRun {
  public:
-  // Hands `server` a run with new pipes; `input` as for RunningChild::start.
-  static Result<ServedRun, ServedRunError> start(ForkServer& server, std::optional<std::string_view> input);
+  // Hands `server` a run with new pipes in `working_directory` (empty:
+  // ours); `input` and the folder as for RunningChild::start.
+  static Result<ServedRun, ServedRunError> start(ForkServer& server, std::optional<std::string_view> input,
+                                                 const std::string& working_directory = {});
 
   // Pumps the pipes, then waits for the server's report of the run. Called
   // once. Destroying an unfinished run makes the server kill it.

@@ -15,19 +15,21 @@
 #include "util/command_line.h"
 #include "util/fs.h"
 #include "util/io_error.h"
+#include "util/paths.h"
 #include "util/text.h"
 
 namespace tersify {
 namespace {
 
-constexpr std::string_view input_name = "<stdin>";
+constexpr std::string_view stdin_name = "<stdin>";
 
-// The text for `source` as if it were a file in the working directory: its
-// edition and width come from there unless the command line gives them.
-// Fails with the message to print after the input's name.
-Result<std::string> filtered_text(std::string_view source, const FilterSettings& overrides) {
+// The text for `source` as if it were the named file, or a file in the
+// working directory: its folder, edition and width come from there unless
+// the command line gives them. Fails with the message to print after the
+// input's name.
+Result<std::string> filtered_text(std::string_view source, const FilterSettings& filter) {
   driver::EditionMap editions;
-  auto settings = driver::file_settings(".", overrides, editions);
+  auto settings = driver::file_settings(filter.file_name.value_or("."), filter.overrides, editions);
   if (!settings) return fail(std::move(settings).error());
   // Settled as in write mode: the result is what cargo tersify writes.
   driver::Rustfmt rustfmt(/*fork_server=*/false);
@@ -39,12 +41,13 @@ Result<std::string> filtered_text(std::string_view source, const FilterSettings&
 }  // namespace
 
 int run_filter(const FilterSettings& settings) {
+  const std::string input_name = settings.file_name ? display_path(*settings.file_name) : std::string(stdin_name);
   auto source = read_all(STDIN_FILENO);
-  if (!source) return report_failure(std::string(input_name) + ": " + source.error());
-  if (!is_valid_utf8(*source)) return report_failure(std::string(input_name) + ": " + invalid_utf8_text);
+  if (!source) return report_failure(input_name + ": " + source.error());
+  if (!is_valid_utf8(*source)) return report_failure(input_name + ": " + invalid_utf8_text);
 
   auto text = filtered_text(*source, settings);
-  if (!text) return report_failure(std::string(input_name) + ": " + text.error());
+  if (!text) return report_failure(input_name + ": " + text.error());
 
   if (auto written = write_all(STDOUT_FILENO, *text); !written) {
     return report_failure("standard output: " + written.error());

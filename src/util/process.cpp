@@ -209,6 +209,11 @@ Result<pid_t, int> spawn_registered(const SpawnRequest& request) {
   // and later), while every child that other threads start meanwhile
   // inherits nothing.
   for (int fd : request.inherited) ::posix_spawn_file_actions_adddup2(setup.actions(), fd, fd);
+  // Last, so that a relative path above is ours; a missing folder fails the
+  // start with its error number.
+  if (!request.working_directory.empty()) {
+    ::posix_spawn_file_actions_addchdir_np(setup.actions(), request.working_directory.c_str());
+  }
 
   std::vector<char*> argv;
   argv.reserve(request.args.size() + 2);
@@ -253,10 +258,12 @@ void RunningChild::kill_and_reap() {
 }
 
 Result<RunningChild, ChildError> RunningChild::start(const std::string& program, const std::vector<std::string>& args,
-                                                     std::optional<std::string_view> input) {
+                                                     std::optional<std::string_view> input,
+                                                     const std::string& working_directory) {
   auto pipes = ChildPipes::make(input);
   if (!pipes) return fail(std::move(pipes).error());
-  auto pid = spawn_registered({program, args, nullptr, pipes->child_in(), pipes->child_out(), pipes->child_err(), {}});
+  auto pid = spawn_registered(
+      {program, args, nullptr, pipes->child_in(), pipes->child_out(), pipes->child_err(), {}, working_directory});
   if (!pid) return fail(error_at(ChildError::Stage::start, pid.error()));
   pipes->close_child_ends();
   return RunningChild(*pid, std::move(*pipes));

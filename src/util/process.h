@@ -106,6 +106,7 @@ struct SpawnRequest {
   const std::vector<std::string>* environment = nullptr;  // none: ours
   int in = -1, out = -1, err = -1;
   std::vector<int> inherited;  // further close-on-exec descriptors the child keeps
+  std::string working_directory;  // empty: ours
 };
 
 // Starts and registers the child. Gives its pid or the error number.
@@ -116,11 +117,13 @@ Result<pid_t, int> spawn_registered(const SpawnRequest& request);
 // running or a zombie behind.
 class RunningChild {
  public:
-  // Spawns `program` with `args` (without the program name). `input` is
-  // written by finish(); none makes standard input the null device, empty
-  // closes the pipe at once. The text must outlive the child.
+  // Spawns `program` with `args` (without the program name) in
+  // `working_directory` (empty: ours). `input` is written by finish(); none
+  // makes standard input the null device, empty closes the pipe at once. The
+  // text must outlive the child.
   static Result<RunningChild, ChildError> start(const std::string& program, const std::vector<std::string>& args,
-                                                std::optional<std::string_view> input);
+                                                std::optional<std::string_view> input,
+                                                const std::string& working_directory = {});
 
   RunningChild(RunningChild&& other) noexcept;
   RunningChild& operator=(RunningChild&& other) noexcept;

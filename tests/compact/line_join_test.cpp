@@ -48,6 +48,18 @@ TEST(JoinLines, LiteralsKeepTheirCommas) {
   EXPECT_EQ("S { a: \" }\", b: r#\" }\"#, c: b\" }\" }", join_lines(text));
 }
 
+// With hard tabs rustfmt counts a tab as tab_spaces columns: a join that
+// fits in bytes may not fit in columns.
+TEST(LineWidth, TabsCountAsTheirColumns) {
+  std::string text = "fn f() {\n\tif a {\n\t\tx\n\t}\n}\n";
+  ByteRange body{15, 23};
+  ASSERT_EQ("{\n\t\tx\n\t}", text.substr(body.start, body.end - body.start));
+  EXPECT_EQ(6u, surrounding_width(text, LineFeeds(text), body, 100));     // "\tif a "
+  EXPECT_EQ(9u, surrounding_width(text, LineFeeds(text), body, 100, 4));  // 4 + "if a "
+  EXPECT_EQ(std::nullopt, surrounding_width(text, LineFeeds(text), body, 8, 4));
+  EXPECT_EQ(8u, columns("\ta\tb", 3));
+}
+
 TEST(JoinLines, StopsOnceTooLong) {
   std::string text = "{\n    A,\n    B,\n}";
   EXPECT_EQ("{ A, B }", join_lines(text, {0, text.size()}, {}, 8));

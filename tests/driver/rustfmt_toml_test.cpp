@@ -18,21 +18,22 @@ TEST(DisableFormatting, AmendsOrAppendsTheSettingByteForByte) {
   const Amendment cases[] = {
       {"", "disable_all_formatting = true\n"},
       {"disable_all_formatting = false\n", "disable_all_formatting = true\n"},
-      {"disable_all_formatting=false\n", "disable_all_formatting= true\n"},
+      {"disable_all_formatting=false\n", "disable_all_formatting=true\n"},
       {"disable_all_formatting = false # keep\n", "disable_all_formatting = true # keep\n"},
-      {"disable_all_formatting = true   # keep\n", "disable_all_formatting = true # keep\n"},
       {"disable_all_formatting = false\r\n", "disable_all_formatting = true\r\n"},
-      {"disable_all_formatting = false\r\r\n\n", "disable_all_formatting = true\r\r\n\n"},
       {"a = 1\r\ndisable_all_formatting = false", "a = 1\r\ndisable_all_formatting = true"},
-      {"  \tdisable_all_formatting\u00a0 = false\n", "  \tdisable_all_formatting\u00a0 = true\n"},
+      {"  \tdisable_all_formatting = false\n", "  \tdisable_all_formatting = true\n"},
+      {"\"disable_all_formatting\" = false\n", "\"disable_all_formatting\" = true\n"},
+      {"'disable_all_formatting'=\"no\"#x\n", "'disable_all_formatting'=true#x\n"},
+      {"\"\u00e9\" = \"\u00e9\"\ndisable_all_formatting = 0 # \u00e9\n", "\"\u00e9\" = \"\u00e9\"\ndisable_all_formatting = true # \u00e9\n"},
       {"# disable_all_formatting = false\n", "# disable_all_formatting = false\ndisable_all_formatting = true\n"},
       {"max_width = 100", "max_width = 100\ndisable_all_formatting = true\n"},
       {"disable_all_formatting_x = true\n", "disable_all_formatting_x = true\ndisable_all_formatting = true\n"},
-      {"disable_all_formatting\n", "disable_all_formatting\ndisable_all_formatting = true\n"},
-      {"disable_all_formatting = \"no\" = x # a # b\n", "disable_all_formatting = true # a # b\n"},
-      // Only the first setting line changes.
-      {"disable_all_formatting = false\ndisable_all_formatting = false\n",
-       "disable_all_formatting = true\ndisable_all_formatting = false\n"},
+      // A table's keys are not the root's, and a line after a header would
+      // be the table's.
+      {"a = 1\n[t]\ndisable_all_formatting = false\n",
+       "disable_all_formatting = true\na = 1\n[t]\ndisable_all_formatting = false\n"},
+      {"x = 2\ndisable_all_formatting = false\n[[t]]\n", "x = 2\ndisable_all_formatting = true\n[[t]]\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.old_text);
@@ -58,8 +59,8 @@ TEST(DisableFormatting, AmendsOrAppendsTheSettingByteForByte) {
 }
 
 TEST(DisableFormatting, LeavesACorrectFileAlone) {
-  for (const char* text : {"disable_all_formatting = true\n", "x = 1\n disable_all_formatting = true # yes\r\n",
-                           "disable_all_formatting = true"}) {
+  for (const char* text : {"disable_all_formatting = true\n", "x = 1\n disable_all_formatting = true   # yes\r\n",
+                           "disable_all_formatting = true", "\"disable_all_formatting\"=true\n[t]\n"}) {
     TempDir dir;
     dir.write("rustfmt.toml", text);
     std::vector<std::string> updates;
@@ -78,6 +79,14 @@ TEST(DisableFormatting, ReadAndWriteFailuresNameTheConfigPath) {
   ASSERT_FALSE(invalid);
   EXPECT_EQ(invalid.error(), dir / "bad/rustfmt.toml: stream did not contain valid UTF-8");
 
+  // Not TOML: the amendment could not keep the file valid, and rustfmt
+  // refuses it anyway.
+  dir.write("toml/rustfmt.toml", "max_width = 40\nmax_width = 50\n");
+  auto duplicate = disable_formatting(dir / "toml/rustfmt.toml", false, updates);
+  ASSERT_FALSE(duplicate);
+  EXPECT_EQ(duplicate.error(), dir / "toml/rustfmt.toml: invalid TOML at line 2, column 13: Error while parsing "
+                                     "key-value pair: cannot redefine existing integer 'max_width'");
+
   dir.mkdir("dir/rustfmt.toml");
   auto directory = disable_formatting(dir / "dir/rustfmt.toml", true, updates);
   ASSERT_FALSE(directory);
@@ -92,62 +101,6 @@ TEST(DisableFormatting, ReadAndWriteFailuresNameTheConfigPath) {
   EXPECT_EQ(updates, (std::vector<std::string>{dir / "missing/rustfmt.toml", dir / "missing/rustfmt.toml"}));
 }
 
-TEST(MaxWidthFor, ReadsTheNearestReadableConfig) {
-  struct Case {
-    const char* text;
-    std::uint64_t width;
-  };
-  const Case cases[] = {
-      {"max_width = 120\n", 120},
-      {"max_width = \"120\"\n", 120},
-      {"max_width = 120 # note\n", 160},
-      {"max_width=\n", 160},
-      {"   max_width = 90\n", 90},
-      {"max_width = 90\r\n", 90},
-      {"max_width = 90\r\r\n", 90},
-      {"max_width = 90\r", 90},
-      {"max_width = +0", 0},
-      {"max_width = -1\n", 160},
-      {"max_width = 18446744073709551615\n", 18446744073709551615ull},
-      {"max_width = 18446744073709551616\n", 160},
-      {"max_width\nmax_width = 100\n", 160},
-      {"max_widths = 70\n", 70},
-      {"max_width = 70 = 80\n", 70},
-      {"\u3000max_width =\u00a080\u2003\n", 80},
-      {"edition = \"2021\"\n", 160},
-      {"# max_width = 70\nmax_width = 71\n", 71},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    TempDir dir;
-    dir.write("rustfmt.toml", c.text);
-    dir.write("src/lib.rs", "");
-    EXPECT_EQ(max_width_for(dir / "src/lib.rs"), c.width);
-  }
-}
-
-TEST(MaxWidthFor, NearestFileDecidesAndUnreadableOnesArePassedOver) {
-  TempDir dir;
-  dir.write("rustfmt.toml", "max_width = 100\n");
-  dir.write("a/rustfmt.toml", "edition = \"2021\"\n");
-  dir.write("a/x.rs", "");
-  dir.write("b/rustfmt.toml", "max_width = 50\xff\n");
-  dir.write("b/x.rs", "");
-  dir.mkdir("c/rustfmt.toml");
-  dir.write("c/x.rs", "");
-  dir.write("d/e/x.rs", "");
-  EXPECT_EQ(max_width_for(dir / "a/x.rs"), 160u);
-  EXPECT_EQ(max_width_for(dir / "b/x.rs"), 100u);
-  EXPECT_EQ(max_width_for(dir / "c/x.rs"), 100u);
-  EXPECT_EQ(max_width_for(dir / "d/e/x.rs"), 100u);
-
-  // Resolved first: a link into b/ finds the config above the target.
-  dir.write("real/rustfmt.toml", "max_width = 33\n");
-  dir.write("real/x.rs", "");
-  dir.symlink(dir / "real/x.rs", "a/link.rs");
-  EXPECT_EQ(max_width_for(dir / "a/link.rs"), 33u);
-}
-
 TEST(ConfigPaths, OnePerPackageRootSortedWithoutDuplicates) {
   TempDir dir;
   dir.write("pkg/Cargo.toml", "");
@@ -157,7 +110,8 @@ TEST(ConfigPaths, OnePerPackageRootSortedWithoutDuplicates) {
   dir.write("other/Cargo.toml", "");
 
   auto paths = config_paths({dir / "pkg/src/nested", dir / "other", dir / "pkg", dir / "pkg/src/lib.rs",
-                             dir / "pkg/src//", dir / "loose/a.rs", dir / "loose"});
+                             dir / "pkg/src//", dir / "loose/a.rs", dir / "loose"},
+                            {});
   EXPECT_EQ(paths, (std::vector<std::string>{dir / "loose/rustfmt.toml", dir / "other/rustfmt.toml",
                                              dir / "pkg/rustfmt.toml"}));
 }
@@ -168,12 +122,33 @@ TEST(ConfigPaths, ResolvesLinksAndKeepsUnresolvableArguments) {
   dir.write("pkg/src/lib.rs", "");
   dir.symlink(dir / "pkg/src", "elsewhere/src-link");
   // The link's real place decides the package, not the lexical parent.
-  EXPECT_EQ(config_paths({dir / "elsewhere/src-link"}), std::vector<std::string>{dir / "pkg/rustfmt.toml"});
+  EXPECT_EQ(config_paths({dir / "elsewhere/src-link"}, {}), std::vector<std::string>{dir / "pkg/rustfmt.toml"});
 
   // A missing argument stays as given: below the nearest package above it, or
   // below itself.
-  EXPECT_EQ(config_paths({dir / "pkg/nothing/here"}), std::vector<std::string>{dir / "pkg/rustfmt.toml"});
-  EXPECT_EQ(config_paths({dir / "nothing"}), std::vector<std::string>{dir / "nothing/rustfmt.toml"});
+  EXPECT_EQ(config_paths({dir / "pkg/nothing/here"}, {}), std::vector<std::string>{dir / "pkg/rustfmt.toml"});
+  EXPECT_EQ(config_paths({dir / "nothing"}, {}), std::vector<std::string>{dir / "nothing/rustfmt.toml"});
+}
+
+// The file rustfmt reads for the package: the nearest one up to the
+// workspace root, .rustfmt.toml first; the members of a workspace come from
+// the listed files.
+TEST(ConfigPaths, TheNearestConfigWithinTheWorkspaceForEveryListedPackage) {
+  TempDir dir;
+  dir.write("ws/Cargo.toml", "[workspace]\nmembers = [\"a\", \"b\", \"c\"]\n");
+  dir.write("ws/rustfmt.toml", "max_width = 60\n");
+  dir.write("ws/a/Cargo.toml", "[package]\n");
+  dir.write("ws/a/.rustfmt.toml", "");
+  dir.write("ws/a/rustfmt.toml", "");
+  dir.write("ws/b/Cargo.toml", "[package]\n");
+  dir.write("ws/c/Cargo.toml", "[package]\n");
+  dir.write("ws/c/src/rustfmt.toml", "");  // below the root: not the package's
+  dir.write("alone/Cargo.toml", "[package]\n");
+  dir.write("rustfmt.toml", "");  // above the workspace: not the package's
+
+  EXPECT_EQ(config_paths({dir / "ws"}, {dir / "ws/a/src/lib.rs", dir / "ws/b/src/lib.rs", dir / "ws/c/src/lib.rs"}),
+            (std::vector<std::string>{dir / "ws/a/.rustfmt.toml", dir / "ws/rustfmt.toml"}));
+  EXPECT_EQ(config_paths({dir / "alone"}, {}), std::vector<std::string>{dir / "alone/rustfmt.toml"});
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ TEST(Filter, EditorCommandLinesGiveWhatCargoTersifyWrites) {
   const Editor editors[] = {
       {"rust-analyzer", {}},
       {"Helix", {"--emit", "stdout"}},
-      {"conform.nvim", {"--emit=stdout"}},
+      {"conform.nvim", {"--emit=stdout", "--stdin-filename", dir / "src/nested/mod.rs"}},
   };
   std::vector<CommandResult> results;
   for (const auto& editor : editors) results.push_back(run_filter(editor.args, in_folder(dir / "src/nested", source)));

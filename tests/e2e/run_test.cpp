@@ -123,7 +123,7 @@ TEST(Run, RustfmtTomlIsCreatedOrAmendedInPlace) {
   const Case cases[] = {
       {nullptr, "disable_all_formatting = true\n"},
       {"disable_all_formatting = false\n", "disable_all_formatting = true\n"},
-      {"disable_all_formatting=false\n", "disable_all_formatting= true\n"},
+      {"disable_all_formatting=false\n", "disable_all_formatting=true\n"},
       {"disable_all_formatting = false # keep\n", "disable_all_formatting = true # keep\n"},
       {"edition = \"2021\"\r\ndisable_all_formatting = false\r\n",
        "edition = \"2021\"\r\ndisable_all_formatting = true\r\n"},
@@ -156,11 +156,10 @@ TEST(Run, ConfigPathFollowsTheArguments) {
   dir.write("pkg/src/lib.rs", messy_source);
   dir.write("loose/a.rs", messy_source);
 
-  // A bare file name: its parent is the working directory itself, which is
-  // no package root, so the settings file goes right there.
+  // A bare file name: its folder is the working directory, in the package.
   auto bare = tersify_in(dir / "pkg/src", {"--check", "lib.rs"});
   EXPECT_EQ(bare.status, 1);
-  EXPECT_EQ(bare.out, "would update rustfmt.toml\nwould reformat lib.rs\n");
+  EXPECT_EQ(bare.out, "would update " + real(dir) + "/pkg/rustfmt.toml\nwould reformat lib.rs\n");
 
   auto dotted = tersify_in(dir / "pkg/src", {"--check", "./lib.rs"});
   EXPECT_EQ(dotted.out, "would update " + real(dir) + "/pkg/rustfmt.toml\nwould reformat ./lib.rs\n");

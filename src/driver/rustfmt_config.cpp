@@ -1,0 +1,93 @@
+#include "driver/rustfmt_config.h"
+
+#include <array>
+#include <cstdlib>
+
+#include "driver/toml_text.h"
+#include "util/fs.h"
+#include "util/paths.h"
+
+namespace tersify::driver {
+namespace {
+
+// rustfmt's order within one folder.
+constexpr std::array<std::string_view, 2> config_file_names = {".rustfmt.toml", "rustfmt.toml"};
+
+Result<std::uint64_t> unsigned_value(const TomlEntry& entry, std::string_view key) {
+  if (entry.kind != TomlEntry::Kind::integer || entry.integer < 0) {
+    return fail(std::string(key) + ": expected an unsigned integer");
+  }
+  return static_cast<std::uint64_t>(entry.integer);
+}
+
+Result<bool> boolean_value(const TomlEntry& entry, std::string_view key) {
+  if (entry.kind != TomlEntry::Kind::boolean) return fail(std::string(key) + ": expected a boolean");
+  return entry.boolean;
+}
+
+std::optional<std::string> environment_folder(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
+}  // namespace
+
+Result<RustfmtConfig> parse_rustfmt_config(std::string_view text) {
+  auto root = read_toml_root(text);
+  if (!root) return fail(std::move(root).error());
+  RustfmtConfig config;
+  const auto& entries = root->entries;
+  if (auto found = entries.find("max_width"); found != entries.end()) {
+    auto width = unsigned_value(found->second, "max_width");
+    if (!width) return fail(std::move(width).error());
+    config.max_width = *width;
+  }
+  if (auto found = entries.find("tab_spaces"); found != entries.end()) {
+    auto spaces = unsigned_value(found->second, "tab_spaces");
+    if (!spaces) return fail(std::move(spaces).error());
+    config.tab_spaces = *spaces;
+  }
+  if (auto found = entries.find("hard_tabs"); found != entries.end()) {
+    auto tabs = boolean_value(found->second, "hard_tabs");
+    if (!tabs) return fail(std::move(tabs).error());
+    config.hard_tabs = *tabs;
+  }
+  return config;
+}
+
+std::optional<std::string> config_file_in(std::string_view folder) {
+  for (auto name : config_file_names) {
+    std::string path = join_path(folder, name);
+    if (file_kind(path) == FileKind::regular) return path;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> config_file_for(std::string_view folder) {
+  for (const auto& candidate : path_candidates(folder)) {
+    if (auto found = config_file_in(candidate)) return found;
+  }
+  // Where rustfmt looks when no folder above has one: $HOME, then the
+  // configuration folder ($XDG_CONFIG_HOME, else $HOME/.config).
+  auto home = environment_folder("HOME");
+  if (home) {
+    if (auto found = config_file_in(*home)) return found;
+  }
+  auto config_home = environment_folder("XDG_CONFIG_HOME");
+  if (!config_home && home) config_home = join_path(*home, ".config");
+  if (config_home) return config_file_in(join_path(*config_home, "rustfmt"));
+  return std::nullopt;
+}
+
+Result<RustfmtConfig> rustfmt_config_for(std::string_view folder) {
+  auto path = config_file_for(folder);
+  if (!path) return RustfmtConfig{};
+  auto text = read_text_file(*path);
+  if (!text) return fail(display_path(*path) + ": " + text.error());
+  auto config = parse_rustfmt_config(*text);
+  if (!config) return fail(display_path(*path) + ": " + config.error());
+  return config;
+}
+
+}  // namespace tersify::driver

@@ -1,0 +1,42 @@
+#pragma once
+// The configuration file that rustfmt takes for a folder, found and read as
+// rustfmt finds and reads it, for what the tool itself depends on: the
+// width, and how wide a hard tab is.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "util/result.h"
+
+namespace tersify::driver {
+
+// What the tool reads of a configuration; the rest is rustfmt's alone.
+struct RustfmtConfig {
+  std::optional<std::uint64_t> max_width;  // none: not set
+  bool hard_tabs = false;
+  std::uint64_t tab_spaces = 4;
+};
+
+// The configuration in `text`. rustfmt refuses a file that is not TOML or
+// gives a known key a value of the wrong type, so this fails too: with the
+// parser's message, or with "{key}: expected an unsigned integer" or
+// "{key}: expected a boolean".
+Result<RustfmtConfig> parse_rustfmt_config(std::string_view text);
+
+// The configuration file in `folder` itself: ".rustfmt.toml", else
+// "rustfmt.toml", whichever is a file first (following links).
+std::optional<std::string> config_file_in(std::string_view folder);
+
+// The file rustfmt started in `folder` (a canonical path) reads: the first
+// config_file_in from `folder` up to "/", then in the home folder, then in
+// the user's configuration folder's "rustfmt".
+std::optional<std::string> config_file_for(std::string_view folder);
+
+// The configuration of the folder (a canonical path), defaults when there
+// is no file. Fails with "{file}: {message}" when the file can't be read or
+// parse_rustfmt_config fails.
+Result<RustfmtConfig> rustfmt_config_for(std::string_view folder);
+
+}  // namespace tersify::driver
