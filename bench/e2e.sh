@@ -20,7 +20,7 @@
 #   nothing: (g) plain, (h) fork server one job, (i) default;
 # then ratios against the targets, the files that needed more than one pass,
 # the cost of a server start against a plain start, a projection to 16 cores,
-# `compact` alone, bench/verify.sh over all crates, and bench/stress.sh.
+# `compact` alone, the result cache (bench/cache.sh), bench/verify.sh over all crates, and bench/stress.sh.
 #
 # Environment: TERSIFY, TOKEN_CHECK, PROPERTY, FORK_BENCH (the built tools,
 # default the build directory of this checkout), REGISTRY, RUNS.
@@ -162,6 +162,10 @@ awk -v cpu="${CPU[d]}" -v t1="${TIME[l]}" -v f="${TIME[f]}" -v n="$CPUS" -v d="$
 echo
 echo "compact alone (rustfmt output of every file, compacted 5 times; peak memory of the whole checker):"
 (cd "$work/pristine" && /usr/bin/time -f 'peak %M KiB' "$PROPERTY" --repeat 5 "${CRATES[@]}") 2>&1 | grep -v '^$'
+
+echo
+echo "result cache against cargo fmt --check (bench/cache.sh):"
+CRATES="${CRATES[*]}" TERSIFY=$TERSIFY FORK_BENCH=$FORK_BENCH "$here/cache.sh" "$build" | sed 's/^/  /'
 
 echo
 "$here/verify.sh" "$work/pristine"/*

@@ -107,6 +107,19 @@ add_library(tomlplusplus_header_only INTERFACE)
 target_include_directories(tomlplusplus_header_only SYSTEM INTERFACE "${TOMLPLUSPLUS_INCLUDE_DIR}")
 target_compile_definitions(tomlplusplus_header_only INTERFACE TOML_HEADER_ONLY=1 TOML_EXCEPTIONS=0)
 
+# xxHash (Debian: libxxhash-dev), used header-only (XXH_INLINE_ALL): the
+# digests that name the result cache's entries. The executables gain no
+# library dependency.
+find_path(XXHASH_INCLUDE_DIR xxhash.h)
+if(NOT XXHASH_INCLUDE_DIR)
+  message(FATAL_ERROR
+    "xxhash.h not found: xxHash is needed to build "
+    "(Debian: apt-get install libxxhash-dev, or run scripts/install-deps.sh), "
+    "then configure again.")
+endif()
+add_library(xxhash_headers INTERFACE)
+target_include_directories(xxhash_headers SYSTEM INTERFACE "${XXHASH_INCLUDE_DIR}")
+
 add_executable(grammar_smoke "${CMAKE_SOURCE_DIR}/cmake/smoke/grammar_smoke.c")
 target_link_libraries(grammar_smoke PRIVATE tree_sitter_rust)
 add_custom_command(TARGET grammar_smoke POST_BUILD

@@ -16,7 +16,7 @@ for option in "$@"; do
   esac
 done
 
-packages="cmake ninja-build g++ make nlohmann-json3-dev libdtl-dev libtomlplusplus-dev"
+packages="cmake ninja-build g++ make nlohmann-json3-dev libdtl-dev libtomlplusplus-dev libxxhash-dev"
 command -v npm >/dev/null 2>&1 || packages="$packages npm"
 if [ "$want_package" = yes ]; then
   # CPack finds the executables' shared libraries with file and

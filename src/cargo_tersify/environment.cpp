@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "driver/result_cache.h"
 #include "util/text.h"
 
 namespace tersify {
@@ -33,6 +34,7 @@ Result<RunEnvironment> read_environment() {
   if (const char* server = std::getenv("CARGO_TERSIFY_FORK_SERVER"))
     environment.fork_server = std::string(server) != "0";
   if (const char* stats = std::getenv("CARGO_TERSIFY_STATS")) environment.stats_path = stats;
+  environment.cache_folder = driver::result_cache_folder();
   return environment;
 }
 

@@ -6,6 +6,8 @@
 //                                default: the CPUs this process may use)
 //   CARGO_TERSIFY_FORK_SERVER=0  rustfmt started afresh for every file
 //   CARGO_TERSIFY_STATS=PATH     counts of the run written to PATH at its end
+//   CARGO_TERSIFY_CACHE=0        no result cache (driver/result_cache.h): every
+//                                file is formatted
 
 #include <optional>
 #include <string>
@@ -21,6 +23,7 @@ struct RunEnvironment {
   unsigned jobs = 1;
   bool fork_server = true;
   std::optional<std::string> stats_path;
+  std::optional<std::string> cache_folder;  // none: no result cache
 };
 
 // Reads the variables. Fails with the line to print for a CARGO_TERSIFY_JOBS

@@ -16,6 +16,7 @@
 #include "cargo_tersify/report.h"
 #include "discovery/source_files.h"
 #include "driver/edition.h"
+#include "driver/result_cache.h"
 #include "driver/rustfmt.h"
 #include "driver/rustfmt_toml.h"
 #include "driver/scheduler.h"
@@ -32,6 +33,7 @@ void write_stats(const std::string& path, const driver::FileRunCounts& files, co
   for (auto [name, value] : {std::pair{"files", files.files},
                              {"settled_files", files.settled_files},
                              {"extra_passes", files.extra_passes},
+                             {"cache_hits", files.cache_hits},
                              {"rustfmt_plain", rustfmt.plain},
                              {"rustfmt_served", rustfmt.served},
                              {"servers", rustfmt.servers},
@@ -59,8 +61,10 @@ int run(const Settings& settings, const RunEnvironment& environment) {
   driver::ReformatList reformat_list{.keep_texts = settings.diff, .files = {}};
   driver::Rustfmt rustfmt(environment.fork_server);
   driver::FileRunCounts counts;
+  std::optional<driver::ResultCache> cache;
+  if (environment.cache_folder) cache.emplace(*environment.cache_folder);
   driver::FileRunOptions options{settings.check, {std::nullopt, settings.width_override}, environment.jobs,
-                                 settings.diff};
+                                 settings.diff, cache ? &*cache : nullptr};
   auto done = driver::process_files(files, options, editions, rustfmt, reformat_list, counts);
   if (environment.stats_path) write_stats(*environment.stats_path, counts, rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());

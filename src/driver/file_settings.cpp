@@ -1,6 +1,7 @@
 #include "driver/file_settings.h"
 
 #include "driver/rustfmt_config.h"
+#include "util/digest.h"
 #include "util/fs.h"
 #include "util/paths.h"
 
@@ -40,6 +41,15 @@ std::vector<std::string> rustfmt_args(const FileSettings& settings) {
   std::string config = "max_width=" + std::to_string(settings.max_width) +
                        ",use_small_heuristics=Max,disable_all_formatting=false";
   return {"--edition", settings.edition, "--emit", "stdout", "--config", std::move(config)};
+}
+
+std::string settings_key(const FileSettings& settings) {
+  std::string key;
+  append_key_part(key, "edition=" + settings.edition);
+  append_key_part(key, "max_width=" + std::to_string(settings.max_width));
+  append_key_part(key, "folder=" + settings.folder);
+  append_key_part(key, "tab_width=" + std::to_string(settings.tab_width));
+  return key;
 }
 
 }  // namespace tersify::driver

@@ -1,9 +1,9 @@
 #pragma once
 // Everything a file's rustfmt run and its compaction depend on besides its
 // text, found by one lookup. A rustfmt option is supported by a field here,
-// its line in file_settings() and its line in rustfmt_args(). rustfmt runs
-// in the file's folder, so that it reads the configuration and gets the
-// toolchain that cargo fmt would give the file.
+// its line in file_settings(), its line in rustfmt_args() and its line in
+// settings_key(). rustfmt runs in the file's folder, so that it reads the
+// configuration and gets the toolchain that cargo fmt would give the file.
 
 #include <cstdint>
 #include <optional>
@@ -47,5 +47,9 @@ Result<FileSettings> file_settings(const std::string& path, const SettingOverrid
 // switched back on over the "disable_all_formatting = true" that the
 // project's rustfmt.toml holds. Settings with equal arguments format alike.
 std::vector<std::string> rustfmt_args(const FileSettings& settings);
+
+// Every field of the settings as text, for the result cache's key: settings
+// that differ in any field give different keys.
+std::string settings_key(const FileSettings& settings);
 
 }  // namespace tersify::driver

@@ -30,7 +30,10 @@ Result<FinalText> final_text(std::string_view source, const FileSettings& settin
   auto compacted = compact_unless_cancelled(std::move(*formatted), settings, cancel);
   if (!compacted) return fail("cancelled");
   FinalText result{std::move(*compacted), 1};
-  if (result.text == source) return result;
+  if (result.text == source) {
+    result.fixed_point = true;
+    return result;
+  }
 
   // A changed text is handed to rustfmt once more: to settle it in write
   // mode, and in check mode to know that a write would leave code rustfmt
@@ -47,8 +50,11 @@ Result<FinalText> final_text(std::string_view source, const FileSettings& settin
   for (int pass = 0;; ++pass) {
     auto next = compact_unless_cancelled(std::move(*again), settings, cancel);
     if (!next) return fail("cancelled");
-    if (*next == current.text) return current;
-    current = {std::move(*next), current.passes + 1};
+    if (*next == current.text) {
+      current.fixed_point = true;
+      return current;
+    }
+    current = {std::move(*next), current.passes + 1, false};
     again = format(current.text);
     if (cancel != nullptr && cancel->requested()) return fail("cancelled");
     if (!again) return result;

@@ -21,6 +21,9 @@ inline constexpr int max_settling_passes = 3;
 struct FinalText {
   std::string text;
   int passes = 1;  // pipeline runs it took to reach `text`: 1 to 1 + max_settling_passes
+  // Whether the pipeline is known to give `text` back unchanged: true when
+  // `text` is the source, or when settling ended on a text that came back.
+  bool fixed_point = false;
 };
 
 // The first line of the failure of a file whose formatted text rustfmt

@@ -8,10 +8,14 @@
 namespace tersify::driver {
 
 Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings, bool settle,
-                                   Formatter& formatter, const Cancellation* cancel) {
+                                   Formatter& formatter, const Cancellation* cancel, const ResultCache* cache) {
   auto source = read_text_file(listed_path);
   if (!source) return fail(std::move(source).error());
   if (!settings) return fail(settings.error());
+  if (cache != nullptr && cache->known_final(*source, listed_path, *settings)) {
+    FinalText final{*source, 1, true};
+    return ProcessedFile{std::move(*source), std::move(final), true};
+  }
 
   auto final = final_text(*source, *settings, settle, formatter, cancel);
   if (!final) return fail(std::move(final).error());

@@ -12,6 +12,7 @@
 #include "driver/file_settings.h"
 #include "driver/final_text.h"
 #include "driver/formatter.h"
+#include "driver/result_cache.h"
 #include "util/cancellation.h"
 #include "util/result.h"
 
@@ -33,14 +34,18 @@ struct ReformatList {
 struct ProcessedFile {
   std::string source;  // the text as read
   FinalText final;
+  bool cached = false;  // the final text came from the cache: it is the source
 };
 
 // Reads the file at `listed_path`, then takes its `settings` (a failure of
 // their lookup, such as one of cargo metadata, comes after a read failure),
 // then computes its final text: settled (as a write needs it) or in one pass.
-// Fails with the message to print after the path.
+// A text that `cache` (when given) knows to be final is its own final text,
+// found without the formatter. Fails with the message to print after the
+// path.
 Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings, bool settle,
-                                   Formatter& formatter, const Cancellation* cancel = nullptr);
+                                   Formatter& formatter, const Cancellation* cancel = nullptr,
+                                   const ResultCache* cache = nullptr);
 
 // Compares the final text with the file's text `source`: a file whose final
 // text differs is rewritten in place (write mode) or appended to

@@ -41,16 +41,21 @@ Result<FileSettings> settings_for(const std::string& listed_path, const FileRunO
 
 // The effect of one file: the write or record of its final text, or its
 // failure as the line to print.
-Status commit(const std::string& listed_path, Result<ProcessedFile>& outcome, bool check,
-              ReformatList& reformat_list, FileRunCounts& counts) {
+Status commit(const std::string& listed_path, const Result<FileSettings>& settings, Result<ProcessedFile>& outcome,
+              const FileRunOptions& options, ReformatList& reformat_list, FileRunCounts& counts) {
   if (!outcome) return fail(display_path(listed_path) + ": " + outcome.error());
   ++counts.files;
+  if (outcome->cached) ++counts.cache_hits;
   if (outcome->final.passes > 1) {
     ++counts.settled_files;
     counts.extra_passes += static_cast<std::uint64_t>(outcome->final.passes - 1);
   }
-  if (auto done = record_file(listed_path, outcome->source, outcome->final.text, check, reformat_list); !done) {
+  if (auto done = record_file(listed_path, outcome->source, outcome->final.text, options.check, reformat_list);
+      !done) {
     return fail(display_path(listed_path) + ": " + done.error());
+  }
+  if (options.cache != nullptr && outcome->final.fixed_point && !outcome->cached) {
+    options.cache->record(outcome->final.text, listed_path, *settings);
   }
   return {};
 }
@@ -59,8 +64,8 @@ Status one_after_another(const std::vector<std::string>& files, const FileRunOpt
                          Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts) {
   for (const auto& file : files) {
     auto settings = settings_for(file, options, editions, formatter);
-    auto outcome = process_file(file, settings, settles(options), formatter);
-    if (auto done = commit(file, outcome, options.check, reformat_list, counts); !done) return done;
+    auto outcome = process_file(file, settings, settles(options), formatter, nullptr, options.cache);
+    if (auto done = commit(file, settings, outcome, options, reformat_list, counts); !done) return done;
   }
   return {};
 }
@@ -94,7 +99,8 @@ class SideBySide {
       if (window_.empty()) return {};
 
       Slot front = take_front();
-      if (auto done = commit(front.listed_path, *front.outcome, options_.check, reformat_list, counts); !done) {
+      if (auto done = commit(front.listed_path, *front.settings, *front.outcome, options_, reformat_list, counts);
+          !done) {
         stop();
         return done;
       }
@@ -150,7 +156,8 @@ class SideBySide {
       }
       // The slot's path and settings were set before it was queued and are
       // not changed while the worker has it.
-      auto outcome = process_file(slot->listed_path, *slot->settings, settles(options_), formatter_, &cancellation_);
+      auto outcome = process_file(slot->listed_path, *slot->settings, settles(options_), formatter_, &cancellation_,
+                                  options_.cache);
       std::size_t bytes = outcome ? outcome->source.size() + outcome->final.text.size() : 0;
       {
         std::lock_guard lock(mutex_);

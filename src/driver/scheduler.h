@@ -12,6 +12,7 @@
 #include "driver/file_settings.h"
 #include "driver/formatter.h"
 #include "driver/process_file.h"
+#include "driver/result_cache.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -23,6 +24,9 @@ struct FileRunOptions {
   // Check mode settles each text as write mode does, so that a diff shows
   // exactly what a write would leave.
   bool settle_in_check = false;
+  // Texts known to be final skip the pipeline; final texts the pipeline
+  // gives back unchanged are recorded. None: no cache.
+  const ResultCache* cache = nullptr;
 };
 
 // Whether the run settles each file's final text: write mode does, so that a
@@ -34,6 +38,7 @@ struct FileRunCounts {
   std::uint64_t files = 0;          // files recorded or found unchanged
   std::uint64_t settled_files = 0;  // files that took more than one pass
   std::uint64_t extra_passes = 0;   // passes beyond the first, over all files
+  std::uint64_t cache_hits = 0;     // files whose final text the cache knew
 };
 
 // The text (as read and as finished) that files done out of turn may hold

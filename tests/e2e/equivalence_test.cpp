@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 
+#include "e2e/outcome.h"
 #include "e2e/project.h"
 #include "support/tree.h"
 
@@ -34,49 +35,12 @@ const Way other_ways[] = {
     {"16 jobs, no fork server", {"CARGO_TERSIFY_JOBS=16", "CARGO_TERSIFY_FORK_SERVER=0"}, true},
 };
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-  std::map<std::string, std::string> tree;
-};
-
-std::string real_path(const std::string& path) {
-  char* resolved = ::realpath(path.c_str(), nullptr);
-  std::string result = resolved ? resolved : path;
-  std::free(resolved);
-  return result;
-}
-
-// Output that names the copy's own folder is made comparable.
-std::string comparable(std::string text, const std::string& dir) {
-  for (std::size_t at; (at = text.find(dir)) != std::string::npos;) text.replace(at, dir.size(), "<dir>");
-  return text;
-}
-
 Outcome run_way(const std::string& pristine, const std::vector<std::string>& args, const Way& way) {
   TempDir dir;
   copy_tree(pristine, dir.path());
   CommandOptions options;
   options.env = way.env;
-  auto result = tersify_in(dir.path(), args, options);
-  std::string real = real_path(dir.path());
-  return {result.status, comparable(result.out, real), comparable(result.err, real), snapshot(dir.path())};
-}
-
-void expect_same(const Outcome& want, const Outcome& got) {
-  EXPECT_EQ(got.status, want.status);
-  EXPECT_EQ(got.out, want.out);
-  EXPECT_EQ(got.err, want.err);
-  EXPECT_EQ(got.tree.size(), want.tree.size());
-  for (const auto& [path, bytes] : want.tree) {
-    auto found = got.tree.find(path);
-    if (found == got.tree.end()) {
-      ADD_FAILURE() << path << " is missing";
-    } else if (found->second != bytes) {
-      ADD_FAILURE() << path << " differs";
-    }
-  }
+  return outcome_in(dir.path(), args, options);
 }
 
 int repeats() {

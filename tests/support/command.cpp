@@ -83,16 +83,27 @@ CommandResult run_command(const std::vector<std::string>& argv, const CommandOpt
   return result;
 }
 
-CommandResult run_tersify(const std::vector<std::string>& args, const CommandOptions& options) {
-  std::vector<std::string> argv{TERSIFY_BINARY};
+namespace {
+
+// The tools run without the user's result cache unless a test turns it on
+// (its own entries then come after this one and replace it).
+CommandResult run_tool(const char* binary, const std::vector<std::string>& args, const CommandOptions& options) {
+  std::vector<std::string> argv{binary};
   argv.insert(argv.end(), args.begin(), args.end());
-  return run_command(argv, options);
+  CommandOptions without_cache = options;
+  without_cache.env = {std::string("CARGO_TERSIFY_CACHE=0")};
+  without_cache.env.insert(without_cache.env.end(), options.env.begin(), options.env.end());
+  return run_command(argv, without_cache);
+}
+
+}  // namespace
+
+CommandResult run_tersify(const std::vector<std::string>& args, const CommandOptions& options) {
+  return run_tool(TERSIFY_BINARY, args, options);
 }
 
 CommandResult run_filter(const std::vector<std::string>& args, const CommandOptions& options) {
-  std::vector<std::string> argv{TERSIFY_FILTER_BINARY};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return run_command(argv, options);
+  return run_tool(TERSIFY_FILTER_BINARY, args, options);
 }
 
 }  // namespace tersify::test

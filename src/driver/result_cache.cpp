@@ -1,0 +1,162 @@
+#include "driver/result_cache.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "util/digest.h"
+#include "util/fs.h"
+#include "util/paths.h"
+#include "util/process.h"
+#include "util/program_path.h"
+
+namespace tersify::driver {
+namespace {
+
+constexpr const char* entry_magic = "cargo-tersify result 1";
+
+// One run in this many prunes the folder.
+constexpr unsigned prune_one_in = 32;
+
+// A file's path, size and modification time, or none when it can't be
+// looked at.
+std::optional<std::string> file_stamp(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return path + " " + std::to_string(info.st_size) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
+         std::to_string(info.st_mtim.tv_nsec);
+}
+
+std::string environment_value(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return "unset";
+  std::string text("=");
+  text.append(value);
+  return text;
+}
+
+// The folders where rustfmt looks for a configuration when none is found at
+// or above the file: the home folder, then the user's configuration folder.
+std::vector<std::string> fallback_config_folders() {
+  std::vector<std::string> folders;
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') folders.push_back(home);
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && *config == '/') {
+    folders.push_back(join_path(config, "rustfmt"));
+  } else if (home != nullptr && *home != '\0') {
+    folders.push_back(join_path(join_path(home, ".config"), "rustfmt"));
+  }
+  return folders;
+}
+
+// The configuration file rustfmt uses for a file at `path` (or in the folder
+// `path`) as key text: its name and bytes, or "none". None when a
+// configuration file is there but can't be read. Where it lies is left out,
+// so that a copy of a project (a second worktree) shares its entries.
+std::optional<std::string> config_key(const std::string& path) {
+  auto canonical = canonical_path(path);
+  auto folders = path_candidates(canonical ? *canonical : path);
+  for (auto& folder : fallback_config_folders()) folders.push_back(std::move(folder));
+  for (const auto& folder : folders) {
+    for (const char* name : {".rustfmt.toml", "rustfmt.toml"}) {
+      std::string candidate = join_path(folder, name);
+      auto text = read_file(candidate);
+      if (text) {
+        std::string key;
+        append_key_part(key, name);
+        append_key_part(key, *text);
+        return key;
+      }
+      if (file_kind(candidate)) return std::nullopt;
+    }
+  }
+  return "none";
+}
+
+// Everything of the run that results depend on besides the file and its
+// settings; none when the rustfmt that would run can't be identified.
+std::optional<std::string> run_identity() {
+  std::string key;
+  append_key_part(key, entry_magic);
+  append_key_part(key, TERSIFY_VERSION);
+  append_key_part(key, file_stamp("/proc/self/exe").value_or("unknown"));
+  auto rustfmt = program_on_path("rustfmt");
+  if (!rustfmt) return std::nullopt;
+  auto stamp = file_stamp(*rustfmt);
+  if (!stamp) return std::nullopt;
+  append_key_part(key, *stamp);
+  // A rustup proxy is the same file for every toolchain; the version it
+  // reports in the working folder (where the runs' rustfmt starts) tells
+  // them apart.
+  auto version = run_child("rustfmt", {"--version"}, std::nullopt);
+  if (!version || !version->success()) return std::nullopt;
+  append_key_part(key, version->out);
+  append_key_part(key, environment_value("RUSTUP_TOOLCHAIN"));
+  auto config = config_key(".");
+  if (!config) return std::nullopt;
+  append_key_part(key, *config);
+  return key;
+}
+
+bool prune_this_run() {
+  std::random_device random;
+  return random() % prune_one_in == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> result_cache_folder() {
+  const char* switch_value = std::getenv("CARGO_TERSIFY_CACHE");
+  if (switch_value != nullptr && std::string_view(switch_value) == "0") return std::nullopt;
+  std::string base;
+  const char* cache_home = std::getenv("XDG_CACHE_HOME");
+  const char* home = std::getenv("HOME");
+  if (cache_home != nullptr && *cache_home == '/') {
+    base = cache_home;
+  } else if (home != nullptr && *home != '\0') {
+    base = join_path(home, ".cache");
+  } else {
+    return std::nullopt;
+  }
+  return join_path(join_path(base, "cargo-tersify"), "results");
+}
+
+ResultCache::ResultCache(std::string folder) : store_(std::move(folder), entry_magic) {
+  std::promise<std::optional<std::string>> identity;
+  identity_ = identity.get_future().share();
+  worker_ = std::thread([this, identity = std::move(identity)]() mutable {
+    identity.set_value(run_identity());
+    if (prune_this_run()) store_.prune(max_cached_results);
+  });
+}
+
+ResultCache::~ResultCache() { worker_.join(); }
+
+std::optional<std::string> ResultCache::digest(std::string_view text, const std::string& path,
+                                               const FileSettings& settings) const {
+  auto shared = identity_;  // a copy per thread, as shared futures want
+  const auto& identity = shared.get();
+  if (!identity) return std::nullopt;
+  auto config = config_key(path);
+  if (!config) return std::nullopt;
+  std::string key = *identity;
+  append_key_part(key, settings_key(settings));
+  append_key_part(key, *config);
+  append_key_part(key, text);
+  return hex_digest(key);
+}
+
+bool ResultCache::known_final(std::string_view text, const std::string& path, const FileSettings& settings) const {
+  auto found = digest(text, path, settings);
+  return found && store_.contains(*found);
+}
+
+void ResultCache::record(std::string_view text, const std::string& path, const FileSettings& settings) const {
+  if (auto found = digest(text, path, settings)) store_.add(*found);
+}
+
+}  // namespace tersify::driver

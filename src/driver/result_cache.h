@@ -1,0 +1,64 @@
+#pragma once
+// The results of earlier runs: which texts are known to be their own final
+// text. A file whose exact bytes are such a text, under the same settings,
+// configuration, rustfmt and tool, is not formatted again: its final text is
+// itself, in one pass.
+//
+// An entry's key holds everything the result depends on: the text, the
+// file's settings (settings_key), the bytes of the rustfmt configuration that
+// rustfmt finds for the file and for the folder it runs in, the rustfmt that
+// would run (its file on PATH with size and time, its --version output in the
+// working folder, RUSTUP_TOOLCHAIN) and this tool's build (version, its own
+// executable's size and time). Entries live in a DigestStore
+// (util/digest_store.h), so a damaged or unwritable cache is a miss and never
+// a failure.
+
+#include <cstddef>
+#include <future>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "driver/file_settings.h"
+#include "util/digest_store.h"
+
+namespace tersify::driver {
+
+// The cache's folder: "cargo-tersify/results" in $XDG_CACHE_HOME (when it is
+// an absolute path), else in ~/.cache. None when CARGO_TERSIFY_CACHE is "0"
+// or there is no home folder.
+std::optional<std::string> result_cache_folder();
+
+// Entries kept at most; beyond them the least recently used go.
+inline constexpr std::size_t max_cached_results = 20000;
+
+class ResultCache {
+ public:
+  // Starts working out the run's rustfmt and tool identity on a thread of
+  // its own (running `rustfmt --version` takes a while); the first lookup
+  // waits for it. Now and then also prunes the folder on that thread.
+  explicit ResultCache(std::string folder);
+  ResultCache(const ResultCache&) = delete;
+  ResultCache& operator=(const ResultCache&) = delete;
+  ~ResultCache();
+
+  // Whether `text`, the bytes of the file at `path` (or of a file in the
+  // folder `path`), is known to be its own final text under `settings`.
+  // False whenever that can't be known. Thread-safe.
+  bool known_final(std::string_view text, const std::string& path, const FileSettings& settings) const;
+
+  // Notes that `text` is its own final text for the file at `path` under
+  // `settings`: the pipeline gives it back unchanged. Best effort.
+  void record(std::string_view text, const std::string& path, const FileSettings& settings) const;
+
+ private:
+  std::optional<std::string> digest(std::string_view text, const std::string& path,
+                                    const FileSettings& settings) const;
+
+  DigestStore store_;
+  std::shared_future<std::optional<std::string>> identity_;  // none: no cache this run
+  std::thread worker_;  // joined by the destructor
+};
+
+}  // namespace tersify::driver
