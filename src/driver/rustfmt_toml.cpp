@@ -13,6 +13,7 @@
 #include "driver/package_metadata.h"
 #include "util/fs.h"
 #include "util/paths.h"
+#include "util/replace_file.h"
 #include "util/text.h"
 
 namespace tersify::driver {
@@ -89,7 +90,7 @@ Status disable_formatting(const std::string& config_path, bool check, std::vecto
   if (new_text == old_text) return {};
   update_list.push_back(config_path);
   if (check) return {};
-  if (auto written = write_file(config_path, new_text); !written) {
+  if (auto written = replace_file(config_path, new_text); !written) {
     return fail(display_path(config_path) + ": " + written.error());
   }
   return {};

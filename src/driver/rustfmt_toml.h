@@ -29,7 +29,8 @@ std::string disabled_config_text(std::string_view old_text);
 
 // Makes the file at `config_path` say disable_all_formatting = true. When its
 // text changes the path is appended to `update_list`, and in write mode the
-// new text is written (created or truncated). A missing file counts as empty.
+// new text replaces the file whole (util/replace_file.h). A missing file
+// counts as empty.
 // Fails with "{}: {}", the config path and the I/O error text.
 Status disable_formatting(const std::string& config_path, bool check, std::vector<std::string>& update_list);
 

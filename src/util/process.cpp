@@ -190,7 +190,7 @@ Result<ChildExit, ChildError> child_exit(int wait_status, PumpedOutput pumped) {
 Result<pid_t, int> spawn_registered(const SpawnRequest& request) {
   // From the start to the registration no termination signal can come in
   // between; the child gets the signal mask from before.
-  ChildStartWindow held;
+  TerminationHold held;
   if (held.ending()) return fail(EINTR);
   SpawnSetup setup;
   setup.default_write_signals(POSIX_SPAWN_SETSIGMASK);
