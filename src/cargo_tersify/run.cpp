@@ -21,6 +21,7 @@
 #include "driver/scheduler.h"
 #include "util/command_line.h"
 #include "util/fs.h"
+#include "util/paths.h"
 
 namespace tersify {
 namespace {
@@ -44,6 +45,10 @@ void write_stats(const std::string& path, const driver::FileRunCounts& files, co
 }  // namespace
 
 int run(const Settings& settings, const RunEnvironment& environment) {
+  // A mistyped path stops the run before anything is touched.
+  for (const auto& path : settings.paths) {
+    if (auto exists = path_exists(path); !exists) return report_failure(display_path(path) + ": " + exists.error());
+  }
   // Settings files first, all of them, before any source file is looked at.
   std::vector<std::string> update_list;
   for (const auto& config_path : driver::config_paths(settings.paths)) {
@@ -54,13 +59,14 @@ int run(const Settings& settings, const RunEnvironment& environment) {
   }
 
   auto files = discovery::collect_source_files(settings.paths);
+  if (!files) return report_failure(std::move(files).error());
 
   driver::EditionMap editions;
   std::vector<std::string> reformat_list;
   driver::Rustfmt rustfmt(environment.fork_server);
   driver::FileRunCounts counts;
   driver::FileRunOptions options{settings.check, {std::nullopt, settings.width_override}, environment.jobs};
-  auto done = driver::process_files(files, options, editions, rustfmt, reformat_list, counts);
+  auto done = driver::process_files(*files, options, editions, rustfmt, reformat_list, counts);
   if (environment.stats_path) write_stats(*environment.stats_path, counts, rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());
 

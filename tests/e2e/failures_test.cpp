@@ -206,15 +206,15 @@ TEST(SettingsFailure, StopsBeforeAnySourceFile) {
   EXPECT_EQ(invalid.err, real(p.dir) + "/third/rustfmt.toml: stream did not contain valid UTF-8\n");
 }
 
-TEST(SettingsFailure, ConfigBelowAMissingDirectory) {
+TEST(SettingsFailure, MissingPathArgumentStopsBeforeAnything) {
   TempDir dir;
-  auto check = tersify_in(dir.path(), {"--check", "missing/dir"});
-  EXPECT_EQ(check.status, 1);
-  EXPECT_EQ(check.out, "would update missing/dir/rustfmt.toml\n");
-
-  auto write = tersify_in(dir.path(), {"missing/dir"});
-  EXPECT_EQ(write.status, 2);
-  EXPECT_EQ(write.err, "missing/dir/rustfmt.toml: No such file or directory (os error 2)\n");
+  for (bool check : {true, false}) {
+    auto result = tersify_in(dir.path(), check ? std::vector<std::string>{"--check", "missing/dir"}
+                                               : std::vector<std::string>{"missing/dir"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "missing/dir: No such file or directory (os error 2)\n");
+  }
 }
 
 TEST(ReportFailure, UnwritableStandardOutputIsAFailure) {
