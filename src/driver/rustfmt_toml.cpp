@@ -80,7 +80,7 @@ std::string disabled_config_text(std::string_view old_text) {
 
 Status disable_formatting(const std::string& config_path, bool check, std::vector<std::string>& update_list) {
   std::string old_text;
-  if (auto read = read_text_file_detailed(config_path)) {
+  if (auto read = read_regular_text_file(config_path)) {
     old_text = std::move(*read);
   } else if (read.error().errnum != ENOENT) {
     return fail(display_path(config_path) + ": " + read.error().message);
@@ -124,7 +124,7 @@ std::optional<std::uint64_t> configured_max_width(std::string_view config_text) 
 std::uint64_t max_width_for(const std::string& path) {
   auto canonical = canonical_path(path);
   for (const auto& candidate : path_candidates(canonical ? *canonical : path)) {
-    auto text = read_text_file(join_path(candidate, "rustfmt.toml"));
+    auto text = read_regular_text_file(join_path(candidate, "rustfmt.toml"));
     if (!text) continue;
     return configured_max_width(*text).value_or(default_max_width);
   }

@@ -105,7 +105,11 @@ TEST(RustfmtFailure, ScriptedFailuresAreReportedVerbatim) {
   const Case cases[] = {
       {"cat >/dev/null; echo 'error: no' >&2; exit 1", "src/a.rs: error: no\n\n"},
       {"cat >/dev/null; printf 'dying' >&2; kill -KILL $$", "src/a.rs: dying\n"},
-      {"cat >/dev/null; exit 4", "src/a.rs: \n"},
+      // Nothing said: how rustfmt ended is the message; nothing printed
+      // for real code is no result.
+      {"cat >/dev/null; exit 4", "src/a.rs: rustfmt exited with status 4\n"},
+      {"cat >/dev/null; kill -KILL $$", "src/a.rs: rustfmt was killed by signal 9\n"},
+      {"cat >/dev/null; exit 0", "src/a.rs: rustfmt printed nothing for a non-empty file\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
