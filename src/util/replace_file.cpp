@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <memory>
 #include <optional>
 #include <utility>
 
@@ -21,12 +20,31 @@
 namespace tersify {
 namespace {
 
-// A temporary file being written: removed when it goes without having been
-// renamed into place, and noted meanwhile so that a signal handler removes
-// it too.
+// Whether a nameless file can be given a name later: that goes through
+// /proc/self/fd, which may be missing (a chroot, a container).
+bool proc_fd_available() {
+  static const bool available = ::access("/proc/self/fd", X_OK) == 0;
+  return available;
+}
+
+// A temporary file being written beside its target. Where the file system
+// allows, it has no name while it is written (O_TMPFILE), so that even a
+// SIGKILL leaves nothing behind; it gets a name only for the rename into
+// place. A file with a name is noted for the signal handler
+// (util/temp_file_registry.h) before the name exists, and is removed when
+// the owner goes without having renamed it.
 class TempFile {
  public:
-  TempFile(std::string path, int slot, Fd fd) : path_(std::move(path)), slot_(slot), fd_(std::move(fd)) {}
+  explicit TempFile(const std::string& target) : folder_(parent_path(target).value_or(std::string())) {
+    // Hidden, and without the ".rs" ending, so no search takes it for a
+    // source file. A bare name lies in the working directory, which ""
+    // joins as.
+    stem_ = ".";
+    stem_.append(file_name(target).value_or("file").substr(0, 200));
+    stem_.append(".tersify-");
+    stem_.append(std::to_string(::getpid()));
+    stem_.push_back('-');
+  }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   ~TempFile() {
@@ -35,52 +53,66 @@ class TempFile {
     forget_temp_file(slot_);
   }
 
-  int fd() const { return fd_.get(); }
-  const std::string& path() const { return path_; }
-  Status close() {
-    if (::close(fd_.release()) != 0) return fail(io_error_text(errno));
-    return {};
+  // Creates the file. Gives 0 or the error number.
+  int create() {
+    if (proc_fd_available()) {
+      fd_.reset(::open(folder_.empty() ? "." : folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+      if (fd_.valid()) return 0;
+      // Refusals that a named file would meet as well.
+      if (errno == EACCES || errno == EPERM || errno == EROFS || errno == ENOSPC || errno == EDQUOT) return errno;
+    }
+    return give_name([this](const char* path) {
+      fd_.reset(::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      return fd_.valid() ? 0 : errno;
+    });
   }
-  // The file now has its final name; nothing is left to remove.
-  void renamed() { path_.clear(); }
+
+  int fd() const { return fd_.get(); }
+
+  // Names the file if it has no name yet, closes it and renames it over
+  // `target`. Gives 0 or the error number.
+  int rename_over(const std::string& target) {
+    if (path_.empty()) {
+      std::string open_file = "/proc/self/fd/" + std::to_string(fd_.get());
+      int named = give_name([&](const char* path) {
+        return ::linkat(AT_FDCWD, open_file.c_str(), AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+      });
+      if (named != 0) return named;
+    }
+    if (::close(fd_.release()) != 0) return errno;
+    if (::rename(path_.c_str(), target.c_str()) != 0) return errno;
+    path_.clear();
+    return 0;
+  }
 
  private:
-  std::string path_;
-  int slot_;
-  Fd fd_;
-};
-
-// Why a temporary file could not be made: a failure, or a reason to write in
-// place instead.
-struct NoTempFile {
-  bool write_in_place = false;
-  int errnum = 0;
-};
-
-// A new temporary file beside `target`, named after it and hidden (no ".rs"
-// ending either, so no search takes it for a source file).
-Result<std::unique_ptr<TempFile>, NoTempFile> make_temp_beside(const std::string& target) {
-  static std::atomic<unsigned> counter{0};
-  // A bare name lies in the working directory, which "" joins as.
-  std::string folder = parent_path(target).value_or(std::string());
-  std::string name = ".";
-  name.append(file_name(target).value_or("file").substr(0, 200));
-  name.append(".tersify-");
-  name.append(std::to_string(::getpid()));
-  name.push_back('-');
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string path = join_path(folder, name + std::to_string(counter.fetch_add(1)));
-    int slot = note_temp_file(path);
-    if (slot < 0) return fail(NoTempFile{true, 0});
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.valid()) return std::make_unique<TempFile>(std::move(path), slot, std::move(fd));
-    int e = errno;
-    forget_temp_file(slot);
-    if (e == EEXIST) continue;
-    return fail(NoTempFile{e == EACCES || e == EPERM || e == EROFS, e});
+  // Tries fresh names with `make` (which gives 0 or the error number) until
+  // one is free.
+  template <class Make>
+  int give_name(Make&& make) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string path = join_path(folder_, stem_ + std::to_string(counter.fetch_add(1)));
+      int slot = note_temp_file(path);
+      if (slot < 0) return ENAMETOOLONG;
+      int e = make(path.c_str());
+      if (e == 0) {
+        path_ = std::move(path);
+        slot_ = slot;
+        return 0;
+      }
+      forget_temp_file(slot);
+      if (e != EEXIST) return e;
+    }
+    return EEXIST;
   }
-  return fail(NoTempFile{false, EEXIST});
-}
+
+  std::string folder_;
+  std::string stem_;
+  Fd fd_;
+  std::string path_;  // empty while the file has no name
+  int slot_ = -1;
+};
 
 // Writes `data` at `offset` on. Gives the bytes written and the error number
 // of a write that failed (0 when all went).
@@ -135,12 +167,12 @@ Status replace_file(const std::string& path, std::string_view contents) {
   }
   if (existing && (!S_ISREG(existing->st_mode) || existing->st_nlink > 1)) return write_in_place(path, contents);
 
-  auto temp = make_temp_beside(target);
-  if (!temp) {
-    if (temp.error().write_in_place) return write_in_place(path, contents);
-    return fail(io_error_text(temp.error().errnum));
+  TempFile file(target);
+  if (int e = file.create(); e != 0) {
+    // A folder we may not write: the file itself may still be writable.
+    if (e == EACCES || e == EPERM) return write_in_place(path, contents);
+    return fail(io_error_text(e));
   }
-  TempFile& file = **temp;
   if (existing) {
     // Only a privileged process may give a file away; the group may still
     // be one of ours. Neither failure stops the replacement.
@@ -150,9 +182,7 @@ Status replace_file(const std::string& path, std::string_view contents) {
     if (::fchmod(file.fd(), existing->st_mode & 07777) != 0) return fail(io_error_text(errno));
   }
   if (auto written = write_all(file.fd(), contents); !written) return written;
-  if (auto closed = file.close(); !closed) return closed;
-  if (::rename(file.path().c_str(), target.c_str()) != 0) return fail(io_error_text(errno));
-  file.renamed();
+  if (int e = file.rename_over(target); e != 0) return fail(io_error_text(e));
   return {};
 }
 
