@@ -32,6 +32,7 @@
 #include "util/fatal.h"
 #include "util/io_error.h"
 #include "util/process.h"
+#include "util/program_path.h"
 #include "util/spawn_setup.h"
 
 extern char** environ;
@@ -107,11 +108,6 @@ bool has_elf_magic(const std::string& path) {
                      4) == 0;
 }
 
-bool is_executable_file(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
 // Waits up to `limit` for the child `pid` to end, without reaping it.
 void await_end(pid_t pid, std::chrono::milliseconds limit) {
 #ifdef SYS_pidfd_open
@@ -134,20 +130,8 @@ ServedError broken(std::string message) { return ServedError{ServedError::Kind::
 }  // namespace
 
 bool is_elf_program_on_path(const std::string& program) {
-  if (program.empty()) return false;
-  if (program.find('/') != std::string::npos) return is_executable_file(program) && has_elf_magic(program);
-  const char* path = std::getenv("PATH");
-  std::string_view dirs = path != nullptr ? path : "/bin:/usr/bin";
-  while (true) {
-    size_t end = dirs.find(':');
-    std::string_view dir = dirs.substr(0, end);
-    std::string candidate = (dir.empty() ? std::string(".") : std::string(dir)) + "/" + program;
-    // execvp passes over entries it may not execute; the first it may is
-    // the one that runs.
-    if (is_executable_file(candidate)) return has_elf_magic(candidate);
-    if (end == std::string_view::npos) return false;
-    dirs.remove_prefix(end + 1);
-  }
+  auto file = find_program_on_path(program);
+  return file && has_elf_magic(*file);
 }
 
 struct ForkServer::State {

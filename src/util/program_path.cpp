@@ -1,0 +1,33 @@
+#include "util/program_path.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+namespace tersify {
+
+Result<std::string, int> find_program_on_path(const std::string& program) {
+  if (program.empty()) return fail(ENOENT);
+  if (program.find('/') != std::string::npos) return program;
+  const char* path = std::getenv("PATH");
+  std::string_view dirs = path != nullptr ? path : "/bin:/usr/bin";
+  bool refused = false;
+  for (;;) {
+    std::size_t end = dirs.find(':');
+    std::string_view dir = dirs.substr(0, end);
+    std::string candidate = (dir.empty() ? std::string(".") : std::string(dir)) + "/" + program;
+    struct stat st;
+    if (::stat(candidate.c_str(), &st) == 0) {
+      if (S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+      refused = true;
+    }
+    if (end == std::string_view::npos) break;
+    dirs.remove_prefix(end + 1);
+  }
+  return fail(refused ? EACCES : ENOENT);
+}
+
+}  // namespace tersify
