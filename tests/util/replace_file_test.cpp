@@ -1,6 +1,7 @@
 #include "util/replace_file.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -57,6 +58,28 @@ TEST(ReplaceFile, KeepsModeLinksAndLeavesNothingBeside) {
       EXPECT_EQ(stat_of(dir / c.written).st_mode, mode);
     }
   }
+}
+
+// A folder the process may not write: the file itself is written in place.
+TEST(ReplaceFile, ReadOnlyFolderIsWrittenInPlace) {
+  test::TempDir dir;
+  dir.write("ro/f.rs", "old text that is longer\n");
+  ::chmod(dir.path().c_str(), 0755);
+  ::chmod((dir / "ro/f.rs").c_str(), 0666);
+  ::chmod((dir / "ro").c_str(), 0555);
+  // Permissions do not stop root, so the replacement runs as an unprivileged user.
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    ::_exit(replace_file(dir / "ro/f.rs", "new\n") ? 0 : 4);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(dir.read("ro/f.rs"), "new\n");
+  EXPECT_EQ(test::snapshot(dir / "ro").size(), 1u) << "nothing left beside";
+  ::chmod((dir / "ro").c_str(), 0755);
 }
 
 TEST(ReplaceFile, MissingFolderFails) {
