@@ -165,7 +165,9 @@ Status replace_file(const std::string& path, std::string_view contents) {
   } else if (errno != ENOENT) {
     return fail(io_error_text(errno));
   }
-  if (existing && (!S_ISREG(existing->st_mode) || existing->st_nlink > 1)) return write_in_place(path, contents);
+  // Reading the old text of a FIFO or a device could block or never end.
+  if (existing && !S_ISREG(existing->st_mode)) return fail("not a regular file");
+  if (existing && existing->st_nlink > 1) return write_in_place(path, contents);
 
   TempFile file(target);
   if (int e = file.create(); e != 0) {
