@@ -232,7 +232,10 @@ int main(int argc, char** argv) {
     }
     std::string edition = crate_edition(crate);
     std::vector<std::string> files;
-    tersify::discovery::rs_files(crate, files);
+    if (auto listed = tersify::discovery::rs_files(crate, files); !listed) {
+      std::fprintf(stderr, "%s\n", listed.error().c_str());
+      return 2;
+    }
     for (const auto& file : files) check_file(file, edition, width, repeat, skipped_only, scratch, figures);
   }
   ::unlink(scratch.c_str());

@@ -75,7 +75,12 @@ int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   fs::path copy = fs::temp_directory_path() / ("tersify-bench-" + std::to_string(::getpid()));
   fs::copy(argv[1], copy, fs::copy_options::recursive);
-  auto files = tersify::discovery::collect_source_files({copy.string()});
+  auto listed = tersify::discovery::collect_source_files({copy.string()});
+  if (!listed) {
+    std::fprintf(stderr, "%s\n", listed.error().c_str());
+    return 2;
+  }
+  const auto& files = *listed;
   std::uintmax_t bytes = 0;
   for (const auto& file : files) bytes += fs::file_size(file);
   std::printf("crate: %s, %zu files, %.1f KiB\n", fs::path(argv[1]).filename().c_str(), files.size(),

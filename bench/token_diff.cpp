@@ -70,7 +70,10 @@ int main(int argc, char** argv) {
     check_pair(original, compacted, compacted, totals);
   } else {
     std::vector<std::string> files;
-    tersify::discovery::rs_files(original, files);
+    if (auto listed = tersify::discovery::rs_files(original, files); !listed) {
+      std::fprintf(stderr, "%s\n", listed.error().c_str());
+      return 2;
+    }
     for (const auto& file : files) {
       // rs_files joins the argument and the entry names, so the prefix is exact.
       std::string relative = file.substr(original.size());

@@ -1,6 +1,8 @@
 // cargo-tersify: formats Rust sources with rustfmt, then packs them into a
 // compact layout. Started by cargo as `cargo tersify ...` or directly.
 
+#include <utility>
+
 #include "cargo_tersify/args.h"
 #include "cargo_tersify/environment.h"
 #include "cargo_tersify/run.h"
@@ -14,7 +16,11 @@ int main(int argc, char** argv) {
 
   auto arguments = tersify::utf8_arguments(argc, argv);
   if (!arguments) return tersify::report_failure(arguments.error());
+  auto settings = tersify::parse_args(*arguments);
+  if (!settings) return tersify::report_failure(std::move(settings).error());
+  if (settings->action == tersify::Action::help) return tersify::print_text(tersify::usage_text());
+  if (settings->action == tersify::Action::version) return tersify::print_text(tersify::version_text());
   auto environment = tersify::read_environment();
   if (!environment) return tersify::report_failure(environment.error());
-  return tersify::run(tersify::parse_args(*arguments), *environment);
+  return tersify::run(*settings, *environment);
 }

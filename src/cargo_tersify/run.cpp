@@ -22,6 +22,7 @@
 #include "driver/scheduler.h"
 #include "util/command_line.h"
 #include "util/fs.h"
+#include "util/paths.h"
 
 namespace tersify {
 namespace {
@@ -46,11 +47,17 @@ void write_stats(const std::string& path, const driver::FileRunCounts& files, co
 }  // namespace
 
 int run(const Settings& settings, const RunEnvironment& environment) {
+  // A mistyped path stops the run before anything is touched.
+  for (const auto& path : settings.paths) {
+    if (auto exists = path_exists(path); !exists) return report_failure(display_path(path) + ": " + exists.error());
+  }
+  auto files = discovery::collect_source_files(settings.paths);
+  if (!files) return report_failure(std::move(files).error());
+
   // Settings files first, all of them, before any source file is read: one
   // for every package that a listed file is in.
-  auto files = discovery::collect_source_files(settings.paths);
   std::vector<std::string> update_list;
-  for (const auto& config_path : driver::config_paths(settings.paths, files)) {
+  for (const auto& config_path : driver::config_paths(settings.paths, *files)) {
     // The message already starts with the config path.
     if (auto done = driver::disable_formatting(config_path, settings.check, update_list); !done) {
       return report_failure(std::move(done).error());
@@ -65,7 +72,7 @@ int run(const Settings& settings, const RunEnvironment& environment) {
   if (environment.cache_folder) cache.emplace(*environment.cache_folder);
   driver::FileRunOptions options{settings.check, {std::nullopt, settings.width_override}, environment.jobs,
                                  settings.diff, cache ? &*cache : nullptr};
-  auto done = driver::process_files(files, options, editions, rustfmt, reformat_list, counts);
+  auto done = driver::process_files(*files, options, editions, rustfmt, reformat_list, counts);
   if (environment.stats_path) write_stats(*environment.stats_path, counts, rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());
 

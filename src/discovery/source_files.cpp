@@ -10,6 +10,7 @@
 
 #include "util/fd.h"
 #include "util/fs.h"
+#include "util/io_error.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -29,47 +30,72 @@ bool is_skipped_directory_name(std::string_view name) {
   return name == "target" || (name.size() >= 2 && name.front() == '.');
 }
 
-// `branch` holds the directories open from the path argument down to here.
-void walk(const std::string& path, std::vector<std::string>& list, std::vector<DirId>& branch) {
-  auto name = file_name(path);
-  if (file_kind(path) == FileKind::regular) {
-    if (name && has_rs_extension(*name)) list.push_back(path);
-    return;
+// Whether the canonical path `inner` is `outer` or lies below it.
+bool lies_within(std::string_view inner, std::string_view outer) {
+  if (!inner.starts_with(outer)) return false;
+  return inner.size() == outer.size() || outer.ends_with('/') || inner[outer.size()] == '/';
+}
+
+struct Walk {
+  std::string root;  // the canonical path of the argument
+  std::vector<std::string>& list;
+  std::vector<DirId> branch;  // the directories open from the argument down to here
+};
+
+Status walk(const std::string& path, bool is_argument, Walk& state) {
+  struct stat st;
+  if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) {
+    // Gone since it was listed, or a dangling link.
+    if (!is_argument) return {};
+    return fail(display_path(path) + ": " + io_error_text(errno));
   }
-  if (name && is_skipped_directory_name(*name)) return;
-  if (path.find('\0') != std::string::npos) return;
+  auto name = file_name(path);
+  if (S_ISREG(st.st_mode)) {
+    if (name && has_rs_extension(*name)) state.list.push_back(path);
+    return {};
+  }
+  if (!S_ISDIR(st.st_mode)) return {};
+  if (name && is_skipped_directory_name(*name)) return {};
+  DirId id{st.st_dev, st.st_ino};
+  if (std::find(state.branch.begin(), state.branch.end(), id) != state.branch.end()) return {};
+  struct stat link;
+  if (!is_argument && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    // A linked folder elsewhere on disk (a vendored copy) is not ours to rewrite.
+    auto target = canonical_path(path);
+    if (!target || !lies_within(*target, state.root)) return {};
+  }
 
   DirHandle dir(::opendir(path.c_str()));
-  if (!dir) return;
-  struct stat st;
-  if (::fstat(::dirfd(dir.get()), &st) == 0) {
-    DirId id{st.st_dev, st.st_ino};
-    if (std::find(branch.begin(), branch.end(), id) != branch.end()) return;
-    branch.push_back(id);
-  } else {
-    branch.push_back({0, 0});
-  }
+  if (!dir) return fail(display_path(path) + ": " + io_error_text(errno));
+  state.branch.push_back(id);
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
-    if (entry == nullptr) break;  // the end, or a read error: stop silently
+    if (entry == nullptr) {
+      if (errno != 0) return fail(display_path(path) + ": " + io_error_text(errno));
+      break;
+    }
     std::string_view entry_name(entry->d_name);
     if (entry_name == "." || entry_name == "..") continue;
-    walk(join_path(path, entry_name), list, branch);
+    if (auto done = walk(join_path(path, entry_name), false, state); !done) return done;
   }
-  branch.pop_back();
+  state.branch.pop_back();
+  return {};
 }
 
 }  // namespace
 
-void rs_files(const std::string& path, std::vector<std::string>& list) {
-  std::vector<DirId> branch;
-  walk(path, list, branch);
+Status rs_files(const std::string& path, std::vector<std::string>& list) {
+  auto root = canonical_path(path);
+  Walk state{root ? std::move(*root) : path, list, {}};
+  return walk(path, true, state);
 }
 
-std::vector<std::string> collect_source_files(const std::vector<std::string>& path_arguments) {
+Result<std::vector<std::string>> collect_source_files(const std::vector<std::string>& path_arguments) {
   std::vector<std::string> list;
-  for (const auto& argument : path_arguments) rs_files(argument, list);
+  for (const auto& argument : path_arguments) {
+    if (auto done = rs_files(argument, list); !done) return fail(std::move(done).error());
+  }
   std::stable_sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) { return path_less(a, b); });
   return list;
 }

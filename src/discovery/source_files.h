@@ -1,10 +1,13 @@
 #pragma once
 // Source discovery: the Rust source files at or below the path arguments, in
-// path order. Discovery never fails; whatever can't be read is passed over.
+// path order. A folder that can't be searched is a failure: a check must not
+// pass over files it could not see.
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "util/result.h"
 
 namespace tersify::discovery {
 
@@ -12,11 +15,14 @@ namespace tersify::discovery {
 // listed when its extension is exactly "rs"; a directory is searched depth
 // first in directory order, skipping directories named "target" and hidden
 // ones. Symbolic links are followed, but a directory already open on the
-// current branch (a link cycle) is not entered again.
-void rs_files(const std::string& path, std::vector<std::string>& list);
+// current branch (a link cycle) is not entered again, and neither is a linked
+// directory that lies outside `path` itself. Entries that are gone or are
+// dangling links are passed over. Fails with "{path}: {I/O error text}" for a
+// directory that can't be opened or read.
+Status rs_files(const std::string& path, std::vector<std::string>& list);
 
 // rs_files for every path argument in order, then one stable sort in path
 // order. Duplicates stay, next to each other.
-std::vector<std::string> collect_source_files(const std::vector<std::string>& path_arguments);
+Result<std::vector<std::string>> collect_source_files(const std::vector<std::string>& path_arguments);
 
 }  // namespace tersify::discovery

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "util/fs.h"
+#include "util/replace_file.h"
 #include "util/paths.h"
 
 namespace tersify::driver {
@@ -34,14 +35,7 @@ Status record_file(const std::string& listed_path, const std::string& source, co
     }
     return {};
   }
-  if (auto written = write_file(listed_path, final_text); !written) {
-    // Truncation has already happened when the write fails part-way (a full
-    // disk, a file size limit); put the user's text back rather than leave a
-    // cut-off file. The original failure is the one reported.
-    (void)write_file(listed_path, source);
-    return written;
-  }
-  return {};
+  return replace_file(listed_path, final_text);
 }
 
 }  // namespace tersify::driver

@@ -48,10 +48,9 @@ Result<ProcessedFile> process_file(const std::string& listed_path, const Result<
                                    const ResultCache* cache = nullptr);
 
 // Compares the final text with the file's text `source`: a file whose final
-// text differs is rewritten in place (write mode) or appended to
-// `reformat_list` (check mode; with both texts when the list keeps them). When a rewrite fails part-way, the original
-// text is written back (best effort) before the failure is reported, so the
-// file is not left cut short.
+// text differs is replaced whole (write mode, util/replace_file.h: the file
+// keeps its old text when the write fails) or appended to `reformat_list`
+// (check mode; with both texts when the list keeps them).
 Status record_file(const std::string& listed_path, const std::string& source, const std::string& final_text, bool check,
                    ReformatList& reformat_list);
 

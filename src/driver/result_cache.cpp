@@ -84,7 +84,7 @@ std::optional<std::string> run_identity() {
   append_key_part(key, entry_magic);
   append_key_part(key, TERSIFY_VERSION);
   append_key_part(key, file_stamp("/proc/self/exe").value_or("unknown"));
-  auto rustfmt = program_on_path("rustfmt");
+  auto rustfmt = find_program_on_path("rustfmt");
   if (!rustfmt) return std::nullopt;
   auto stamp = file_stamp(*rustfmt);
   if (!stamp) return std::nullopt;

@@ -14,12 +14,24 @@ namespace {
 // hello after this long is not going to help.
 constexpr std::chrono::seconds ready_limit{5};
 
-// The formatted text or the failure message of a collected rustfmt.
-Result<std::string> formatted_text(Result<ChildExit, ChildError> exit) {
+bool only_whitespace(std::string_view text) {
+  return text.find_first_not_of(" \t\n\r\f\v") == std::string_view::npos;
+}
+
+// The formatted text of `source` or the failure message of a collected rustfmt.
+Result<std::string> formatted_text(std::string_view source, Result<ChildExit, ChildError> exit) {
   if (!exit) return fail(std::move(exit).error().message);
   // Warnings on standard error of a successful run are dropped; on failure
-  // the whole text is the message, trailing newline included.
-  if (!exit->success()) return fail(lossy_utf8(exit->err));
+  // the whole text is the message, trailing newline included, and a failure
+  // that says nothing is named by how it ended.
+  if (!exit->success()) {
+    if (!exit->err.empty()) return fail(lossy_utf8(exit->err));
+    if (exit->signal) return fail("rustfmt was killed by signal " + std::to_string(*exit->signal));
+    return fail("rustfmt exited with status " + std::to_string(exit->code.value_or(-1)));
+  }
+  // Code never formats to nothing: an empty answer is a broken rustfmt,
+  // which must not empty the file.
+  if (exit->out.empty() && !only_whitespace(source)) return fail("rustfmt printed nothing for a non-empty file");
   return lossy_utf8(exit->out);
 }
 
@@ -30,7 +42,7 @@ Result<std::string> run_rustfmt(std::string_view source, const FileSettings& set
   // toolchain the rustup proxy picks there.
   auto child = RunningChild::start("rustfmt", rustfmt_args(settings), source, settings.folder);
   if (!child) return fail("failed to run rustfmt: " + std::move(child).error().message);
-  return formatted_text(child->finish(cancel_fd));
+  return formatted_text(source, child->finish(cancel_fd));
 }
 
 Rustfmt::Rustfmt(bool fork_server) : fork_server_(fork_server) {}
@@ -83,7 +95,7 @@ Result<std::string> Rustfmt::format(std::string_view source, const FileSettings&
       Result<ChildExit, ServedRunError> exit = run ? run->finish(cancel_fd) : fail(std::move(run).error());
       if (exit || !exit.error().server_lost) {
         ++served_;
-        return formatted_text(exit ? Result<ChildExit, ChildError>(std::move(*exit))
+        return formatted_text(source, exit ? Result<ChildExit, ChildError>(std::move(*exit))
                                    : fail(std::move(exit).error().error));
       }
       // The server is gone or could not fork: this run and the rest start

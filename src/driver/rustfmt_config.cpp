@@ -83,8 +83,8 @@ std::optional<std::string> config_file_for(std::string_view folder) {
 Result<RustfmtConfig> rustfmt_config_for(std::string_view folder) {
   auto path = config_file_for(folder);
   if (!path) return RustfmtConfig{};
-  auto text = read_text_file(*path);
-  if (!text) return fail(display_path(*path) + ": " + text.error());
+  auto text = read_regular_text_file(*path);
+  if (!text) return fail(display_path(*path) + ": " + text.error().message);
   auto config = parse_rustfmt_config(*text);
   if (!config) return fail(display_path(*path) + ": " + config.error());
   return config;

@@ -12,6 +12,7 @@
 #include "driver/toml_text.h"
 #include "util/fs.h"
 #include "util/paths.h"
+#include "util/replace_file.h"
 
 namespace tersify::driver {
 namespace {
@@ -22,7 +23,7 @@ constexpr std::string_view setting_line = "disable_all_formatting = true\n";
 // Whether the Cargo.toml in `folder` declares a workspace. One that can't be
 // read or parsed declares nothing here: cargo reports it when it matters.
 bool declares_workspace(const std::string& folder) {
-  auto text = read_text_file(join_path(folder, "Cargo.toml"));
+  auto text = read_regular_text_file(join_path(folder, "Cargo.toml"));
   if (!text) return false;
   auto root = read_toml_root(*text);
   return root && root->entries.contains("workspace");
@@ -115,7 +116,7 @@ Result<std::string> disabled_config_text(std::string_view old_text) {
 
 Status disable_formatting(const std::string& config_path, bool check, std::vector<std::string>& update_list) {
   std::string old_text;
-  if (auto read = read_text_file_detailed(config_path)) {
+  if (auto read = read_regular_text_file(config_path)) {
     old_text = std::move(*read);
   } else if (read.error().errnum != ENOENT) {
     return fail(display_path(config_path) + ": " + read.error().message);
@@ -126,7 +127,7 @@ Status disable_formatting(const std::string& config_path, bool check, std::vecto
   if (*new_text == old_text) return {};
   update_list.push_back(config_path);
   if (check) return {};
-  if (auto written = write_file(config_path, *new_text); !written) {
+  if (auto written = replace_file(config_path, *new_text); !written) {
     return fail(display_path(config_path) + ": " + written.error());
   }
   return {};

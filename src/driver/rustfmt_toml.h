@@ -35,9 +35,9 @@ Result<std::string> disabled_config_text(std::string_view old_text);
 
 // Makes the file at `config_path` say disable_all_formatting = true. When its
 // text changes the path is appended to `update_list`, and in write mode the
-// new text is written (created or truncated). A missing file counts as empty.
-// Fails with "{}: {}", the config path and the I/O error text or
-// disabled_config_text's message.
+// new text replaces the file whole (util/replace_file.h). A missing file
+// counts as empty. Fails with "{}: {}", the config path and the I/O error
+// text or disabled_config_text's message.
 Status disable_formatting(const std::string& config_path, bool check, std::vector<std::string>& update_list);
 
 }  // namespace tersify::driver

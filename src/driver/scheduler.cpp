@@ -9,6 +9,10 @@
 // stopped between its steps) and the workers are joined before the failure is
 // returned: nothing of the run outlives it.
 //
+// A file read ahead of its turn is read again at its turn; when it no longer
+// holds the text that was formatted, it is handled again then, on the run
+// thread, so a user's edit made meanwhile is never overwritten.
+//
 // With one job, the same steps run in the run thread alone, one file after the
 // other, with nothing ahead of its turn: the plain pipeline.
 
@@ -37,6 +41,17 @@ Result<FileSettings> settings_for(const std::string& listed_path, const FileRunO
   auto settings = file_settings(listed_path, options.overrides, editions);
   if (settings) formatter.prepare(*settings);
   return settings;
+}
+
+// A file's text may have changed since it was read ahead of its turn (the
+// user saved it, or removed it): its result is then out of date, and the file
+// is handled again at its turn, from what it holds now.
+void redo_if_changed(const std::string& listed_path, Result<ProcessedFile>& outcome,
+                     const Result<FileSettings>& settings, const FileRunOptions& options, Formatter& formatter) {
+  if (!outcome) return;
+  auto now = read_file(listed_path);
+  if (now && *now == outcome->source) return;
+  outcome = process_file(listed_path, settings, settles(options), formatter, nullptr, options.cache);
 }
 
 // The effect of one file: the write or record of its final text, or its
@@ -99,6 +114,7 @@ class SideBySide {
       if (window_.empty()) return {};
 
       Slot front = take_front();
+      redo_if_changed(front.listed_path, *front.outcome, *front.settings, options_, formatter_);
       if (auto done = commit(front.listed_path, *front.settings, *front.outcome, options_, reformat_list, counts);
           !done) {
         stop();

@@ -130,8 +130,8 @@ ServedError broken(std::string message) { return ServedError{ServedError::Kind::
 }  // namespace
 
 bool is_elf_program_on_path(const std::string& program) {
-  auto found = program_on_path(program);
-  return found && has_elf_magic(*found);
+  auto file = find_program_on_path(program);
+  return file && has_elf_magic(*file);
 }
 
 struct ForkServer::State {

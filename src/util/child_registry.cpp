@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cerrno>
 
+#include "util/temp_file_registry.h"
+
 namespace tersify {
 namespace {
 
@@ -27,6 +29,7 @@ void on_termination(int signal_number) {
   while (open_windows.load() > 0) {
   }
   kill_registered_children();
+  remove_noted_temp_files();
   struct sigaction fallback {};
   fallback.sa_handler = SIG_DFL;
   sigemptyset(&fallback.sa_mask);
@@ -88,7 +91,7 @@ void end_children_with_the_process() {
   }
 }
 
-ChildStartWindow::ChildStartWindow() {
+TerminationHold::TerminationHold() {
   sigset_t held;
   sigemptyset(&held);
   for (int signal_number : termination_signals) sigaddset(&held, signal_number);
@@ -96,11 +99,11 @@ ChildStartWindow::ChildStartWindow() {
   open_windows.fetch_add(1);
 }
 
-ChildStartWindow::~ChildStartWindow() {
+TerminationHold::~TerminationHold() {
   open_windows.fetch_sub(1);
   ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
 
-bool ChildStartWindow::ending() const { return process_ending.load(); }
+bool TerminationHold::ending() const { return process_ending.load(); }
 
 }  // namespace tersify

@@ -1,7 +1,8 @@
 #pragma once
 // The processes this one has started and not yet reaped, kept where a signal
 // handler can reach them: whatever way the process ends (a fatal signal, an
-// internal error), it takes its children with it.
+// internal error), it takes its children with it, and removes the temporary
+// files it was writing (util/temp_file_registry.h).
 
 #include <signal.h>
 #include <sys/types.h>
@@ -22,20 +23,23 @@ Result<int, int> reap_child(pid_t pid);
 // Sends SIGKILL to every noted child. Async-signal-safe.
 void kill_registered_children();
 
-// On SIGHUP, SIGINT, SIGQUIT and SIGTERM, noted children are killed, then
-// the process ends by the same signal, with its default action.
+// On SIGHUP, SIGINT, SIGQUIT and SIGTERM, noted children are killed and
+// noted temporary files removed, then the process ends by the same signal,
+// with its default action.
 void end_children_with_the_process();
 
-// Brackets the start of a child up to its registration. The signals above
-// are held in this thread meanwhile, and a handler running in another thread
-// waits until the window closes before it kills, so no child can be started
-// and missed. Children must start with `previous()` as their signal mask.
-class ChildStartWindow {
+// Holds back the signals above while a step must not be cut short: the
+// start of a child up to its registration (so no child can be started and
+// missed), or a write in place up to its end or the restore of the old text.
+// The signals are held in this thread, and a handler running in another
+// thread waits until every hold is released before it acts. Children must
+// start with `previous()` as their signal mask.
+class TerminationHold {
  public:
-  ChildStartWindow();
-  ~ChildStartWindow();
-  ChildStartWindow(const ChildStartWindow&) = delete;
-  ChildStartWindow& operator=(const ChildStartWindow&) = delete;
+  TerminationHold();
+  ~TerminationHold();
+  TerminationHold(const TerminationHold&) = delete;
+  TerminationHold& operator=(const TerminationHold&) = delete;
 
   // True when the process is already being ended by a signal: start nothing.
   bool ending() const;

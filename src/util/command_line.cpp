@@ -24,3 +24,12 @@ int report_failure(std::string line) {
 }
 
 }  // namespace tersify
+
+namespace tersify {
+
+int print_text(std::string_view text) {
+  if (auto written = write_all(STDOUT_FILENO, text); !written) return report_failure("standard output: " + written.error());
+  return 0;
+}
+
+}  // namespace tersify

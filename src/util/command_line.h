@@ -3,6 +3,7 @@
 // failure.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "util/result.h"
@@ -21,5 +22,9 @@ Result<std::vector<std::string>> utf8_arguments(int argc, char** argv);
 // When standard error is gone too there is nowhere left to say it; the
 // status still tells.
 int report_failure(std::string line);
+
+// Prints `text` on standard output and gives 0, or reports the failure to
+// write it ("standard output: {}") and gives failure_status.
+int print_text(std::string_view text);
 
 }  // namespace tersify

@@ -7,6 +7,7 @@
 
 #include "util/child_registry.h"
 #include "util/fs.h"
+#include "util/temp_file_registry.h"
 
 namespace tersify {
 
@@ -20,6 +21,7 @@ void internal_error(std::string_view message) {
   // Other threads may be running: _Exit skips every destructor they could
   // still be using. The children would outlive the process otherwise.
   kill_registered_children();
+  remove_noted_temp_files();
   std::_Exit(internal_error_status);
 }
 

@@ -45,16 +45,23 @@ int append_until_end(int fd, std::string& contents) {
   }
 }
 
-Result<std::string, ReadError> read_bytes(const std::string& path) {
+// With `regular_only`, the open can't block (on a FIFO without a writer) and
+// anything but a regular file is refused.
+Result<std::string, ReadError> read_bytes(const std::string& path, bool regular_only = false) {
   if (path.find('\0') != std::string::npos) return fail(ReadError{EINVAL, io_error_text(EINVAL)});
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regular_only ? O_NONBLOCK : 0)));
   if (!fd.valid()) {
     int e = errno;
     return fail(ReadError{e, io_error_text(e)});
   }
   std::string contents;
-  struct stat st;
-  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+  struct stat st {};
+  bool regular = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
+  if (regular_only && !regular) {
+    if (S_ISDIR(st.st_mode)) return fail(ReadError{EISDIR, io_error_text(EISDIR)});
+    return fail(ReadError{EINVAL, "not a regular file"});
+  }
+  if (regular && st.st_size > 0) {
     contents.reserve(static_cast<size_t>(st.st_size));
   }
   if (int e = append_until_end(fd.get(), contents); e != 0) return fail(ReadError{e, io_error_text(e)});
@@ -73,6 +80,19 @@ Result<std::string, ReadError> read_text_file_detailed(const std::string& path) 
   auto read = read_bytes(path);
   if (read && !is_valid_utf8(*read)) return fail(ReadError{0, invalid_utf8_text});
   return read;
+}
+
+Result<std::string, ReadError> read_regular_text_file(const std::string& path) {
+  auto read = read_bytes(path, true);
+  if (read && !is_valid_utf8(*read)) return fail(ReadError{0, invalid_utf8_text});
+  return read;
+}
+
+Status path_exists(const std::string& path) {
+  struct stat st;
+  if (path.find('\0') != std::string::npos) return fail(io_error_text(EINVAL));
+  if (::stat(path.c_str(), &st) != 0) return fail(io_error_text(errno));
+  return {};
 }
 
 Result<std::string> read_file(const std::string& path) {

@@ -26,6 +26,10 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// Whether something is at `path` (following symbolic links). Fails with the
+// I/O error text of the query.
+Status path_exists(const std::string& path);
+
 // The identity of the file at `path`, following symbolic links; none when
 // the query fails.
 std::optional<FileIdentity> file_identity(const std::string& path);
@@ -44,6 +48,11 @@ struct ReadError {
   std::string message;
 };
 Result<std::string, ReadError> read_text_file_detailed(const std::string& path);
+
+// read_text_file_detailed for a settings file: anything but a regular file
+// (a FIFO, a device) fails with "not a regular file" without being read, so
+// that it can never stall the run.
+Result<std::string, ReadError> read_regular_text_file(const std::string& path);
 
 // Reads `fd` (a pipe, a terminal, a file) to its end. Fails with the I/O
 // error text.

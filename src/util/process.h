@@ -1,5 +1,5 @@
 #pragma once
-// Child processes: a program found on PATH, started with posix_spawnp (never
+// Child processes: a program found on PATH, started with fork and exec (never
 // through a shell), its standard streams connected to close-on-exec pipes or
 // the null device. Its input is written while standard output and standard
 // error are drained, all in one poll loop, so that no pipe can stall the
@@ -98,8 +98,11 @@ Result<ChildExit, ChildError> child_exit(int wait_status, PumpedOutput pumped);
 
 // How to start a program. One sequence starts every child: the termination
 // signals are held until it is registered (util/child_registry.h), SIGPIPE
-// and SIGXFSZ are back at their defaults, and the standard streams are the
-// given descriptors (-1: the null device).
+// and SIGXFSZ are back at their defaults, the standard streams are the
+// given descriptors (-1: the null device), and with `die_with_parent` the
+// child gets SIGKILL when the thread that started it ends, so that it dies
+// with this process even when that is killed with SIGKILL. A child must be
+// collected by the thread that started it, before that thread ends.
 struct SpawnRequest {
   std::string program;  // found on PATH as execvp finds it
   std::vector<std::string> args;  // without the program name
@@ -107,6 +110,7 @@ struct SpawnRequest {
   int in = -1, out = -1, err = -1;
   std::vector<int> inherited;  // further close-on-exec descriptors the child keeps
   std::string working_directory;  // empty: ours
+  bool die_with_parent = true;
 };
 
 // Starts and registers the child. Gives its pid or the error number.

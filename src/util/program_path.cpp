@@ -3,37 +3,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string_view>
 
 namespace tersify {
-namespace {
 
-bool is_executable_file(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
-}  // namespace
-
-std::optional<std::string> program_on_path(const std::string& program) {
-  if (program.empty()) return std::nullopt;
-  if (program.find('/') != std::string::npos) {
-    if (is_executable_file(program)) return program;
-    return std::nullopt;
-  }
+Result<std::string, int> find_program_on_path(const std::string& program) {
+  if (program.empty()) return fail(ENOENT);
+  if (program.find('/') != std::string::npos) return program;
   const char* path = std::getenv("PATH");
   std::string_view dirs = path != nullptr ? path : "/bin:/usr/bin";
-  while (true) {
-    size_t end = dirs.find(':');
+  bool refused = false;
+  for (;;) {
+    std::size_t end = dirs.find(':');
     std::string_view dir = dirs.substr(0, end);
     std::string candidate = (dir.empty() ? std::string(".") : std::string(dir)) + "/" + program;
-    // execvp passes over entries it may not execute; the first it may is
-    // the one that runs.
-    if (is_executable_file(candidate)) return candidate;
-    if (end == std::string_view::npos) return std::nullopt;
+    struct stat st;
+    if (::stat(candidate.c_str(), &st) == 0) {
+      if (S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+      refused = true;
+    }
+    if (end == std::string_view::npos) break;
     dirs.remove_prefix(end + 1);
   }
+  return fail(refused ? EACCES : ENOENT);
 }
 
 }  // namespace tersify

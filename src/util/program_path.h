@@ -1,15 +1,17 @@
 #pragma once
-// Where a program named without a slash is found on PATH.
+// Finding a program on PATH the way execvp does, ahead of a start.
 
-#include <optional>
 #include <string>
+
+#include "util/result.h"
 
 namespace tersify {
 
-// The file that posix_spawnp and execvp run for `program`: the first entry
-// of PATH (default "/bin:/usr/bin"; an empty entry is ".") holding a regular
-// file we may execute, or `program` itself when it contains a slash and is
-// such a file. None when there is none.
-std::optional<std::string> program_on_path(const std::string& program);
+// The file that execvp would run for `program`: the name itself when it holds
+// a "/", otherwise the first executable regular file named so in a PATH
+// directory (an empty entry is the working directory; without PATH,
+// "/bin:/usr/bin"). Fails with EACCES when a file of that name was passed
+// over because it may not be run, ENOENT otherwise.
+Result<std::string, int> find_program_on_path(const std::string& program);
 
 }  // namespace tersify

@@ -1,87 +1,111 @@
 #include "cargo_tersify/args.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "support/command.h"
+#include "support/temp_dir.h"
 
 namespace tersify {
 namespace {
 
-using Paths = std::vector<std::string>;
+using Words = std::vector<std::string>;
 
-TEST(ParseArgs, SubcommandWordIsDroppedOnlyInFirstPosition) {
-  auto cargo = parse_args({"tersify", "--check"});
-  EXPECT_TRUE(cargo.check);
-  EXPECT_EQ(cargo.paths, Paths{"."});
+struct ArgsCase {
+  Words words;
+  std::string expected;  // the settings as shown by `shown`, or the exact failure line
+};
 
-  EXPECT_EQ(parse_args({"tersify", "tersify"}).paths, Paths{"tersify"});
-  EXPECT_EQ(parse_args({"src", "tersify"}).paths, (Paths{"src", "tersify"}));
+std::string shown(const Result<Settings>& settings) {
+  if (!settings) return settings.error();
+  if (settings->action == Action::help) return "help";
+  if (settings->action == Action::version) return "version";
+  std::string text = "run";
+  if (settings->check) text += " check";
+  if (settings->diff) text += " diff";
+  if (settings->width_override) text += " width=" + std::to_string(*settings->width_override);
+  for (const auto& path : settings->paths) text += " [" + path + "]";
+  return text;
 }
 
-TEST(ParseArgs, NoArgumentsMeansWriteModeOnTheWorkingDirectory) {
-  auto settings = parse_args({});
-  EXPECT_FALSE(settings.check);
-  EXPECT_FALSE(settings.width_override.has_value());
-  EXPECT_EQ(settings.paths, Paths{"."});
+TEST(ParseArgs, WordsToSettingsOrTheLineToPrint) {
+  const ArgsCase cases[] = {
+      {{}, "run [.]"},
+      {{"tersify", "--check"}, "run check [.]"},
+      {{"tersify", "tersify"}, "run [tersify]"},
+      {{"src", "tersify"}, "run [src] [tersify]"},
+      {{"--check", "a", "--check"}, "run check [a]"},
+      {{"--diff", "src"}, "run diff [src]"},
+      {{"src", "src"}, "run [src] [src]"},
+      {{"--width", "100", "src"}, "run width=100 [src]"},
+      {{"--width=80"}, "run width=80 [.]"},
+      {{"--width", "+80"}, "run width=80 [.]"},
+      {{"--width", "007"}, "run width=7 [.]"},
+      {{"--width", "18446744073709551615"}, "run width=18446744073709551615 [.]"},
+      {{"--width", "80", "--width", "100"}, "run width=80 [.]"},
+      {{"--", "--check", "-x"}, "run [--check] [-x]"},
+      {{"a", "--", "--"}, "run [a] [--]"},
+      {{"--help", "--frobnicate"}, "help"},
+      {{"tersify", "-h"}, "help"},
+      {{"--version"}, "version"},
+      {{"src", "-V"}, "version"},
+      {{"--frobnicate"}, "--frobnicate: unknown option"},
+      {{"--CHECK"}, "--CHECK: unknown option"},
+      {{"-"}, "-: unknown option"},
+      {{"src", "-v"}, "-v: unknown option"},
+      {{"--width", "0"}, "--width 0: expected an integer from 1 up"},
+      {{"--width", "-1"}, "--width -1: expected an integer from 1 up"},
+      {{"--width", "src"}, "--width src: expected an integer from 1 up"},
+      {{"--width", "80x"}, "--width 80x: expected an integer from 1 up"},
+      {{"--width", ""}, "--width : expected an integer from 1 up"},
+      {{"--width", "18446744073709551616"}, "--width 18446744073709551616: expected an integer from 1 up"},
+      {{"--width=0"}, "--width=0: expected an integer from 1 up"},
+      {{"--width="}, "--width=: expected an integer from 1 up"},
+      {{"src", "--width"}, "--width: expected an integer from 1 up"},
+      {{"--width", "80", "--width", "x"}, "--width x: expected an integer from 1 up"},
+  };
+  for (const auto& c : cases) {
+    std::string joined;
+    for (const auto& word : c.words) joined += "'" + word + "' ";
+    EXPECT_EQ(shown(parse_args(c.words)), c.expected) << joined;
+  }
 }
 
-TEST(ParseArgs, CheckFlagAnywhereAndRepeated) {
-  EXPECT_TRUE(parse_args({"src", "--check"}).check);
-  auto twice = parse_args({"--check", "a", "--check"});
-  EXPECT_TRUE(twice.check);
-  EXPECT_EQ(twice.paths, Paths{"a"});
-  EXPECT_FALSE(parse_args({"--CHECK"}).check);
-  EXPECT_EQ(parse_args({"--CHECK"}).paths, Paths{"--CHECK"});
-}
-
-TEST(ParseArgs, WidthValueAndWhatItConsumes) {
-  auto plain = parse_args({"--width", "100", "src"});
-  EXPECT_EQ(plain.width_override, 100u);
-  EXPECT_EQ(plain.paths, Paths{"src"});
-
-  // The word after --width is consumed even when it is not a number.
-  auto consumed = parse_args({"--width", "src"});
-  EXPECT_FALSE(consumed.width_override.has_value());
-  EXPECT_EQ(consumed.paths, Paths{"."});
-
-  auto trailing = parse_args({"src", "--width"});
-  EXPECT_FALSE(trailing.width_override.has_value());
-  EXPECT_EQ(trailing.paths, Paths{"src"});
-
-  auto first_wins = parse_args({"--width", "80", "--width", "100"});
-  EXPECT_EQ(first_wins.width_override, 80u);
-  EXPECT_EQ(first_wins.paths, Paths{"."});
-}
-
-TEST(ParseArgs, WidthNumberSyntax) {
-  auto width = [](std::string value) { return parse_args({"--width", value}).width_override; };
-  EXPECT_EQ(width("+80"), 80u);
-  EXPECT_EQ(width("0"), 0u);
-  EXPECT_EQ(width("007"), 7u);
-  EXPECT_EQ(width("18446744073709551615"), UINT64_MAX);
-  EXPECT_FALSE(width("18446744073709551616").has_value());
-  EXPECT_FALSE(width("99999999999999999999").has_value());
-  EXPECT_FALSE(width("-1").has_value());
-  EXPECT_FALSE(width("80x").has_value());
-  EXPECT_FALSE(width(" 80").has_value());
-  EXPECT_FALSE(width("").has_value());
-  EXPECT_FALSE(width("+").has_value());
-  EXPECT_FALSE(width("-").has_value());
-  EXPECT_FALSE(width("++1").has_value());
-}
-
-TEST(ParseArgs, OptionLookalikesArePathArguments) {
-  auto settings = parse_args({"--width=80", "--help", "-v"});
-  EXPECT_FALSE(settings.width_override.has_value());
-  EXPECT_EQ(settings.paths, (Paths{"--width=80", "--help", "-v"}));
-  EXPECT_EQ(parse_args({"src", "src"}).paths, (Paths{"src", "src"}));
-}
-
-TEST(CommandLine, ArgumentThatIsNotUtf8IsRejectedWithOneLine) {
-  auto result = test::run_tersify({"bad\xff"});
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, "bad\xEF\xBF\xBD: argument is not valid UTF-8\n");
-  EXPECT_EQ(result.out, "");
+// What the built tool answers, and that none of these runs touches a file.
+TEST(CommandLine, StatusAndLineOfEachKindOfCommandLine) {
+  test::TempDir dir;
+  dir.write("Cargo.toml", "[package]\nname = \"p\"\nversion = \"0.1.0\"\nedition = \"2021\"\n");
+  dir.write("src/main.rs", "fn  main( ){}\n");
+  dir.write("fifo/Cargo.toml", "[package]\nname = \"f\"\nversion = \"0.1.0\"\n");
+  ASSERT_EQ(::mkfifo((dir / "fifo/rustfmt.toml").c_str(), 0644), 0);
+  struct Case {
+    Words args;
+    int status;
+    std::string out_start;  // standard output starts with this
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"--help"}, 0, "Formats Rust sources", ""},
+      {{"tersify", "-h", "nosuchdir"}, 0, "Formats Rust sources", ""},
+      {{"--version"}, 0, "cargo-tersify 0.", ""},
+      {{"--check", "nosuchdir"}, 2, "", "nosuchdir: No such file or directory (os error 2)\n"},
+      {{"src", "nosuchdir"}, 2, "", "nosuchdir: No such file or directory (os error 2)\n"},
+      {{"--frobnicate"}, 2, "", "--frobnicate: unknown option\n"},
+      {{"--width", "0", "--check"}, 2, "", "--width 0: expected an integer from 1 up\n"},
+      {{"--check", "fifo"}, 2, "", dir / "fifo/rustfmt.toml: not a regular file\n"},
+      {{"bad\xff"}, 2, "", "bad\xEF\xBF\xBD: argument is not valid UTF-8\n"},
+  };
+  test::CommandOptions options;
+  options.cwd = dir.path();
+  for (const auto& c : cases) {
+    auto result = test::run_tersify(c.args, options);
+    EXPECT_EQ(result.status, c.status) << c.args.front();
+    EXPECT_TRUE(result.out.starts_with(c.out_start)) << result.out;
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_FALSE(dir.exists("rustfmt.toml")) << c.args.front();
+    EXPECT_EQ(dir.read("src/main.rs"), "fn  main( ){}\n");
+  }
 }
 
 }  // namespace

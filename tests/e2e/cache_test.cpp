@@ -67,7 +67,7 @@ const Change changes[] = {
     {"the rustfmt on PATH",
      [](Trial& s) {
        s.cache.mkdir("bin");
-       write_script(s.cache / "bin/rustfmt", "exec " + *program_on_path("rustfmt") + " \"$@\"\n");
+       write_script(s.cache / "bin/rustfmt", "exec " + *find_program_on_path("rustfmt") + " \"$@\"\n");
        s.cached.path_prefix = s.plain.path_prefix = s.cache / "bin";
      },
      0},
@@ -152,7 +152,7 @@ TEST_F(Cache, TheFilterSkipsFormattingForAKnownText) {
   copy_tree(formatted_->path(), dir.path());
   std::string log = dir / "runs.log";
   dir.mkdir("bin");
-  write_script(dir / "bin/rustfmt", "echo \"$*\" >> " + log + "\nexec " + *program_on_path("rustfmt") + " \"$@\"\n");
+  write_script(dir / "bin/rustfmt", "echo \"$*\" >> " + log + "\nexec " + *find_program_on_path("rustfmt") + " \"$@\"\n");
   CommandOptions options;
   options.cwd = dir.path();
   options.path_prefix = dir / "bin";

@@ -100,7 +100,11 @@ TEST(RustfmtFailure, ScriptedFailuresAreReportedVerbatim) {
   const Case cases[] = {
       {"cat >/dev/null; echo 'error: no' >&2; exit 1", "src/a.rs: error: no\n\n"},
       {"cat >/dev/null; printf 'dying' >&2; kill -KILL $$", "src/a.rs: dying\n"},
-      {"cat >/dev/null; exit 4", "src/a.rs: \n"},
+      // Nothing said: how rustfmt ended is the message; nothing printed
+      // for real code is no result.
+      {"cat >/dev/null; exit 4", "src/a.rs: rustfmt exited with status 4\n"},
+      {"cat >/dev/null; kill -KILL $$", "src/a.rs: rustfmt was killed by signal 9\n"},
+      {"cat >/dev/null; exit 0", "src/a.rs: rustfmt printed nothing for a non-empty file\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
@@ -195,15 +199,15 @@ TEST(SettingsFailure, StopsBeforeAnySourceFile) {
   EXPECT_EQ(invalid.err, real(p.dir) + "/third/rustfmt.toml: stream did not contain valid UTF-8\n");
 }
 
-TEST(SettingsFailure, ConfigBelowAMissingDirectory) {
+TEST(SettingsFailure, MissingPathArgumentStopsBeforeAnything) {
   TempDir dir;
-  auto check = tersify_in(dir.path(), {"--check", "missing/dir"});
-  EXPECT_EQ(check.status, 1);
-  EXPECT_EQ(check.out, "would update missing/dir/rustfmt.toml\n");
-
-  auto write = tersify_in(dir.path(), {"missing/dir"});
-  EXPECT_EQ(write.status, 2);
-  EXPECT_EQ(write.err, "missing/dir/rustfmt.toml: No such file or directory (os error 2)\n");
+  for (bool check : {true, false}) {
+    auto result = tersify_in(dir.path(), check ? std::vector<std::string>{"--check", "missing/dir"}
+                                               : std::vector<std::string>{"missing/dir"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "missing/dir: No such file or directory (os error 2)\n");
+  }
 }
 
 TEST(ReportFailure, UnwritableStandardOutputIsAFailure) {

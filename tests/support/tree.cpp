@@ -35,7 +35,8 @@ void copy_tree(const std::string& from, const std::string& to) {
 std::map<std::string, std::string> snapshot(const std::string& dir) {
   std::map<std::string, std::string> entries;
   for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
-    std::string relative = fs::relative(it->path(), dir).string();
+    // lexically: fs::relative would resolve a link to where it leads.
+    std::string relative = it->path().lexically_relative(dir).string();
     if (it->is_symlink()) {
       std::string link = "-> ";
       link.append(fs::read_symlink(it->path()).string());
