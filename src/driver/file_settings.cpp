@@ -47,7 +47,9 @@ std::string settings_key(const FileSettings& settings) {
   std::string key;
   append_key_part(key, "edition=" + settings.edition);
   append_key_part(key, "max_width=" + std::to_string(settings.max_width));
-  append_key_part(key, "folder=" + settings.folder);
+  // The folder itself is left out: what rustfmt takes from it (the
+  // configuration, the toolchain) is in the key by content, so a moved or
+  // copied tree keeps its entries.
   append_key_part(key, "tab_width=" + std::to_string(settings.tab_width));
   return key;
 }

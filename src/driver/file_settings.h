@@ -48,8 +48,8 @@ Result<FileSettings> file_settings(const std::string& path, const SettingOverrid
 // project's rustfmt.toml holds. Settings with equal arguments format alike.
 std::vector<std::string> rustfmt_args(const FileSettings& settings);
 
-// Every field of the settings as text, for the result cache's key: settings
-// that differ in any field give different keys.
+// Every field of the settings that a result depends on as text, for the
+// result cache's key: settings that format differently give different keys.
 std::string settings_key(const FileSettings& settings);
 
 }  // namespace tersify::driver

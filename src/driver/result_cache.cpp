@@ -92,14 +92,18 @@ std::optional<std::string> run_identity() {
   // A rustup proxy is the same file for every toolchain; the version it
   // reports in the working folder (where the runs' rustfmt starts) tells
   // them apart.
-  auto version = run_child("rustfmt", {"--version"}, std::nullopt);
-  if (!version || !version->success()) return std::nullopt;
-  append_key_part(key, version->out);
   append_key_part(key, environment_value("RUSTUP_TOOLCHAIN"));
-  auto config = config_key(".");
-  if (!config) return std::nullopt;
-  append_key_part(key, *config);
   return key;
+}
+
+// What `rustfmt --version` says in `folder`: through a rustup proxy, the
+// version of the toolchain chosen there.
+std::optional<std::string> rustfmt_version_in(const std::string& folder) {
+  auto child = RunningChild::start("rustfmt", {"--version"}, std::nullopt, folder);
+  if (!child) return std::nullopt;
+  auto version = child->finish();
+  if (!version || !version->success()) return std::nullopt;
+  return std::move(version->out);
 }
 
 bool prune_this_run() {
@@ -129,9 +133,25 @@ ResultCache::ResultCache(std::string folder) : store_(std::move(folder), entry_m
   std::promise<std::optional<std::string>> identity;
   identity_ = identity.get_future().share();
   worker_ = std::thread([this, identity = std::move(identity)]() mutable {
-    identity.set_value(run_identity());
+    auto here = canonical_path(".");
+    auto key = run_identity();
+    // The version of the toolchain chosen in the working folder, which most
+    // runs' files share, is found while cargo metadata runs.
+    if (key && here) {
+      std::lock_guard lock(versions_mutex_);
+      versions_.emplace(toolchains_.choice_for(*here), rustfmt_version_in(*here));
+    }
+    identity.set_value(std::move(key));
     if (prune_this_run()) store_.prune(max_cached_results);
   });
+}
+
+std::optional<std::string> ResultCache::rustfmt_version_for(const std::string& folder) const {
+  std::string choice = toolchains_.choice_for(folder.empty() ? "." : folder);
+  std::lock_guard lock(versions_mutex_);
+  auto known = versions_.find(choice);
+  if (known == versions_.end()) known = versions_.emplace(choice, rustfmt_version_in(folder)).first;
+  return known->second;
 }
 
 ResultCache::~ResultCache() { worker_.join(); }
@@ -143,7 +163,10 @@ std::optional<std::string> ResultCache::digest(std::string_view text, const std:
   if (!identity) return std::nullopt;
   auto config = config_key(path);
   if (!config) return std::nullopt;
+  auto version = rustfmt_version_for(settings.folder);
+  if (!version) return std::nullopt;
   std::string key = *identity;
+  append_key_part(key, *version);
   append_key_part(key, settings_key(settings));
   append_key_part(key, *config);
   append_key_part(key, text);

@@ -6,21 +6,24 @@
 //
 // An entry's key holds everything the result depends on: the text, the
 // file's settings (settings_key), the bytes of the rustfmt configuration that
-// rustfmt finds for the file and for the folder it runs in, the rustfmt that
-// would run (its file on PATH with size and time, its --version output in the
-// working folder, RUSTUP_TOOLCHAIN) and this tool's build (version, its own
+// rustfmt finds for the file, the rustfmt that would run (its file on PATH
+// with size and time, RUSTUP_TOOLCHAIN, and its --version output for the
+// toolchain that rustup chooses in the file's folder) and this tool's build (version, its own
 // executable's size and time). Entries live in a DigestStore
 // (util/digest_store.h), so a damaged or unwritable cache is a miss and never
 // a failure.
 
 #include <cstddef>
 #include <future>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 
 #include "driver/file_settings.h"
+#include "driver/toolchain_choice.h"
 #include "util/digest_store.h"
 
 namespace tersify::driver {
@@ -55,8 +58,14 @@ class ResultCache {
  private:
   std::optional<std::string> digest(std::string_view text, const std::string& path,
                                     const FileSettings& settings) const;
+  // `rustfmt --version` for the toolchain that rustup chooses in `folder`,
+  // found once per choice.
+  std::optional<std::string> rustfmt_version_for(const std::string& folder) const;
 
   DigestStore store_;
+  mutable ToolchainChoices toolchains_;
+  mutable std::mutex versions_mutex_;
+  mutable std::map<std::string, std::optional<std::string>> versions_;  // by toolchain choice
   std::shared_future<std::optional<std::string>> identity_;  // none: no cache this run
   std::thread worker_;  // joined by the destructor
 };

@@ -36,7 +36,7 @@ TEST(ParseArgs, WordsToSettingsOrTheLineToPrint) {
       {{"tersify", "tersify"}, "run [tersify]"},
       {{"src", "tersify"}, "run [src] [tersify]"},
       {{"--check", "a", "--check"}, "run check [a]"},
-      {{"--diff", "src"}, "run diff [src]"},
+      {{"--diff", "src"}, "run check diff [src]"},
       {{"src", "src"}, "run [src] [src]"},
       {{"--width", "100", "src"}, "run width=100 [src]"},
       {{"--width=80"}, "run width=80 [.]"},
