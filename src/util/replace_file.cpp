@@ -1,6 +1,8 @@
 #include "util/replace_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 #include "util/io_error.h"
 #include "util/paths.h"
 #include "util/temp_file_registry.h"
+#include "util/text.h"
 
 namespace tersify {
 namespace {
@@ -26,6 +29,8 @@ bool proc_fd_available() {
   static const bool available = ::access("/proc/self/fd", X_OK) == 0;
   return available;
 }
+
+void remove_stale(const std::string& folder, const std::string& prefix);
 
 // A temporary file being written beside its target. Where the file system
 // allows, it has no name while it is written (O_TMPFILE), so that even a
@@ -39,11 +44,11 @@ class TempFile {
     // Hidden, and without the ".rs" ending, so no search takes it for a
     // source file. A bare name lies in the working directory, which ""
     // joins as.
-    stem_ = ".";
-    stem_.append(file_name(target).value_or("file").substr(0, 200));
-    stem_.append(".tersify-");
-    stem_.append(std::to_string(::getpid()));
-    stem_.push_back('-');
+    std::string stem(1, '.');
+    stem.append(file_name(target).value_or("file").substr(0, 200)).append(".tersify-");
+    remove_stale(folder_, stem);
+    stem_ = std::move(stem);
+    stem_.append(std::to_string(::getpid())).push_back('-');
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
@@ -79,9 +84,10 @@ class TempFile {
       });
       if (named != 0) return named;
     }
-    if (::close(fd_.release()) != 0) return errno;
+    // Renamed at once: a name of its own is what a SIGKILL could leave.
     if (::rename(path_.c_str(), target.c_str()) != 0) return errno;
     path_.clear();
+    if (::close(fd_.release()) != 0) return errno;
     return 0;
   }
 
@@ -113,6 +119,23 @@ class TempFile {
   std::string path_;  // empty while the file has no name
   int slot_ = -1;
 };
+
+// A SIGKILL in the moment between naming a temporary file and renaming it
+// leaves it behind: the next replacement of the same file removes every
+// "{prefix}{pid}-{n}" whose process is gone.
+void remove_stale(const std::string& folder, const std::string& prefix) {
+  DirHandle dir(::opendir(folder.empty() ? "." : folder.c_str()));
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string_view name(entry->d_name);
+    if (!name.starts_with(prefix)) continue;
+    std::string_view rest = name.substr(prefix.size());
+    auto pid = parse_unsigned(rest.substr(0, rest.find('-')));
+    if (!pid || *pid == 0 || *pid > 4194304) continue;
+    if (::kill(static_cast<pid_t>(*pid), 0) == 0 || errno != ESRCH) continue;
+    (void)::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+  }
+}
 
 // Writes `data` at `offset` on. Gives the bytes written and the error number
 // of a write that failed (0 when all went).

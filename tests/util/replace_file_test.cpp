@@ -61,6 +61,21 @@ TEST(ReplaceFile, KeepsModeLinksAndLeavesNothingBeside) {
 }
 
 // A folder the process may not write: the file itself is written in place.
+// What a SIGKILL left between naming a temporary file and its rename goes
+// with the next replacement of that file; a running process's stays.
+TEST(ReplaceFile, RemovesTemporaryFilesOfProcessesThatAreGone) {
+  test::TempDir dir;
+  dir.write("f.rs", "old\n");
+  const std::string gone = ".f.rs.tersify-4194304-0";  // above any pid
+  const std::string alive = ".f.rs.tersify-" + std::to_string(::getpid()) + "-7";
+  dir.write(gone, "stale");
+  dir.write(alive, "busy");
+  ASSERT_TRUE(replace_file(dir / "f.rs", "new\n"));
+  EXPECT_EQ(dir.read("f.rs"), "new\n");
+  EXPECT_FALSE(dir.exists(gone));
+  EXPECT_TRUE(dir.exists(alive));
+}
+
 TEST(ReplaceFile, ReadOnlyFolderIsWrittenInPlace) {
   test::TempDir dir;
   dir.write("ro/f.rs", "old text that is longer\n");
