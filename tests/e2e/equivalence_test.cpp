@@ -78,7 +78,7 @@ TEST(Equivalence, AFailureInTheMiddleOfTheList) {
   ASSERT_FALSE(crate.empty()) << "memchr is not installed (scripts/install-deps.sh --test)";
   TempDir pristine;
   copy_tree(crate, pristine.path());
-  pristine.write("src/memmem/rabinkarp.rs", "fn broken( {\n");
+  pristine.write("src/memmem/prefilter/fallback.rs", "fn broken( {\n");
   // Linked files before the failure: each must read what the other name's
   // turn wrote. "src/memmem" is listed twice, so its files come in pairs.
   pristine.symlink("mod.rs", "src/memmem/link_to_mod.rs");
