@@ -84,7 +84,7 @@ TEST(Scheduler, EffectsComeInListOrderWhicheverFileFinishesFirst) {
         std::string name("f");
         name.append(std::to_string(10 + i)).append(".rs");
         std::string text = "// slow ";
-        text.append(std::to_string((12 - i) * 3)).append("\n");
+        text.append(std::to_string((12 - i) * 2)).append("\n");
         dir.write(name, text);
         files.push_back(dir / name);
       }
