@@ -13,7 +13,7 @@ Result<ProcessedFile> process_file(const std::string& listed_path, const Result<
   auto source = read_text_file(listed_path);
   if (!source) return fail(std::move(source).error());
   if (!settings) return fail(settings.error());
-  if (cache != nullptr && cache->known_final(*source, listed_path, *settings)) {
+  if (cache != nullptr && cache->known_final(*source, *settings)) {
     FinalText final{*source, 1, true};
     return ProcessedFile{std::move(*source), std::move(final), true};
   }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/rustfmt_config.h"
 #include "util/digest.h"
 #include "util/fs.h"
 #include "util/paths.h"
@@ -38,43 +39,19 @@ std::string environment_value(const char* name) {
   return text;
 }
 
-// The folders where rustfmt looks for a configuration when none is found at
-// or above the file: the home folder, then the user's configuration folder.
-std::vector<std::string> fallback_config_folders() {
-  std::vector<std::string> folders;
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') folders.push_back(home);
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && *config == '/') {
-    folders.push_back(join_path(config, "rustfmt"));
-  } else if (home != nullptr && *home != '\0') {
-    folders.push_back(join_path(join_path(home, ".config"), "rustfmt"));
-  }
-  return folders;
-}
-
-// The configuration file rustfmt uses for a file at `path` (or in the folder
-// `path`) as key text: its name and bytes, or "none". None when a
-// configuration file is there but can't be read. Where it lies is left out,
-// so that a copy of a project (a second worktree) shares its entries.
-std::optional<std::string> config_key(const std::string& path) {
-  auto canonical = canonical_path(path);
-  auto folders = path_candidates(canonical ? *canonical : path);
-  for (auto& folder : fallback_config_folders()) folders.push_back(std::move(folder));
-  for (const auto& folder : folders) {
-    for (const char* name : {".rustfmt.toml", "rustfmt.toml"}) {
-      std::string candidate = join_path(folder, name);
-      auto text = read_file(candidate);
-      if (text) {
-        std::string key;
-        append_key_part(key, name);
-        append_key_part(key, *text);
-        return key;
-      }
-      if (file_kind(candidate)) return std::nullopt;
-    }
-  }
-  return "none";
+// The configuration file rustfmt reads for a file in `folder` (found as
+// file_settings finds it) as key text: its name and bytes, or "none". None
+// when it can't be read. Where it lies is left out, so that a copy of a
+// project (a second worktree) shares its entries.
+std::optional<std::string> config_key(const std::string& folder) {
+  auto path = config_file_for(folder.empty() ? "." : folder);
+  if (!path) return "none";
+  auto text = read_regular_text_file(*path);
+  if (!text) return std::nullopt;
+  std::string key;
+  append_key_part(key, file_name(*path).value_or(""));
+  append_key_part(key, *text);
+  return key;
 }
 
 // Everything of the run that results depend on besides the file and its
@@ -156,12 +133,11 @@ std::optional<std::string> ResultCache::rustfmt_version_for(const std::string& f
 
 ResultCache::~ResultCache() { worker_.join(); }
 
-std::optional<std::string> ResultCache::digest(std::string_view text, const std::string& path,
-                                               const FileSettings& settings) const {
+std::optional<std::string> ResultCache::digest(std::string_view text, const FileSettings& settings) const {
   auto shared = identity_;  // a copy per thread, as shared futures want
   const auto& identity = shared.get();
   if (!identity) return std::nullopt;
-  auto config = config_key(path);
+  auto config = config_key(settings.folder);
   if (!config) return std::nullopt;
   auto version = rustfmt_version_for(settings.folder);
   if (!version) return std::nullopt;
@@ -173,13 +149,13 @@ std::optional<std::string> ResultCache::digest(std::string_view text, const std:
   return hex_digest(key);
 }
 
-bool ResultCache::known_final(std::string_view text, const std::string& path, const FileSettings& settings) const {
-  auto found = digest(text, path, settings);
+bool ResultCache::known_final(std::string_view text, const FileSettings& settings) const {
+  auto found = digest(text, settings);
   return found && store_.contains(*found);
 }
 
-void ResultCache::record(std::string_view text, const std::string& path, const FileSettings& settings) const {
-  if (auto found = digest(text, path, settings)) store_.add(*found);
+void ResultCache::record(std::string_view text, const FileSettings& settings) const {
+  if (auto found = digest(text, settings)) store_.add(*found);
 }
 
 }  // namespace tersify::driver

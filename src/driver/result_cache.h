@@ -46,18 +46,17 @@ class ResultCache {
   ResultCache& operator=(const ResultCache&) = delete;
   ~ResultCache();
 
-  // Whether `text`, the bytes of the file at `path` (or of a file in the
-  // folder `path`), is known to be its own final text under `settings`.
-  // False whenever that can't be known. Thread-safe.
-  bool known_final(std::string_view text, const std::string& path, const FileSettings& settings) const;
+  // Whether `text`, the bytes of a file with `settings` (whose folder
+  // decides the configuration and the toolchain), is known to be its own
+  // final text. False whenever that can't be known. Thread-safe.
+  bool known_final(std::string_view text, const FileSettings& settings) const;
 
-  // Notes that `text` is its own final text for the file at `path` under
-  // `settings`: the pipeline gives it back unchanged. Best effort.
-  void record(std::string_view text, const std::string& path, const FileSettings& settings) const;
+  // Notes that `text` is its own final text for a file with `settings`: the
+  // pipeline gives it back unchanged. Best effort.
+  void record(std::string_view text, const FileSettings& settings) const;
 
  private:
-  std::optional<std::string> digest(std::string_view text, const std::string& path,
-                                    const FileSettings& settings) const;
+  std::optional<std::string> digest(std::string_view text, const FileSettings& settings) const;
   // `rustfmt --version` for the toolchain that rustup chooses in `folder`,
   // found once per choice.
   std::optional<std::string> rustfmt_version_for(const std::string& folder) const;

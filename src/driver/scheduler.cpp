@@ -70,7 +70,7 @@ Status commit(const std::string& listed_path, const Result<FileSettings>& settin
     return fail(display_path(listed_path) + ": " + done.error());
   }
   if (options.cache != nullptr && outcome->final.fixed_point && !outcome->cached) {
-    options.cache->record(outcome->final.text, listed_path, *settings);
+    options.cache->record(outcome->final.text, *settings);
   }
   return {};
 }

@@ -34,12 +34,12 @@ Result<std::string> filtered_text(std::string_view source, const FilterSettings&
   if (!settings) return fail(std::move(settings).error());
   std::optional<driver::ResultCache> cache;
   if (auto folder = driver::result_cache_folder()) cache.emplace(*folder);
-  if (cache && cache->known_final(source, ".", *settings)) return std::string(source);
+  if (cache && cache->known_final(source, *settings)) return std::string(source);
   // Settled as in write mode: the result is what cargo tersify writes.
   driver::Rustfmt rustfmt(/*fork_server=*/false);
   auto final = driver::final_text(source, *settings, /*settle=*/true, rustfmt);
   if (!final) return fail(std::move(final).error());
-  if (cache && final->fixed_point) cache->record(final->text, ".", *settings);
+  if (cache && final->fixed_point) cache->record(final->text, *settings);
   return std::move(final->text);
 }
 
