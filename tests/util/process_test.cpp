@@ -48,79 +48,56 @@ TEST_F(RunChild, MovesMegabytesThroughAllThreeStreamsAtOnce) {
   EXPECT_TRUE(child->err == input);
 }
 
-TEST_F(RunChild, ReportsExitCodesAndStandardErrorAsData) {
-  for (int code : {0, 1, 2, 42, 255}) {
-    auto child = sh("echo out; echo 'only here' >&2; exit " + std::to_string(code));
-    ASSERT_TRUE(child);
-    EXPECT_EQ(child->code, code);
-    EXPECT_FALSE(child->signal);
-    EXPECT_EQ(child->success(), code == 0);
-    EXPECT_EQ(child->out, "out\n");
-    EXPECT_EQ(child->err, "only here\n");
-  }
-  auto quiet = sh("printf 'no newline' >&2; exit 3");
-  ASSERT_TRUE(quiet);
-  EXPECT_EQ(quiet->out, "");
-  EXPECT_EQ(quiet->err, "no newline");
-}
-
-TEST_F(RunChild, DecodesDeathBySignal) {
-  auto child = sh("echo partial; kill -KILL $$");
-  ASSERT_TRUE(child);
-  EXPECT_FALSE(child->code);
-  EXPECT_EQ(child->signal, SIGKILL);
-  EXPECT_FALSE(child->success());
-  EXPECT_EQ(child->out, "partial\n");
-}
-
-TEST_F(RunChild, MissingProgramFailsToStart) {
-  auto child = run_child("tersify-test-no-such-program", {}, std::nullopt);
-  ASSERT_FALSE(child);
-  EXPECT_EQ(child.error().stage, ChildError::Stage::start);
-  EXPECT_EQ(child.error().message, "No such file or directory (os error 2)");
-
+// What a child leaves comes back as data: its exit code or signal and both
+// streams, whatever its input (the null device, an empty or a full pipe) and
+// arguments (passed without a shell); a failed start and a child that stopped
+// reading its input are failures at their stage.
+TEST_F(RunChild, ExitsStreamsAndFailuresAsData) {
   test::TempDir dir;
   dir.write("plain", "echo never\n");
   ::chmod((dir / "plain").c_str(), 0644);
-  auto not_executable = run_child(dir / "plain", {}, std::string_view("x"));
-  ASSERT_FALSE(not_executable);
-  EXPECT_EQ(not_executable.error().stage, ChildError::Stage::start);
-  EXPECT_EQ(not_executable.error().message, "Permission denied (os error 13)");
-}
-
-TEST_F(RunChild, ChildThatClosesItsInputEarlyIsCollectedAnyway) {
-  // It succeeded without reading everything: the broken pipe is the failure.
-  auto quiet = sh("exec 0<&-; echo gone", pattern(1 << 20, 3));
-  ASSERT_FALSE(quiet);
-  EXPECT_EQ(quiet.error().stage, ChildError::Stage::write);
-  EXPECT_EQ(quiet.error().message, "Broken pipe (os error 32)");
-
-  // It failed and said why, after the pipe broke: its own exit tells more.
-  auto failed = sh("exec 0<&-; sleep 0.1; echo 'error: no such edition' >&2; exit 1", pattern(1 << 20, 5));
-  ASSERT_TRUE(failed) << failed.error().message;
-  EXPECT_EQ(failed->code, 1);
-  EXPECT_EQ(failed->err, "error: no such edition\n");
-}
-
-TEST_F(RunChild, StandardInputIsNullDeviceOrAClosedPipe) {
-  auto none = run_child("cat", {}, std::nullopt);
-  ASSERT_TRUE(none);
-  EXPECT_TRUE(none->success());
-  EXPECT_EQ(none->out, "");
-
-  auto empty = run_child("wc", {"-c"}, std::string_view());
-  ASSERT_TRUE(empty);
-  EXPECT_EQ(empty->out, "0\n");
-
-  auto text = run_child("wc", {"-c"}, std::string_view("12345"));
-  ASSERT_TRUE(text);
-  EXPECT_EQ(text->out, "5\n");
-}
-
-TEST_F(RunChild, PassesArgumentsVerbatimWithoutAShell) {
-  auto child = run_child("printf", {"[%s]", "a b", "$HOME", "*", "", "'q'"}, std::nullopt);
-  ASSERT_TRUE(child);
-  EXPECT_EQ(child->out, "[a b][$HOME][*][]['q']");
+  const std::string big = pattern(1 << 20, 3);
+  using Stage = ChildError::Stage;
+  struct Case {
+    std::vector<std::string> argv;
+    std::optional<std::string_view> input;
+    std::optional<int> code;
+    std::optional<int> signal;
+    std::string out, err;
+    std::optional<Stage> stage;  // a failure, with `err` as its message
+  };
+  const Case cases[] = {
+      {{"sh", "-c", "echo out; echo 'only here' >&2; exit 42"}, {}, 42, {}, "out\n", "only here\n", {}},
+      {{"sh", "-c", "printf 'no newline' >&2; exit 3"}, {}, 3, {}, "", "no newline", {}},
+      {{"sh", "-c", "echo partial; kill -KILL $$"}, {}, {}, SIGKILL, "partial\n", "", {}},
+      {{"cat"}, {}, 0, {}, "", "", {}},
+      {{"wc", "-c"}, "", 0, {}, "0\n", "", {}},
+      {{"wc", "-c"}, "12345", 0, {}, "5\n", "", {}},
+      {{"printf", "[%s]", "a b", "$HOME", "*", "", "'q'"}, {}, 0, {}, "[a b][$HOME][*][]['q']", "", {}},
+      // It failed and said why after the pipe broke: its own exit tells more.
+      {{"sh", "-c", "exec 0<&-; sleep 0.1; echo 'error: no such edition' >&2; exit 1"}, big, 1, {}, "",
+       "error: no such edition\n", {}},
+      // It succeeded without reading everything: the broken pipe is the failure.
+      {{"sh", "-c", "exec 0<&-; echo gone"}, big, {}, {}, "", "Broken pipe (os error 32)", Stage::write},
+      {{"tersify-test-no-such-program"}, {}, {}, {}, "", "No such file or directory (os error 2)", Stage::start},
+      {{dir / "plain"}, "x", {}, {}, "", "Permission denied (os error 13)", Stage::start},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.argv.back());
+    auto child = run_child(c.argv[0], std::vector<std::string>(c.argv.begin() + 1, c.argv.end()), c.input);
+    if (c.stage) {
+      ASSERT_FALSE(child);
+      EXPECT_EQ(child.error().stage, *c.stage);
+      EXPECT_EQ(child.error().message, c.err);
+      continue;
+    }
+    ASSERT_TRUE(child) << child.error().message;
+    EXPECT_EQ(child->code, c.code);
+    EXPECT_EQ(child->signal, c.signal);
+    EXPECT_EQ(child->success(), c.code == 0);
+    EXPECT_EQ(child->out, c.out);
+    EXPECT_EQ(child->err, c.err);
+  }
 }
 
 // The SigIgn mask of a process, from /proc/<pid>/status.
