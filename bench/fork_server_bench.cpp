@@ -1,7 +1,8 @@
 // Figures for the rustfmt fork server: the time to start a server until its
 // hello, and the time per file of a plain rustfmt start against a served
 // run, for an empty file and a real one, with the served runs ending through
-// the _exit shortcut and through the full exit path.
+// the _exit shortcut and through the full exit path; then the same files
+// in served batches (driver/rustfmt_batch.h): one alone, and a full batch.
 //
 //   tersify_fork_server_bench [RUNS] [FILE.rs]
 //
@@ -21,10 +22,12 @@
 #include <vector>
 
 #include "driver/rustfmt.h"
+#include "driver/rustfmt_batch.h"
 #include "util/fd.h"
 #include "fork_server/fork_server.h"
 #include "util/fs.h"
 #include "util/process.h"
+#include "util/scratch_folder.h"
 
 namespace {
 
@@ -35,7 +38,7 @@ double ms_since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-const std::vector<std::string> args = tersify::driver::rustfmt_args({"2021", 160, {}, 1});
+const std::vector<std::string> args = tersify::driver::rustfmt_args({"2021", 160, {}, 1, {}});
 
 std::string default_file() {
   const char* registry = std::getenv("REGISTRY");
@@ -93,10 +96,10 @@ struct Started {
   double ms = -1;
 };
 
-Started start_server() {
+Started start_server(const std::vector<std::string>& server_args = args) {
   Started started;
   auto start = Clock::now();
-  auto server = tersify::ForkServer::start("rustfmt", args, tersify::driver::rustfmt_library);
+  auto server = tersify::ForkServer::start("rustfmt", server_args, tersify::driver::rustfmt_library);
   if (!server || !server->wait_ready(30s)) return started;
   started.ms = ms_since(start);
   started.server.emplace(std::move(*server));
@@ -147,6 +150,31 @@ int main(int argc, char** argv) {
     double full = served_ms(*full_exit.server, *source, runs);
     std::printf("%-14s plain %7.2f ms   served %7.2f ms (%.1fx)   served, full exit %7.2f ms\n", label, plain, quick,
                 plain / quick, full);
+  }
+
+  // Batches need a configuration file; an empty one is rustfmt's defaults.
+  auto config_folder = tersify::ScratchFolder::create("tersify-bench-");
+  if (!config_folder || !config_folder->write("rustfmt.toml", "")) return 1;
+  tersify::driver::FileSettings settings{"2021", 160, {}, 1, config_folder->path() + "/rustfmt.toml"};
+  const std::string token = tersify::driver::batch_token();
+  auto batch_server = start_server(tersify::driver::batch_args(settings, tersify::driver::batch_names(token)));
+  if (!batch_server.server) return 1;
+  for (const auto& [label, source] : {std::pair<const char*, const std::string*>{"empty file", &empty},
+                                      std::pair<const char*, const std::string*>{"typical file", &*file}}) {
+    for (std::size_t count : {std::size_t{1}, tersify::driver::batch_slots}) {
+      std::vector<std::string_view> texts(count, *source);
+      auto start = Clock::now();
+      for (int i = 0; i < runs; ++i) {
+        auto batch = tersify::driver::run_batch(texts, settings, token, &*batch_server.server, -1);
+        if (!batch.texts.back() || (source == &*file && *batch.texts.back() != plain_out->out)) {
+          std::printf("a served batch failed or differs from a plain start\n");
+          return 1;
+        }
+      }
+      double ms = ms_since(start) / runs;
+      std::printf("%-14s served batch of %2zu: %7.2f ms, %6.2f ms per file\n", label, count, ms,
+                  ms / static_cast<double>(count));
+    }
   }
   return 0;
 }

@@ -33,6 +33,7 @@ Result<RunEnvironment> read_environment() {
   environment.jobs = std::min(environment.jobs, max_jobs);
   if (const char* server = std::getenv("CARGO_TERSIFY_FORK_SERVER"))
     environment.fork_server = std::string(server) != "0";
+  if (const char* batches = std::getenv("CARGO_TERSIFY_BATCH")) environment.batches = std::string(batches) != "0";
   if (const char* stats = std::getenv("CARGO_TERSIFY_STATS")) environment.stats_path = stats;
   environment.cache_folder = driver::result_cache_folder();
   return environment;

@@ -4,7 +4,9 @@
 //
 //   CARGO_TERSIFY_JOBS=N         files in flight at once (a positive integer;
 //                                default: the CPUs this process may use)
-//   CARGO_TERSIFY_FORK_SERVER=0  rustfmt started afresh for every file
+//   CARGO_TERSIFY_FORK_SERVER=0  rustfmt started afresh for every run
+//   CARGO_TERSIFY_BATCH=0        every text formatted by a rustfmt run of its
+//                                own (driver/rustfmt_batch.h)
 //   CARGO_TERSIFY_STATS=PATH     counts of the run written to PATH at its end
 //   CARGO_TERSIFY_CACHE=0        no result cache (driver/result_cache.h): every
 //                                file is formatted
@@ -22,6 +24,7 @@ inline constexpr unsigned max_jobs = 256;
 struct RunEnvironment {
   unsigned jobs = 1;
   bool fork_server = true;
+  bool batches = true;
   std::optional<std::string> stats_path;
   std::optional<std::string> cache_folder;  // none: no result cache
 };

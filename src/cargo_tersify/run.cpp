@@ -18,6 +18,7 @@
 #include "driver/edition.h"
 #include "driver/result_cache.h"
 #include "driver/rustfmt.h"
+#include "driver/rustfmt_batch.h"
 #include "driver/rustfmt_toml.h"
 #include "driver/scheduler.h"
 #include "util/command_line.h"
@@ -38,7 +39,9 @@ void write_stats(const std::string& path, const driver::FileRunCounts& files, co
                              {"rustfmt_plain", rustfmt.plain},
                              {"rustfmt_served", rustfmt.served},
                              {"servers", rustfmt.servers},
-                             {"servers_dropped", rustfmt.servers_dropped}}) {
+                             {"servers_dropped", rustfmt.servers_dropped},
+                             {"rustfmt_batches", rustfmt.batches},
+                             {"batch_misses", rustfmt.batch_misses}}) {
     text += std::string(name) + " " + std::to_string(value) + "\n";
   }
   (void)write_file(path, text);
@@ -66,12 +69,16 @@ int run(const Settings& settings, const RunEnvironment& environment) {
 
   driver::EditionMap editions;
   driver::ReformatList reformat_list{.keep_texts = settings.diff, .files = {}};
-  driver::Rustfmt rustfmt(environment.fork_server);
+  driver::Rustfmt rustfmt(environment.fork_server, environment.batches);
   driver::FileRunCounts counts;
   std::optional<driver::ResultCache> cache;
   if (environment.cache_folder) cache.emplace(*environment.cache_folder);
-  driver::FileRunOptions options{settings.check, {std::nullopt, settings.width_override}, environment.jobs,
-                                 settings.diff, cache ? &*cache : nullptr};
+  driver::FileRunOptions options{.check = settings.check,
+                                 .overrides = {std::nullopt, settings.width_override},
+                                 .jobs = environment.jobs,
+                                 .group_size = rustfmt.batches() ? driver::batch_slots : 1,
+                                 .settle_in_check = settings.diff,
+                                 .cache = cache ? &*cache : nullptr};
   auto done = driver::process_files(*files, options, editions, rustfmt, reformat_list, counts);
   if (environment.stats_path) write_stats(*environment.stats_path, counts, rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());

@@ -30,10 +30,17 @@ Result<FileSettings> file_settings(const std::string& path, const SettingOverrid
     if (!edition) return fail(std::move(edition).error());
     settings.edition = std::move(*edition);
   }
-  auto config = rustfmt_config_for(settings.folder);
-  if (!config) return fail(std::move(config).error());
-  settings.max_width = overrides.max_width.value_or(config->max_width.value_or(default_max_width));
-  settings.tab_width = config->hard_tabs ? config->tab_spaces : 1;
+  RustfmtConfig config;
+  if (auto config_file = config_file_for(settings.folder)) {
+    auto read = read_rustfmt_config(*config_file);
+    if (!read) return fail(std::move(read).error());
+    config = *read;
+    // rustfmt names the file it found by its canonical path.
+    auto canonical = canonical_path(*config_file);
+    settings.config_file = canonical ? std::move(*canonical) : std::move(*config_file);
+  }
+  settings.max_width = overrides.max_width.value_or(config.max_width.value_or(default_max_width));
+  settings.tab_width = config.hard_tabs ? config.tab_spaces : 1;
   return settings;
 }
 

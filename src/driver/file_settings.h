@@ -24,6 +24,8 @@ struct FileSettings {
   // The columns a tab takes where rustfmt measures a line: tab_spaces with
   // hard_tabs, else 1 (rustfmt writes no tabs of its own then).
   std::uint64_t tab_width = 1;
+  // The configuration file rustfmt reads there (canonical); empty: none.
+  std::string config_file;
   bool operator==(const FileSettings&) const = default;
 };
 
@@ -36,10 +38,10 @@ struct SettingOverrides {
 
 // The settings of the file at `path` (which need not exist), or of a file in
 // the folder `path`: its folder, the edition of its package (edition_for,
-// which may run cargo metadata and fills `editions`), then the width and
-// tabs of the configuration rustfmt reads there (rustfmt_config_for).
+// which may run cargo metadata and fills `editions`), then the configuration
+// file rustfmt reads there (config_file_for) with its width and tabs.
 // Overrides take the place of the lookups. Fails with the I/O error text of
-// resolving the folder, edition_for's or rustfmt_config_for's message.
+// resolving the folder, edition_for's or read_rustfmt_config's message.
 Result<FileSettings> file_settings(const std::string& path, const SettingOverrides& overrides, EditionMap& editions);
 
 // rustfmt's arguments for a file: the edition, standard output, and a

@@ -21,46 +21,85 @@ std::optional<std::string> compact_unless_cancelled(std::string text, const File
 
 }  // namespace
 
+FinalTextSteps::FinalTextSteps(std::string_view source, const FileSettings& settings, bool settle,
+                               const Cancellation* cancel)
+    : source_(source), settings_(settings), settle_(settle), cancel_(cancel) {}
+
+std::optional<std::string_view> FinalTextSteps::wanted() const {
+  switch (stage_) {
+    case Stage::first:
+      return source_;
+    case Stage::verify:
+      return std::string_view(result_.text);
+    case Stage::settle:
+      return std::string_view(current_.text);
+    case Stage::done:
+      break;
+  }
+  return std::nullopt;
+}
+
+void FinalTextSteps::finish(Result<FinalText> outcome) {
+  outcome_ = std::move(outcome);
+  stage_ = Stage::done;
+}
+
+void FinalTextSteps::give(Result<std::string> formatted) {
+  bool cancelled = cancel_ != nullptr && cancel_->requested();
+  switch (stage_) {
+    case Stage::first: {
+      if (!formatted) return finish(fail(std::move(formatted).error()));
+      auto compacted = compact_unless_cancelled(std::move(*formatted), settings_, cancel_);
+      if (!compacted) return finish(fail("cancelled"));
+      result_ = {std::move(*compacted), 1, false};
+      if (result_.text == source_) {
+        result_.fixed_point = true;
+        return finish(std::move(result_));
+      }
+      // A changed text is handed to rustfmt once more: to settle it in write
+      // mode, and in check mode to know that a write would leave code rustfmt
+      // accepts (compaction, or rustfmt itself, can break code). A text that
+      // rustfmt rejects is never the result.
+      stage_ = Stage::verify;
+      return;
+    }
+    case Stage::verify:
+      if (cancelled) return finish(fail("cancelled"));
+      if (!formatted) return finish(fail(std::string(rejected_text_message) + "\n" + std::move(formatted).error()));
+      if (!settle_) return finish(std::move(result_));
+      current_ = result_;
+      return settle_on(std::move(*formatted));
+    case Stage::settle:
+      if (cancelled) return finish(fail("cancelled"));
+      if (!formatted) return finish(std::move(result_));
+      result_ = current_;
+      if (++settling_pass_ == max_settling_passes) return finish(std::move(result_));
+      return settle_on(std::move(*formatted));
+    case Stage::done:
+      break;
+  }
+}
+
+// One more pass: `formatted` is rustfmt's text for current_.
+void FinalTextSteps::settle_on(std::string formatted) {
+  auto next = compact_unless_cancelled(std::move(formatted), settings_, cancel_);
+  if (!next) return finish(fail("cancelled"));
+  if (*next == current_.text) {
+    current_.fixed_point = true;
+    return finish(std::move(current_));
+  }
+  current_ = {std::move(*next), current_.passes + 1, false};
+  stage_ = Stage::settle;
+}
+
+Result<FinalText> FinalTextSteps::result() && { return std::move(*outcome_); }
+
 Result<FinalText> final_text(std::string_view source, const FileSettings& settings, bool settle, Formatter& formatter,
                              const Cancellation* cancel) {
   int cancel_fd = cancel != nullptr ? cancel->fd() : -1;
-  auto format = [&](std::string_view text) { return formatter.format(text, settings, cancel_fd); };
-  auto formatted = format(source);
-  if (!formatted) return fail(std::move(formatted).error());
-  auto compacted = compact_unless_cancelled(std::move(*formatted), settings, cancel);
-  if (!compacted) return fail("cancelled");
-  FinalText result{std::move(*compacted), 1};
-  if (result.text == source) {
-    result.fixed_point = true;
-    return result;
-  }
-
-  // A changed text is handed to rustfmt once more: to settle it in write
-  // mode, and in check mode to know that a write would leave code rustfmt
-  // accepts (compaction, or rustfmt itself, can break code). A text that
-  // rustfmt rejects is never the result.
-  auto again = format(result.text);
-  if (cancel != nullptr && cancel->requested()) return fail("cancelled");
-  if (!again) return fail(std::string(rejected_text_message) + "\n" + std::move(again).error());
-  if (!settle) return result;
-
-  // `result` is what would be written so far: the newest text that rustfmt
-  // has not rejected. `current` may be one run ahead of it.
-  FinalText current = result;
-  for (int pass = 0;; ++pass) {
-    auto next = compact_unless_cancelled(std::move(*again), settings, cancel);
-    if (!next) return fail("cancelled");
-    if (*next == current.text) {
-      current.fixed_point = true;
-      return current;
-    }
-    current = {std::move(*next), current.passes + 1, false};
-    again = format(current.text);
-    if (cancel != nullptr && cancel->requested()) return fail("cancelled");
-    if (!again) return result;
-    result = current;
-    if (pass + 1 == max_settling_passes) return result;
-  }
+  FinalTextSteps steps(source, settings, settle, cancel);
+  while (auto text = steps.wanted()) steps.give(formatter.format(*text, settings, cancel_fd));
+  return std::move(steps).result();
 }
 
 }  // namespace tersify::driver

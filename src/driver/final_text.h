@@ -5,6 +5,7 @@
 // so in write mode the pipeline is run again on its own result until the text
 // stops changing: a write is then followed by a --check that finds nothing.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,5 +43,38 @@ inline constexpr const char* rejected_text_message =
 // formatter watches its descriptor, compaction looks between its steps.
 Result<FinalText> final_text(std::string_view source, const FileSettings& settings, bool settle, Formatter& formatter,
                              const Cancellation* cancel = nullptr);
+
+// final_text with the formatting left to the caller, so that the texts of
+// several files can be formatted together: while wanted() names a text, the
+// caller formats it and gives the answer; then result() is final_text's.
+class FinalTextSteps {
+ public:
+  // `source` must outlive the steps.
+  FinalTextSteps(std::string_view source, const FileSettings& settings, bool settle, const Cancellation* cancel);
+
+  // The text to format next (valid until give), or none once done.
+  std::optional<std::string_view> wanted() const;
+
+  // The formatter's answer for the wanted text; compacts it.
+  void give(Result<std::string> formatted);
+
+  // Once done.
+  Result<FinalText> result() &&;
+
+ private:
+  enum class Stage { first, verify, settle, done };
+  void settle_on(std::string formatted);
+  void finish(Result<FinalText> outcome);
+
+  std::string_view source_;
+  const FileSettings& settings_;
+  bool settle_;
+  const Cancellation* cancel_;
+  Stage stage_ = Stage::first;
+  int settling_pass_ = 0;
+  FinalText result_;   // the newest text that rustfmt has not rejected
+  FinalText current_;  // may be one run ahead of result_
+  std::optional<Result<FinalText>> outcome_;
+};
 
 }  // namespace tersify::driver

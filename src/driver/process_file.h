@@ -42,10 +42,24 @@ struct ProcessedFile {
 // then computes its final text: settled (as a write needs it) or in one pass.
 // A text that `cache` (when given) knows to be final is its own final text,
 // found without the formatter. Fails with the message to print after the
-// path.
+// path. It is read_source, then finish_file.
 Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings, bool settle,
                                    Formatter& formatter, const Cancellation* cancel = nullptr,
                                    const ResultCache* cache = nullptr);
+
+// A file's text as read, and whether `cache` knows it to be final.
+struct SourceText {
+  std::string text;
+  bool known_final = false;
+};
+
+// process_file's first half: the read, the settings, the cache.
+Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
+                               const ResultCache* cache);
+
+// process_file's second half, for settings that were found.
+Result<ProcessedFile> finish_file(SourceText source, const FileSettings& settings, bool settle, Formatter& formatter,
+                                  const Cancellation* cancel);
 
 // Compares the final text with the file's text `source`: a file whose final
 // text differs is replaced whole (write mode, util/replace_file.h: the file

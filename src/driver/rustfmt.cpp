@@ -3,6 +3,7 @@
 #include <chrono>
 #include <vector>
 
+#include "driver/rustfmt_batch.h"
 #include "fork_server/served_run.h"
 #include "util/process.h"
 #include "util/text.h"
@@ -13,10 +14,6 @@ namespace {
 // A server starts about as fast as a plain rustfmt; one that has not said
 // hello after this long is not going to help.
 constexpr std::chrono::seconds ready_limit{5};
-
-bool only_whitespace(std::string_view text) {
-  return text.find_first_not_of(" \t\n\r\f\v") == std::string_view::npos;
-}
 
 // The formatted text of `source` or the failure message of a collected rustfmt.
 Result<std::string> formatted_text(std::string_view source, Result<ChildExit, ChildError> exit) {
@@ -31,7 +28,7 @@ Result<std::string> formatted_text(std::string_view source, Result<ChildExit, Ch
   }
   // Code never formats to nothing: an empty answer is a broken rustfmt,
   // which must not empty the file.
-  if (exit->out.empty() && !only_whitespace(source)) return fail("rustfmt printed nothing for a non-empty file");
+  if (exit->out.empty() && !only_ascii_whitespace(source)) return fail("rustfmt printed nothing for a non-empty file");
   return lossy_utf8(exit->out);
 }
 
@@ -45,12 +42,19 @@ Result<std::string> run_rustfmt(std::string_view source, const FileSettings& set
   return formatted_text(source, child->finish(cancel_fd));
 }
 
-Rustfmt::Rustfmt(bool fork_server) : fork_server_(fork_server) {}
+Rustfmt::Rustfmt(bool fork_server, bool batches)
+    : fork_server_(fork_server),
+      batches_(batches),
+      elf_((fork_server || batches) && is_elf_program_on_path("rustfmt")),
+      token_(batches ? batch_token() : std::string()) {}
 
 Rustfmt::~Rustfmt() = default;
 
+bool Rustfmt::batched(const FileSettings& settings) const { return batches() && batchable(settings); }
+
 ServerKey Rustfmt::server_key(const FileSettings& settings) {
-  return {rustfmt_args(settings), toolchains_.choice_for(settings.folder)};
+  auto args = batched(settings) ? batch_args(settings, batch_names(token_)) : rustfmt_args(settings);
+  return {std::move(args), toolchains_.choice_for(settings.folder)};
 }
 
 void Rustfmt::prepare(const FileSettings& settings) {
@@ -62,9 +66,8 @@ void Rustfmt::prepare(const FileSettings& settings) {
   }
   // A script named rustfmt (a wrapper, a stand-in) can't serve: it is not
   // run for nothing.
-  if (!elf_) elf_ = is_elf_program_on_path("rustfmt");
   auto server = std::make_unique<Server>();
-  if (*elf_) {
+  if (elf_) {
     // Started in the file's folder, so that the rustup proxy picks the
     // toolchain that a plain start there gets.
     auto started = ForkServer::start("rustfmt", key.args, rustfmt_library, settings.folder);
@@ -74,44 +77,101 @@ void Rustfmt::prepare(const FileSettings& settings) {
   servers_.emplace(std::move(key), std::move(server));
 }
 
-Rustfmt::Server* Rustfmt::server_for(const FileSettings& settings) {
+Rustfmt::Server* Rustfmt::ready_server_for(const FileSettings& settings) {
   auto key = server_key(settings);
-  std::lock_guard lock(mutex_);
-  auto found = servers_.find(key);
-  if (found == servers_.end() || !found->second->server || found->second->given_up) return nullptr;
-  return found->second.get();
+  Server* server = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    auto found = servers_.find(key);
+    if (found == servers_.end() || !found->second->server || found->second->given_up) return nullptr;
+    server = found->second.get();
+  }
+  if (server->server->wait_ready(ready_limit)) return server;
+  give_up(*server);
+  return nullptr;
 }
 
 void Rustfmt::give_up(Server& server) {
   if (!server.given_up.exchange(true)) ++dropped_;
 }
 
-Result<std::string> Rustfmt::format(std::string_view source, const FileSettings& settings, int cancel_fd) {
-  if (Server* server = server_for(settings)) {
-    if (!server->server->wait_ready(ready_limit)) {
-      give_up(*server);
-    } else {
-      auto run = ServedRun::start(*server->server, source, settings.folder);
-      Result<ChildExit, ServedRunError> exit = run ? run->finish(cancel_fd) : fail(std::move(run).error());
-      if (exit || !exit.error().server_lost) {
-        ++served_;
-        return formatted_text(source, exit ? Result<ChildExit, ChildError>(std::move(*exit))
-                                   : fail(std::move(exit).error().error));
-      }
-      // The server is gone or could not fork: this run and the rest start
-      // afresh.
-      give_up(*server);
+std::vector<std::optional<std::string>> Rustfmt::run_one_batch(std::span<const std::string_view> texts,
+                                                               const FileSettings& settings, int cancel_fd) {
+  if (Server* server = ready_server_for(settings)) {
+    auto batch = run_batch(texts, settings, token_, &*server->server, cancel_fd);
+    if (!batch.server_lost) {
+      ++served_;
+      ++batch_runs_;
+      return std::move(batch.texts);
     }
+    // The server is gone or could not fork: this batch and the rest start
+    // afresh.
+    give_up(*server);
+  }
+  ++plain_;
+  ++batch_runs_;
+  return run_batch(texts, settings, token_, nullptr, cancel_fd).texts;
+}
+
+Result<std::string> Rustfmt::format(std::string_view source, const FileSettings& settings, int cancel_fd) {
+  if (batched(settings)) {
+    std::string_view text[] = {source};
+    if (auto batch = run_one_batch(text, settings, cancel_fd); batch[0]) return std::move(*batch[0]);
+    ++batch_misses_;
+  } else if (Server* server = ready_server_for(settings)) {
+    auto run = ServedRun::start(*server->server, source, settings.folder);
+    Result<ChildExit, ServedRunError> exit = run ? run->finish(cancel_fd) : fail(std::move(run).error());
+    if (exit || !exit.error().server_lost) {
+      ++served_;
+      return formatted_text(source, exit ? Result<ChildExit, ChildError>(std::move(*exit))
+                                 : fail(std::move(exit).error().error));
+    }
+    // The server is gone or could not fork: this run and the rest start
+    // afresh.
+    give_up(*server);
   }
   ++plain_;
   return run_rustfmt(source, settings, cancel_fd);
+}
+
+std::vector<std::optional<std::string>> Rustfmt::format_together(std::span<const FormatRequest> requests,
+                                                                 int cancel_fd) {
+  std::vector<std::optional<std::string>> results(requests.size());
+  if (!batches()) return results;
+  // Texts whose rustfmt runs are alike go together, in batches of at most
+  // batch_slots, in the order of their first text.
+  std::vector<ServerKey> keys;
+  for (const auto& request : requests) keys.push_back(server_key(*request.settings));
+  std::vector<bool> taken(requests.size(), false);
+  for (std::size_t first = 0; first < requests.size(); ++first) {
+    if (taken[first] || !batched(*requests[first].settings)) continue;
+    std::vector<std::size_t> members;
+    for (std::size_t i = first; i < requests.size(); ++i) {
+      if (!taken[i] && keys[i] == keys[first]) {
+        taken[i] = true;
+        members.push_back(i);
+      }
+    }
+    for (std::size_t start = 0; start < members.size(); start += batch_slots) {
+      std::vector<std::string_view> texts;
+      for (std::size_t i = start; i < members.size() && i < start + batch_slots; ++i) {
+        texts.push_back(requests[members[i]].text);
+      }
+      auto batch = run_one_batch(texts, *requests[members[start]].settings, cancel_fd);
+      for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (!batch[i]) ++batch_misses_;
+        results[members[start + i]] = std::move(batch[i]);
+      }
+    }
+  }
+  return results;
 }
 
 RustfmtCounts Rustfmt::counts() const {
   std::lock_guard lock(mutex_);
   std::uint64_t started = 0;
   for (const auto& [args, server] : servers_) started += server->server ? 1u : 0u;
-  return {plain_.load(), served_.load(), started, dropped_.load()};
+  return {plain_.load(), served_.load(), started, dropped_.load(), batch_runs_.load(), batch_misses_.load()};
 }
 
 }  // namespace tersify::driver

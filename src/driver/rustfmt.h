@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,8 @@ struct RustfmtCounts {
   std::uint64_t served = 0;           // forked by a server
   std::uint64_t servers = 0;          // servers started
   std::uint64_t servers_dropped = 0;  // servers given up during the run (never ready, or broken)
+  std::uint64_t batches = 0;          // of the runs above, those over several files (driver/rustfmt_batch.h)
+  std::uint64_t batch_misses = 0;     // texts that a batch gave no result for
 };
 
 // What a server is for: rustfmt's arguments, and what the rustup proxy
@@ -58,9 +61,15 @@ struct ServerKey {
 // toolchain choice; runs go into their file's folder. A server
 // that is not ready in time or breaks is given up, and the runs it would
 // have served start afresh, so every result is exactly a plain start's.
+//
+// With batches on, and rustfmt on PATH an ELF executable, texts whose
+// settings are batchable are formatted in
+// batches (driver/rustfmt_batch.h), a text on its own as a batch of one, and
+// their servers are batch servers. A text that a batch gives no result for
+// (a failure, a file rustfmt passes over) is formatted by a plain start.
 class Rustfmt : public Formatter {
  public:
-  explicit Rustfmt(bool fork_server);
+  explicit Rustfmt(bool fork_server, bool batches = false);
   Rustfmt(const Rustfmt&) = delete;
   Rustfmt& operator=(const Rustfmt&) = delete;
   ~Rustfmt() override;
@@ -72,25 +81,46 @@ class Rustfmt : public Formatter {
   // rustfmt on `source`, as run_rustfmt gives it. Thread-safe.
   Result<std::string> format(std::string_view source, const FileSettings& settings, int cancel_fd) override;
 
+  // Batches of the texts with equal rustfmt runs, when batches are on.
+  std::vector<std::optional<std::string>> format_together(std::span<const FormatRequest> requests,
+                                                          int cancel_fd) override;
+
   RustfmtCounts counts() const;
+
+  // Whether texts may be formatted in batches (format_together).
+  bool batches() const { return batches_ && elf_; }
 
  private:
   struct Server {
     std::optional<ForkServer> server;  // none when it could not start
     std::atomic<bool> given_up{false};
   };
+  bool batched(const FileSettings& settings) const;
   ServerKey server_key(const FileSettings& settings);
-  Server* server_for(const FileSettings& settings);
+  // The settings' server once it is ready; none when there is none, or it
+  // was given up (now or before).
+  Server* ready_server_for(const FileSettings& settings);
   void give_up(Server& server);
+  // One batch (at most batch_slots texts of equal settings), served when
+  // the server can, else started afresh.
+  std::vector<std::optional<std::string>> run_one_batch(std::span<const std::string_view> texts,
+                                                        const FileSettings& settings, int cancel_fd);
 
   bool fork_server_;
-  std::optional<bool> elf_;  // whether rustfmt on PATH can serve; run thread only
+  bool batches_;
+  // Whether rustfmt on PATH is an ELF executable: a script (a wrapper, a
+  // stand-in) is neither made a server nor given files instead of its
+  // standard input.
+  bool elf_;
+  const std::string token_;  // in the names of batch files
   mutable std::mutex mutex_;
   ToolchainChoices toolchains_;
   std::map<ServerKey, std::unique_ptr<Server>> servers_;
   std::atomic<std::uint64_t> plain_{0};
   std::atomic<std::uint64_t> served_{0};
   std::atomic<std::uint64_t> dropped_{0};
+  std::atomic<std::uint64_t> batch_runs_{0};
+  std::atomic<std::uint64_t> batch_misses_{0};
 };
 
 }  // namespace tersify::driver

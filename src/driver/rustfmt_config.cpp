@@ -80,14 +80,18 @@ std::optional<std::string> config_file_for(std::string_view folder) {
   return std::nullopt;
 }
 
+Result<RustfmtConfig> read_rustfmt_config(const std::string& path) {
+  auto text = read_regular_text_file(path);
+  if (!text) return fail(display_path(path) + ": " + text.error().message);
+  auto config = parse_rustfmt_config(*text);
+  if (!config) return fail(display_path(path) + ": " + config.error());
+  return config;
+}
+
 Result<RustfmtConfig> rustfmt_config_for(std::string_view folder) {
   auto path = config_file_for(folder);
   if (!path) return RustfmtConfig{};
-  auto text = read_regular_text_file(*path);
-  if (!text) return fail(display_path(*path) + ": " + text.error().message);
-  auto config = parse_rustfmt_config(*text);
-  if (!config) return fail(display_path(*path) + ": " + config.error());
-  return config;
+  return read_rustfmt_config(*path);
 }
 
 }  // namespace tersify::driver

@@ -34,6 +34,10 @@ std::optional<std::string> config_file_in(std::string_view folder);
 // the user's configuration folder's "rustfmt".
 std::optional<std::string> config_file_for(std::string_view folder);
 
+// The configuration in the file at `path`. Fails with "{file}: {message}"
+// when it can't be read or parse_rustfmt_config fails.
+Result<RustfmtConfig> read_rustfmt_config(const std::string& path);
+
 // The configuration of the folder (a canonical path), defaults when there
 // is no file. Fails with "{file}: {message}" when the file can't be read or
 // parse_rustfmt_config fails.

@@ -1,7 +1,10 @@
 // Files side by side: the run thread walks the list in order, looks up each
 // file's edition and width (cargo metadata runs only here, so its runs come in
 // list order) and hands the file to a pool of worker threads, which read it
-// and compute its final text, each with its own rustfmt child and parsers. The
+// and compute its final text, each with its own rustfmt child and parsers. A
+// worker takes up to a group of files at once and has the formatter format
+// their texts together first; each file's result is handed back as soon as
+// it is done. The
 // run thread then takes the results strictly in list order and writes or
 // records them, or reports the first failure. Files that come out of turn wait
 // in a window bounded in number and in bytes. When a failure ends the run, the
@@ -13,8 +16,9 @@
 // holds the text that was formatted, it is handled again then, on the run
 // thread, so a user's edit made meanwhile is never overwritten.
 //
-// With one job, the same steps run in the run thread alone, one file after the
-// other, with nothing ahead of its turn: the plain pipeline.
+// With one job and groups of one, the same steps run in the run thread alone,
+// one file after the other, with nothing ahead of its turn: the plain
+// pipeline.
 
 #include "driver/scheduler.h"
 
@@ -33,8 +37,9 @@
 namespace tersify::driver {
 namespace {
 
-// Files in flight per job: room for a slow file's followers to finish.
-constexpr std::size_t window_per_job = 16;
+// Files in flight per job, at least: room for a slow file's followers to
+// finish. With groups, two groups per job.
+constexpr std::size_t min_window_per_job = 16;
 
 Result<FileSettings> settings_for(const std::string& listed_path, const FileRunOptions& options, EditionMap& editions,
                                   Formatter& formatter) {
@@ -88,7 +93,8 @@ Status one_after_another(const std::vector<std::string>& files, const FileRunOpt
 class SideBySide {
  public:
   SideBySide(const FileRunOptions& options, EditionMap& editions, Formatter& formatter)
-      : options_(options), editions_(editions), formatter_(formatter) {}
+      : options_(options), group_size_(std::max<std::size_t>(1, options.group_size)), editions_(editions),
+        formatter_(formatter) {}
   SideBySide(const SideBySide&) = delete;
   SideBySide& operator=(const SideBySide&) = delete;
   ~SideBySide() { stop(); }
@@ -98,6 +104,7 @@ class SideBySide {
     std::size_t next = 0;
     bool open = true;  // false after a lookup failure: no later file can have its turn
     for (;;) {
+      std::size_t dispatched = 0;
       while (open && next < files.size() && may_dispatch()) {
         const std::string& file = files[next];
         auto identity = file_identity(file);
@@ -110,15 +117,25 @@ class SideBySide {
         open = settings.has_value();
         dispatch(file, identity, std::move(settings));
         ++next;
+        // Workers are woken a group at a time, so that each takes a whole one.
+        if (++dispatched % group_size_ == 0) work_ready_.notify_all();
       }
+      if (dispatched % group_size_ != 0) work_ready_.notify_all();
       if (window_.empty()) return {};
 
-      Slot front = take_front();
-      redo_if_changed(front.listed_path, *front.outcome, *front.settings, options_, formatter_);
-      if (auto done = commit(front.listed_path, *front.settings, *front.outcome, options_, reformat_list, counts);
-          !done) {
-        stop();
-        return done;
+      // The first file waits for its result; those behind it that are done
+      // already are committed too before more are dispatched.
+      bool first = true;
+      while (!window_.empty()) {
+        std::optional<Slot> front = take_front(first);
+        if (!front) break;
+        first = false;
+        redo_if_changed(front->listed_path, *front->outcome, *front->settings, options_, formatter_);
+        if (auto done = commit(front->listed_path, *front->settings, *front->outcome, options_, reformat_list, counts);
+            !done) {
+          stop();
+          return done;
+        }
       }
     }
   }
@@ -137,7 +154,8 @@ class SideBySide {
   bool may_dispatch() {
     std::lock_guard lock(mutex_);
     if (window_.empty()) return true;
-    return window_.size() < window_per_job * options_.jobs && waiting_bytes_ <= max_waiting_bytes;
+    std::size_t per_job = std::max(min_window_per_job, 2 * group_size_);
+    return window_.size() < per_job * options_.jobs && waiting_bytes_ <= max_waiting_bytes;
   }
 
   void dispatch(const std::string& file, std::optional<FileIdentity> identity, Result<FileSettings> settings) {
@@ -148,12 +166,17 @@ class SideBySide {
       window_.push_back(Slot{file, identity, std::move(settings), std::nullopt, 0});
       queue_.push_back(&window_.back());
     }
-    work_ready_.notify_one();
   }
 
-  Slot take_front() {
+  // The first file in flight once it is done; with `wait` false, none when
+  // it is not done yet.
+  std::optional<Slot> take_front(bool wait) {
     std::unique_lock lock(mutex_);
-    outcome_ready_.wait(lock, [&] { return window_.front().outcome.has_value(); });
+    if (wait) {
+      outcome_ready_.wait(lock, [&] { return window_.front().outcome.has_value(); });
+    } else if (!window_.front().outcome) {
+      return std::nullopt;
+    }
     Slot front = std::move(window_.front());
     window_.pop_front();
     waiting_bytes_ -= front.bytes;
@@ -161,28 +184,92 @@ class SideBySide {
   }
 
   void work() {
+    std::vector<Slot*> group;
     for (;;) {
-      Slot* slot = nullptr;
+      group.clear();
       {
         std::unique_lock lock(mutex_);
         work_ready_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
         if (stopping_) return;
-        slot = queue_.front();
-        queue_.pop_front();
+        // An even share of what waits among the idle workers, up to a group.
+        std::size_t idle = options_.jobs - busy_;
+        std::size_t share = (queue_.size() + idle - 1) / idle;
+        while (!queue_.empty() && group.size() < std::min(share, group_size_)) {
+          group.push_back(queue_.front());
+          queue_.pop_front();
+        }
+        ++busy_;
       }
-      // The slot's path and settings were set before it was queued and are
-      // not changed while the worker has it.
-      auto outcome = process_file(slot->listed_path, *slot->settings, settles(options_), formatter_, &cancellation_,
-                                  options_.cache);
-      std::size_t bytes = outcome ? outcome->source.size() + outcome->final.text.size() : 0;
-      {
-        std::lock_guard lock(mutex_);
-        slot->outcome = std::move(outcome);
-        slot->bytes = bytes;
-        waiting_bytes_ += bytes;
-      }
-      outcome_ready_.notify_one();
+      work_on(group);
+      std::lock_guard lock(mutex_);
+      --busy_;
     }
+  }
+
+  // The slots' paths and settings were set before they were queued and are
+  // not changed while the worker has them. The group's files go through
+  // their pipelines side by side: each round, the texts they want formatted
+  // go to the formatter together, and a file is handed back once it is done.
+  void work_on(const std::vector<Slot*>& group) {
+    struct Pending {
+      Slot* slot;
+      std::string source;
+      std::optional<FinalTextSteps> steps;
+    };
+    std::vector<Pending> pending;
+    pending.reserve(group.size());  // the steps look into the sources: no moves
+    for (Slot* slot : group) {
+      auto source = read_source(slot->listed_path, *slot->settings, options_.cache);
+      if (!source) {
+        publish(*slot, fail(std::move(source).error()));
+      } else if (source->known_final) {
+        publish(*slot, finish_file(std::move(*source), **slot->settings, settles(options_), formatter_, nullptr));
+      } else {
+        pending.push_back({slot, std::move(source->text), std::nullopt});
+      }
+    }
+    for (auto& file : pending) {
+      file.steps.emplace(file.source, **file.slot->settings, settles(options_), &cancellation_);
+    }
+    for (;;) {
+      std::vector<FormatRequest> requests;
+      std::vector<Pending*> asking;
+      for (auto& file : pending) {
+        if (auto text = file.steps->wanted()) {
+          requests.push_back({*text, &**file.slot->settings});
+          asking.push_back(&file);
+        }
+      }
+      if (requests.empty()) return;
+      auto answers = cancellation_.requested() ? std::vector<std::optional<std::string>>()
+                                               : formatter_.format_together(requests, cancellation_.fd());
+      answers.resize(requests.size());
+      for (std::size_t i = 0; i < requests.size(); ++i) {
+        Pending& file = *asking[i];
+        if (answers[i]) {
+          file.steps->give(std::move(*answers[i]));
+        } else if (cancellation_.requested()) {
+          file.steps->give(fail("cancelled"));
+        } else {
+          file.steps->give(formatter_.format(requests[i].text, *requests[i].settings, cancellation_.fd()));
+        }
+        if (file.steps->wanted()) continue;
+        auto final = std::move(*file.steps).result();
+        publish(*file.slot, final ? Result<ProcessedFile>(ProcessedFile{std::move(file.source), std::move(*final)})
+                                  : fail(std::move(final).error()));
+      }
+    }
+  }
+
+  void publish(Slot& slot, Result<ProcessedFile> outcome) {
+    std::size_t bytes = outcome ? outcome->source.size() + outcome->final.text.size() : 0;
+    {
+      std::lock_guard lock(mutex_);
+      slot.outcome = std::move(outcome);
+      slot.bytes = bytes;
+      waiting_bytes_ += bytes;
+    }
+    outcome_ready_.notify_one();
   }
 
   // Cancels the work in flight and joins the workers. Idempotent.
@@ -199,6 +286,7 @@ class SideBySide {
   }
 
   const FileRunOptions& options_;
+  const std::size_t group_size_;
   EditionMap& editions_;  // used by the run thread only
   Formatter& formatter_;
   Cancellation cancellation_;
@@ -209,6 +297,7 @@ class SideBySide {
   std::deque<Slot> window_;  // in flight, in list order; grown and shrunk by the run thread only
   std::deque<Slot*> queue_;  // handed out, not yet taken by a worker
   std::size_t waiting_bytes_ = 0;
+  std::size_t busy_ = 0;  // workers with a group
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };
@@ -217,7 +306,7 @@ class SideBySide {
 
 Status process_files(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
                      Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts) {
-  if (options.jobs <= 1 || files.size() <= 1) {
+  if ((options.jobs <= 1 && options.group_size <= 1) || files.size() <= 1) {
     return one_after_another(files, options, editions, formatter, reformat_list, counts);
   }
   SideBySide run(options, editions, formatter);

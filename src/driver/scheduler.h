@@ -20,7 +20,10 @@ namespace tersify::driver {
 struct FileRunOptions {
   bool check = false;
   SettingOverrides overrides;  // from the command line
-  unsigned jobs = 1;  // files in flight at once; 1 is one file after the other
+  unsigned jobs = 1;  // workers; 1 with group_size 1 is one file after the other
+  // Files a worker takes at once; their first formatting goes to
+  // Formatter::format_together in one call.
+  std::size_t group_size = 1;
   // Check mode settles each text as write mode does, so that a diff shows
   // exactly what a write would leave.
   bool settle_in_check = false;

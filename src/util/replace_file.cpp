@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,8 +16,8 @@
 #include "util/fs.h"
 #include "util/io_error.h"
 #include "util/paths.h"
+#include "util/stale_names.h"
 #include "util/temp_file_registry.h"
-#include "util/text.h"
 
 namespace tersify {
 namespace {
@@ -127,13 +126,7 @@ void remove_stale(const std::string& folder, const std::string& prefix) {
   DirHandle dir(::opendir(folder.empty() ? "." : folder.c_str()));
   if (!dir) return;
   while (const dirent* entry = ::readdir(dir.get())) {
-    std::string_view name(entry->d_name);
-    if (!name.starts_with(prefix)) continue;
-    std::string_view rest = name.substr(prefix.size());
-    auto pid = parse_unsigned(rest.substr(0, rest.find('-')));
-    if (!pid || *pid == 0 || *pid > 4194304) continue;
-    if (::kill(static_cast<pid_t>(*pid), 0) == 0 || errno != ESRCH) continue;
-    (void)::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+    if (left_by_dead_process(entry->d_name, prefix)) (void)::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
   }
 }
 

@@ -22,6 +22,11 @@ std::string_view trim_start_whitespace(std::string_view text);
 std::string_view trim_end_whitespace(std::string_view text);
 std::string_view trim_whitespace(std::string_view text);
 
+// Whether the text holds nothing but ASCII whitespace (or nothing).
+inline bool only_ascii_whitespace(std::string_view text) {
+  return text.find_first_not_of(" \t\n\r\f\v") == std::string_view::npos;
+}
+
 // An optional single "+", then one or more ASCII digits and nothing else, at
 // most 2^64-1. Anything else gives none.
 std::optional<std::uint64_t> parse_unsigned(std::string_view text);

@@ -31,7 +31,7 @@ const std::string closure_source = R"(pub fn f(span: &tracing::Span) {
 TEST(FinalText, AClosureJoinedByCompactionIsSettledByOneWrite) {
   ignore_write_signals();
   auto one_pass = [](const std::string& text) {
-    auto formatted = run_rustfmt(text, {"2021", 160, {}, 1});
+    auto formatted = run_rustfmt(text, {"2021", 160, {}, 1, {}});
     EXPECT_TRUE(formatted) << formatted.error();
     return compact::compact(formatted ? *formatted : "", 160);
   };

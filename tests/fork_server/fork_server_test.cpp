@@ -174,7 +174,7 @@ TEST_F(ForkServerTest, ServedRustfmtMatchesPlainStartsOverACrateFromSeveralThrea
   std::vector<std::string> sources;
   for (const auto& file : files) sources.push_back(read_file(file).value());
   for (auto [edition, width] : {std::pair{"2018", 100u}}) {
-    auto args = rustfmt_args({edition, width, {}, 1});
+    auto args = rustfmt_args({edition, width, {}, 1, {}});
     auto server = ready_server("rustfmt", args);
     ASSERT_TRUE(server);
     std::vector<Outcome> served(files.size());
@@ -202,8 +202,8 @@ TEST_F(ForkServerTest, ServedRustfmtFailsExactlyAsPlainStarts) {
     o.err = blanked(o.err, "thread 'main' (", ')');
     return o;
   };
-  auto args = rustfmt_args({"2021", 160, {}, 1});
-  auto bad_edition = rustfmt_args({"2099", 160, {}, 1});
+  auto args = rustfmt_args({"2021", 160, {}, 1, {}});
+  auto bad_edition = rustfmt_args({"2099", 160, {}, 1, {}});
   // Served runs end with the exit shortcut (TERSIFY_FORK_SERVER_FULL_EXIT
   // unset), as in the tool.
   auto server = ready_server("rustfmt", args);
@@ -245,7 +245,7 @@ TEST_F(ForkServerTest, RunsGetTheEnvironmentAndDescriptorsOfAPlainStart) {
 }
 
 TEST_F(ForkServerTest, KilledServerBreaksItsRunsAndLeavesNoProcess) {
-  auto server = ready_server("rustfmt", rustfmt_args({"2021", 100, {}, 1}));
+  auto server = ready_server("rustfmt", rustfmt_args({"2021", 100, {}, 1, {}}));
   ASSERT_TRUE(server);
   Pipe held;
   auto [child, run] = blocked_run(*server, held);
@@ -262,7 +262,7 @@ TEST_F(ForkServerTest, DroppedRunsAndServersLeaveNoProcess) {
   Pipe held;
   std::optional<ServedChild> outliving;  // the server must end this run itself
   {
-    auto server = ready_server("rustfmt", rustfmt_args({"2021", 100, {}, 1}));
+    auto server = ready_server("rustfmt", rustfmt_args({"2021", 100, {}, 1, {}}));
     ASSERT_TRUE(server);
     server_pid = server->pid();
     Pipe cancel = make_pipe();

@@ -1,0 +1,108 @@
+#include "driver/rustfmt_batch.h"
+
+#include <cstdio>
+#include <random>
+#include <utility>
+
+#include "fork_server/served_run.h"
+#include "util/paths.h"
+#include "util/process.h"
+#include "util/scratch_folder.h"
+#include "util/text.h"
+
+namespace tersify::driver {
+
+bool batchable(const FileSettings& settings) { return !settings.config_file.empty(); }
+
+std::string batch_token() {
+  std::random_device random;
+  std::string token;
+  for (int i = 0; i < 4; ++i) {
+    char part[9];
+    std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
+    token += part;
+  }
+  return token;
+}
+
+std::vector<std::string> batch_names(std::string_view token, std::size_t count) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < count; ++i) names.push_back(std::string(token) + "-" + std::to_string(i) + ".rs");
+  return names;
+}
+
+std::vector<std::string> batch_args(const FileSettings& settings, const std::vector<std::string>& files) {
+  auto args = rustfmt_args(settings);
+  // rustfmt_args ends with the --config value.
+  args.back() += ",skip_children=true";
+  args.push_back("--config-path");
+  args.push_back(settings.config_file);
+  args.insert(args.end(), files.begin(), files.end());
+  return args;
+}
+
+std::optional<std::vector<std::string>> split_batch_output(std::string_view output,
+                                                           const std::vector<std::string>& files) {
+  std::vector<std::size_t> starts;  // where each text starts
+  std::vector<std::size_t> headers;
+  for (const auto& file : files) {
+    std::string header = file + ":\n\n";
+    std::size_t at = output.find(header);
+    if (at == std::string_view::npos || output.find(header, at + 1) != std::string_view::npos) return std::nullopt;
+    if (headers.empty() ? at != 0 : at < starts.back()) return std::nullopt;
+    headers.push_back(at);
+    starts.push_back(at + header.size());
+  }
+  std::vector<std::string> texts;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    std::size_t end = i + 1 < files.size() ? headers[i + 1] : output.size();
+    texts.emplace_back(output.substr(starts[i], end - starts[i]));
+  }
+  return texts;
+}
+
+BatchResult run_batch(std::span<const std::string_view> texts, const FileSettings& settings, std::string_view token,
+                      ForkServer* server, int cancel_fd) {
+  BatchResult result{std::vector<std::optional<std::string>>(texts.size()), false};
+  if (texts.empty() || texts.size() > batch_slots) return result;
+  auto folder = ScratchFolder::create("cargo-tersify-");
+  if (!folder) return result;
+  // A served run names every slot; a plain start only the texts, by path.
+  auto names = batch_names(token, server != nullptr ? batch_slots : texts.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!folder->write(names[i], i < texts.size() ? texts[i] : std::string_view())) return result;
+  }
+
+  // rustfmt names each file by its absolute path, relative names joined to
+  // its working directory.
+  std::vector<std::string> paths;
+  for (const auto& name : names) paths.push_back(join_path(folder->path(), name));
+  std::optional<ChildExit> exit;
+  if (server != nullptr) {
+    auto run = ServedRun::start(*server, std::nullopt, folder->path());
+    auto finished = run ? run->finish(cancel_fd) : Result<ChildExit, ServedRunError>(fail(std::move(run).error()));
+    if (!finished) {
+      result.server_lost = finished.error().server_lost;
+      return result;
+    }
+    exit = std::move(*finished);
+  } else {
+    // In the files' folder, for the toolchain that a plain start there gets.
+    auto child = RunningChild::start("rustfmt", batch_args(settings, paths), std::nullopt, settings.folder);
+    if (!child) return result;
+    auto finished = child->finish(cancel_fd);
+    if (!finished) return result;
+    exit = std::move(*finished);
+  }
+  if (!exit->success()) return result;
+  auto split = split_batch_output(exit->out, paths);
+  if (!split) return result;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    // rustfmt never formats code to nothing; the single run says what went wrong.
+    if ((*split)[i].empty() && !only_ascii_whitespace(texts[i])) continue;
+    result.texts[i] = lossy_utf8((*split)[i]);
+  }
+  return result;
+}
+
+}  // namespace tersify::driver

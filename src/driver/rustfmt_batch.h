@@ -1,0 +1,72 @@
+#pragma once
+// Several texts formatted by one rustfmt run. Given files instead of
+// standard input, rustfmt formats them one after the other in one process
+// and prints each one's text after a line with the file's name and an empty
+// line. A process per text costs more than the formatting of most texts, so
+// this is how a run formats the texts it has at hand together.
+//
+// The texts go to a scratch folder, under names that hold a random token so
+// that no text can contain them by chance. Out-of-line modules are left
+// alone (each is a file of its own in the tool's list), and the
+// configuration file is named on the command line, because rustfmt would
+// otherwise look for one around the scratch folder.
+//
+// A batch counts only when rustfmt succeeded and its output splits exactly
+// into one text per name. Anything else (a file rustfmt passed over, such as
+// one with a skip attribute on the whole file, a failure anywhere) gives
+// nothing, and those texts are formatted one at a time as the plain way
+// does, so that every result and message is exactly a single run's.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/file_settings.h"
+#include "fork_server/fork_server.h"
+
+namespace tersify::driver {
+
+// Texts per batch. A served batch always names this many files (its
+// arguments are fixed when its server starts); unused ones are empty, and
+// cost rustfmt next to nothing.
+inline constexpr std::size_t batch_slots = 16;
+
+// Texts of these settings can be batched when their configuration file is
+// known: without one, rustfmt would look around the scratch folder.
+bool batchable(const FileSettings& settings);
+
+// A random token for the names of a run's batch files.
+std::string batch_token();
+
+// The names of a batch's files: "{token}-{i}.rs" for i below `count`.
+std::vector<std::string> batch_names(std::string_view token, std::size_t count = batch_slots);
+
+// rustfmt's arguments for a batch of `files` (names or paths) with these
+// batchable settings: rustfmt_args, without out-of-line modules, with the
+// configuration file, then the files.
+std::vector<std::string> batch_args(const FileSettings& settings, const std::vector<std::string>& files);
+
+// The text of each of `files` in the output of a batch run over them, or
+// none when the output is not exactly each one's header ("{file}:" and an
+// empty line) once and in order, followed by its text.
+std::optional<std::vector<std::string>> split_batch_output(std::string_view output,
+                                                           const std::vector<std::string>& files);
+
+struct BatchResult {
+  // The formatted text of each text where the batch gave it.
+  std::vector<std::optional<std::string>> texts;
+  bool server_lost = false;  // the server could not take or finish the run
+};
+
+// Formats up to batch_slots `texts` of equal batchable `settings` in one
+// rustfmt run: through `server` when given (started with
+// batch_args(settings, batch_names(token))), else a plain start in the
+// settings' folder. With `cancel_fd` (-1: none), stops once it is readable
+// and gives nothing.
+BatchResult run_batch(std::span<const std::string_view> texts, const FileSettings& settings, std::string_view token,
+                      ForkServer* server, int cancel_fd);
+
+}  // namespace tersify::driver
