@@ -23,8 +23,8 @@
 
 #include "driver/rustfmt.h"
 #include "driver/rustfmt_batch.h"
-#include "util/fd.h"
 #include "fork_server/fork_server.h"
+#include "util/fd.h"
 #include "util/fs.h"
 #include "util/process.h"
 #include "util/scratch_folder.h"

@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "util/fs.h"
-#include "util/replace_file.h"
 #include "util/paths.h"
+#include "util/replace_file.h"
 
 namespace tersify::driver {
 

@@ -123,8 +123,8 @@ Result<std::string> Rustfmt::format(std::string_view source, const FileSettings&
     Result<ChildExit, ServedRunError> exit = run ? run->finish(cancel_fd) : fail(std::move(run).error());
     if (exit || !exit.error().server_lost) {
       ++served_;
-      return formatted_text(source, exit ? Result<ChildExit, ChildError>(std::move(*exit))
-                                 : fail(std::move(exit).error().error));
+      return formatted_text(
+          source, exit ? Result<ChildExit, ChildError>(std::move(*exit)) : fail(std::move(exit).error().error));
     }
     // The server is gone or could not fork: this run and the rest start
     // afresh.

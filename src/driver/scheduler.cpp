@@ -70,8 +70,7 @@ Status commit(const std::string& listed_path, const Result<FileSettings>& settin
     ++counts.settled_files;
     counts.extra_passes += static_cast<std::uint64_t>(outcome->final.passes - 1);
   }
-  if (auto done = record_file(listed_path, outcome->source, outcome->final.text, options.check, reformat_list);
-      !done) {
+  if (auto done = record_file(listed_path, outcome->source, outcome->final.text, options.check, reformat_list); !done) {
     return fail(display_path(listed_path) + ": " + done.error());
   }
   if (options.cache != nullptr && outcome->final.fixed_point && !outcome->cached) {
@@ -93,7 +92,9 @@ Status one_after_another(const std::vector<std::string>& files, const FileRunOpt
 class SideBySide {
  public:
   SideBySide(const FileRunOptions& options, EditionMap& editions, Formatter& formatter)
-      : options_(options), group_size_(std::max<std::size_t>(1, options.group_size)), editions_(editions),
+      : options_(options),
+        group_size_(std::max<std::size_t>(1, options.group_size)),
+        editions_(editions),
         formatter_(formatter) {}
   SideBySide(const SideBySide&) = delete;
   SideBySide& operator=(const SideBySide&) = delete;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <set>
 #include <utility>
 
 #include "util/fd.h"
@@ -63,9 +64,14 @@ void remove_stale(const std::string& root, std::string_view prefix) {
 
 Result<ScratchFolder> ScratchFolder::create(std::string_view prefix) {
   std::string root = temp_root();
-  // Once per process: a run creates many, and the root may be large.
-  static std::once_flag swept;
-  std::call_once(swept, [&] { remove_stale(root, prefix); });
+  // Once per place and process: a run creates many, and the root may be
+  // large.
+  static std::mutex mutex;
+  static std::set<std::string> swept;
+  {
+    std::lock_guard lock(mutex);
+    if (swept.insert(root + "/" + std::string(prefix)).second) remove_stale(root, prefix);
+  }
   std::string path = join_path(root, std::string(prefix) + std::to_string(::getpid()) + "-XXXXXX");
   if (::mkdtemp(path.data()) == nullptr) return fail(io_error_text(errno));
   ScratchFolder folder(std::move(path));

@@ -4,7 +4,8 @@
 // the work in flight, and a file met again reads what its earlier turn
 // wrote. A stand-in formatter that is slow, fails or stalls on markers in
 // the text lets each case run on real files in milliseconds, for one job
-// (the plain pipeline) and for many.
+// (the plain pipeline) and for many, with files taken one or a group at a
+// time.
 
 #include "driver/scheduler.h"
 
@@ -14,6 +15,8 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,6 +48,22 @@ struct StandIn : Formatter {
     if (text.starts_with(formatted_mark)) return std::string(text);
     return std::string(formatted_mark) + std::string(text);
   }
+  // Like a batch: nothing for any text when one of them fails or stalls.
+  std::vector<std::optional<std::string>> format_together(std::span<const FormatRequest> requests,
+                                                          int cancel_fd) override {
+    std::vector<std::optional<std::string>> results(requests.size());
+    for (const auto& request : requests) {
+      if (request.text.find("fail here") != std::string_view::npos ||
+          request.text.find("stall here") != std::string_view::npos) {
+        return results;
+      }
+    }
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+      auto formatted = format(requests[i].text, *requests[i].settings, cancel_fd);
+      if (formatted) results[i] = std::move(*formatted);
+    }
+    return results;
+  }
   int inputs_equal_to(const std::string& text) {
     std::lock_guard lock(mutex);
     return static_cast<int>(std::count(inputs.begin(), inputs.end(), text));
@@ -61,22 +80,28 @@ struct Outcome {
 };
 
 // The edition is given, so that no cargo runs.
-Outcome run_files(const std::vector<std::string>& files, bool check, unsigned jobs, Formatter& formatter) {
+struct Way {
+  unsigned jobs;
+  std::size_t group;
+  std::string name() const { return "jobs " + std::to_string(jobs) + ", groups of " + std::to_string(group); }
+};
+
+const Way ways[] = {{1, 1}, {3, 1}, {16, 1}, {1, 4}, {3, 4}};
+
+Outcome run_files(const std::vector<std::string>& files, bool check, Way way, Formatter& formatter) {
   EditionMap editions;
   FileRunCounts counts;
   ReformatList reformat_list;
-  FileRunOptions options{check, {"2021", 160}, jobs};
+  FileRunOptions options{check, {"2021", 160}, way.jobs, way.group};
   Outcome outcome{process_files(files, options, editions, formatter, reformat_list, counts), {}};
   for (const auto& file : reformat_list.files) outcome.reformat_list.push_back(file.listed_path);
   return outcome;
 }
 
-const unsigned job_counts[] = {1, 3, 16};
-
 TEST(Scheduler, EffectsComeInListOrderWhicheverFileFinishesFirst) {
-  for (unsigned jobs : job_counts) {
+  for (const Way& way : ways) {
     for (bool check : {false, true}) {
-      SCOPED_TRACE("jobs " + std::to_string(jobs) + (check ? ", check" : ", write"));
+      SCOPED_TRACE(way.name() + (check ? ", check" : ", write"));
       test::TempDir dir;
       std::vector<std::string> files;
       // Earlier files take longer, so that they finish last.
@@ -89,7 +114,7 @@ TEST(Scheduler, EffectsComeInListOrderWhicheverFileFinishesFirst) {
         files.push_back(dir / name);
       }
       StandIn formatter;
-      auto outcome = run_files(files, check, jobs, formatter);
+      auto outcome = run_files(files, check, way, formatter);
       ASSERT_TRUE(outcome.status) << outcome.status.error();
       EXPECT_EQ(outcome.reformat_list, check ? files : std::vector<std::string>{});
       for (const auto& file : files) {
@@ -113,9 +138,9 @@ TEST(Scheduler, FirstFailureComesAfterEveryEarlierEffectAndBeforeAnyLaterOne) {
       {"gone", [](const test::TempDir&) {}, "No such file or directory (os error 2)"},
   };
   for (const auto& c : cases) {
-    for (unsigned jobs : job_counts) {
+    for (const Way& way : ways) {
       for (bool check : {false, true}) {
-        SCOPED_TRACE(std::string(c.name) + ", jobs " + std::to_string(jobs) + (check ? ", check" : ", write"));
+        SCOPED_TRACE(std::string(c.name) + ", " + way.name() + (check ? ", check" : ", write"));
         test::TempDir dir;
         dir.write("a.rs", "// slow 30\n");
         dir.write("b.rs", "// b\n");
@@ -124,7 +149,7 @@ TEST(Scheduler, FirstFailureComesAfterEveryEarlierEffectAndBeforeAnyLaterOne) {
         std::vector<std::string> files;
         for (const char* name : {"a.rs", "b.rs", "c.rs", "d.rs", "e.rs", "f.rs"}) files.push_back(dir / name);
         StandIn formatter;
-        auto outcome = run_files(files, check, jobs, formatter);
+        auto outcome = run_files(files, check, way, formatter);
         ASSERT_FALSE(outcome.status);
         EXPECT_EQ(outcome.status.error(), dir / "c.rs: " + c.message);
         auto reported = check ? std::vector<std::string>(files.begin(), files.begin() + 2) : std::vector<std::string>();
@@ -138,21 +163,24 @@ TEST(Scheduler, FirstFailureComesAfterEveryEarlierEffectAndBeforeAnyLaterOne) {
 }
 
 TEST(Scheduler, AFailureCancelsTheWorkInFlight) {
-  test::TempDir dir;
-  std::vector<std::string> files;
-  dir.write("a.rs", "// slow 50\n// fail here\n");
-  files.push_back(dir / "a.rs");
-  for (const char* name : {"b.rs", "c.rs", "d.rs", "e.rs"}) {
-    dir.write(name, "// stall here\n");
-    files.push_back(dir / name);
+  for (const Way& way : {Way{4, 1}, Way{2, 2}}) {
+    SCOPED_TRACE(way.name());
+    test::TempDir dir;
+    std::vector<std::string> files;
+    dir.write("a.rs", "// slow 50\n// fail here\n");
+    files.push_back(dir / "a.rs");
+    for (const char* name : {"b.rs", "c.rs", "d.rs", "e.rs"}) {
+      dir.write(name, "// stall here\n");
+      files.push_back(dir / name);
+    }
+    StandIn formatter;
+    auto outcome = run_files(files, false, way, formatter);
+    ASSERT_FALSE(outcome.status);
+    EXPECT_EQ(outcome.status.error(), dir / "a.rs: error: refused\n");
+    int stalled = formatter.inputs_equal_to("// stall here\n");
+    EXPECT_GT(stalled, 0) << "the later files were not in flight";
+    EXPECT_EQ(formatter.cancelled.load(), stalled) << "every stalled file was cancelled, none ran out its wait";
   }
-  StandIn formatter;
-  auto outcome = run_files(files, false, 4, formatter);
-  ASSERT_FALSE(outcome.status);
-  EXPECT_EQ(outcome.status.error(), dir / "a.rs: error: refused\n");
-  int stalled = formatter.inputs_equal_to("// stall here\n");
-  EXPECT_GT(stalled, 0) << "the later files were not in flight";
-  EXPECT_EQ(formatter.cancelled.load(), stalled) << "every stalled file was cancelled, none ran out its wait";
 }
 
 TEST(Scheduler, AFileMetAgainReadsWhatItsEarlierTurnWrote) {
@@ -169,14 +197,14 @@ TEST(Scheduler, AFileMetAgainReadsWhatItsEarlierTurnWrote) {
   };
   const std::string original = "// slow 40\n";
   for (const auto& c : cases) {
-    for (unsigned jobs : job_counts) {
-      SCOPED_TRACE(std::string(c.name) + ", jobs " + std::to_string(jobs));
+    for (const Way& way : ways) {
+      SCOPED_TRACE(std::string(c.name) + ", " + way.name());
       test::TempDir dir;
       dir.write("a.rs", original);
       dir.write("b.rs", "// b\n");
       c.make(dir);
       StandIn formatter;
-      auto outcome = run_files({dir / "a.rs", dir / "b.rs", dir / c.second}, false, jobs, formatter);
+      auto outcome = run_files({dir / "a.rs", dir / "b.rs", dir / c.second}, false, way, formatter);
       ASSERT_TRUE(outcome.status) << outcome.status.error();
       EXPECT_EQ(formatter.inputs_equal_to(original), 1) << "only the first turn may read the text as it was";
       EXPECT_EQ(dir.read("a.rs"), std::string(formatted_mark) + original);

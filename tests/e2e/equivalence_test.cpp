@@ -1,5 +1,5 @@
 // Every way of getting a result must give the plain pipeline's result, byte
-// for byte: one file at a time, rustfmt started afresh for every file. On
+// for byte: one file at a time, rustfmt started afresh for every text. On
 // copies of a real crate, each way runs the tool and the whole outcome is
 // compared: every file and link of the tree, standard output, standard error
 // and the exit status. The failure case puts a file that rustfmt rejects in
@@ -27,12 +27,13 @@ struct Way {
   bool side_by_side = false;  // the failure case runs these, the all-cores one repeatedly
 };
 
-const Way plain{"plain", {"CARGO_TERSIFY_JOBS=1", "CARGO_TERSIFY_FORK_SERVER=0"}};
+const Way plain{"plain", {"CARGO_TERSIFY_JOBS=1", "CARGO_TERSIFY_FORK_SERVER=0", "CARGO_TERSIFY_BATCH=0"}};
 
 const Way other_ways[] = {
-    {"one at a time, fork server", {"CARGO_TERSIFY_JOBS=1"}},
-    {"all cores", {}, true},
-    {"16 jobs, no fork server", {"CARGO_TERSIFY_JOBS=16", "CARGO_TERSIFY_FORK_SERVER=0"}, true},
+    {"one at a time, fork server", {"CARGO_TERSIFY_JOBS=1", "CARGO_TERSIFY_BATCH=0"}},
+    {"one worker, served batches", {"CARGO_TERSIFY_JOBS=1"}},
+    {"all cores, served batches", {}, true},
+    {"16 jobs, batches started afresh", {"CARGO_TERSIFY_JOBS=16", "CARGO_TERSIFY_FORK_SERVER=0"}, true},
 };
 
 Outcome run_way(const std::string& pristine, const std::vector<std::string>& args, const Way& way) {
@@ -66,10 +67,15 @@ void expect_every_way_alike(const std::string& pristine, const std::vector<std::
 TEST(Equivalence, ARealCrateInWriteAndCheckMode) {
   std::string crate = registry_crate("memchr");
   ASSERT_FALSE(crate.empty()) << "memchr is not installed (scripts/install-deps.sh --test)";
+  TempDir pristine;
+  copy_tree(crate, pristine.path());
+  // rustfmt passes over a file that skips itself when it is given files, and
+  // echoes it on standard input: its batch has to fall back.
+  pristine.write("src/memmem/skipped.rs", "#![rustfmt::skip]\nfn  skipped( ){}\n");
   for (bool check : {false, true}) {
     SCOPED_TRACE(check ? "check mode" : "write mode");
-    expect_every_way_alike(crate, check ? std::vector<std::string>{"--check", "src/memmem"}
-                                        : std::vector<std::string>{"src/memmem"});
+    expect_every_way_alike(pristine.path(), check ? std::vector<std::string>{"--check", "src/memmem"}
+                                                  : std::vector<std::string>{"src/memmem"});
   }
 }
 

@@ -1,0 +1,81 @@
+// A batch gives a text only where it is exactly what rustfmt gives that text
+// alone on standard input: the split of a batch's output is strict, and on
+// real rustfmt every text of a batch either matches a single run or the
+// batch gives nothing for it (a single run then answers).
+
+#include "driver/rustfmt_batch.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/rustfmt.h"
+#include "support/temp_dir.h"
+#include "util/process.h"
+
+namespace tersify::driver {
+namespace {
+
+using Texts = std::optional<std::vector<std::string>>;
+
+TEST(RustfmtBatch, OutputSplitsOnlyWhenEveryHeaderComesOnceInOrder) {
+  const std::vector<std::string> files = {"/s/t-0.rs", "/s/t-1.rs"};
+  struct Case {
+    const char* name;
+    std::string output;
+    Texts want;
+  };
+  const Case cases[] = {
+      {"two texts", "/s/t-0.rs:\n\nfn a() {}\n/s/t-1.rs:\n\nfn b() {}\n",
+       std::vector<std::string>{"fn a() {}\n", "fn b() {}\n"}},
+      {"empty texts", "/s/t-0.rs:\n\n/s/t-1.rs:\n\n", std::vector<std::string>{"", ""}},
+      {"a file passed over", "/s/t-1.rs:\n\nfn b() {}\n", std::nullopt},
+      {"out of order", "/s/t-1.rs:\n\nfn b() {}\n/s/t-0.rs:\n\nfn a() {}\n", std::nullopt},
+      {"something before the first", "x\n/s/t-0.rs:\n\n/s/t-1.rs:\n\n", std::nullopt},
+      {"a header inside a text", "/s/t-0.rs:\n\n/s/t-1.rs:\n\n/s/t-1.rs:\n\n", std::nullopt},
+      {"nothing", "", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(split_batch_output(c.output, files), c.want) << c.name;
+  }
+}
+
+TEST(RustfmtBatch, EveryTextIsASingleRunsOrNothing) {
+  ignore_write_signals();
+  test::TempDir dir;
+  dir.write("rustfmt.toml", "tab_spaces = 2\n");
+  FileSettings settings{"2021", 100, dir.path(), 1, dir / "rustfmt.toml"};
+  const std::string token = batch_token();
+  struct Case {
+    const char* name;
+    std::vector<std::string> texts;
+    bool given;  // whether the batch gives its texts
+  };
+  const Case cases[] = {
+      {"plain code, a module declared, blank texts",
+       {"fn  a( ){let x=1;}\n", "mod elsewhere;\nfn b(){}\n", "", " \n\n",
+        "\xef\xbb\xbf"
+        "fn c( ){}\r\n"},
+       true},
+      {"a file rustfmt passes over", {"fn e(){}\n", "#![rustfmt::skip]\nfn  f(){}\n"}, false},
+      {"a syntax error", {"fn g(){}\n", "fn broken( {\n"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string_view> texts(c.texts.begin(), c.texts.end());
+    auto batch = run_batch(texts, settings, token, nullptr, -1);
+    ASSERT_EQ(batch.texts.size(), texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      EXPECT_EQ(batch.texts[i].has_value(), c.given) << i;
+      if (!batch.texts[i]) continue;
+      auto single = run_rustfmt(texts[i], settings);
+      ASSERT_TRUE(single) << single.error();
+      EXPECT_EQ(*batch.texts[i], *single) << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tersify::driver
