@@ -24,11 +24,6 @@ class Formatter {
  public:
   virtual ~Formatter() = default;
 
-  // Called on the run thread, in list order, for every file before its
-  // texts are formatted, so that whatever these settings need can be got
-  // ready by a thread that outlives the run's work.
-  virtual void prepare(const FileSettings& /*settings*/) {}
-
   // The formatted text. Fails with the message to print after the path, or
   // with "cancelled" once `cancel_fd` (-1: none) is readable. Thread-safe.
   virtual Result<std::string> format(std::string_view text, const FileSettings& settings, int cancel_fd) = 0;

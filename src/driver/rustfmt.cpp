@@ -57,35 +57,29 @@ ServerKey Rustfmt::server_key(const FileSettings& settings) {
   return {std::move(args), toolchains_.choice_for(settings.folder)};
 }
 
-void Rustfmt::prepare(const FileSettings& settings) {
-  if (!fork_server_) return;
-  auto key = server_key(settings);
-  {
-    std::lock_guard lock(mutex_);
-    if (servers_.contains(key)) return;
-  }
-  // A script named rustfmt (a wrapper, a stand-in) can't serve: it is not
-  // run for nothing.
-  auto server = std::make_unique<Server>();
-  if (elf_) {
-    // Started in the file's folder, so that the rustup proxy picks the
-    // toolchain that a plain start there gets.
-    auto started = ForkServer::start("rustfmt", key.args, rustfmt_library, settings.folder);
-    if (started) server->server = std::move(*started);
-  }
-  std::lock_guard lock(mutex_);
-  servers_.emplace(std::move(key), std::move(server));
-}
-
 Rustfmt::Server* Rustfmt::ready_server_for(const FileSettings& settings) {
+  if (!fork_server_ || !elf_) return nullptr;
   auto key = server_key(settings);
   Server* server = nullptr;
   {
     std::lock_guard lock(mutex_);
-    auto found = servers_.find(key);
-    if (found == servers_.end() || !found->second->server || found->second->given_up) return nullptr;
-    server = found->second.get();
+    auto& entry = servers_[key];
+    if (!entry) {
+      entry = std::make_unique<Server>();
+      Server* fresh = entry.get();
+      // Started in the file's folder, so that the rustup proxy picks the
+      // toolchain that a plain start there gets.
+      fresh->started = server_starter_
+                           .run([fresh, args = key.args, folder = settings.folder] {
+                             auto started = ForkServer::start("rustfmt", args, rustfmt_library, folder);
+                             if (started) fresh->server = std::move(*started);
+                           })
+                           .share();
+    }
+    server = entry.get();
   }
+  server->started.wait();
+  if (!server->server || server->given_up) return nullptr;
   if (server->server->wait_ready(ready_limit)) return server;
   give_up(*server);
   return nullptr;

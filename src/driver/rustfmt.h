@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,6 +21,7 @@
 #include "driver/toolchain_choice.h"
 #include "fork_server/fork_server.h"
 #include "util/result.h"
+#include "util/task_thread.h"
 
 namespace tersify::driver {
 
@@ -58,9 +60,12 @@ struct ServerKey {
 
 // The rustfmt runs of one tool run. With the fork server on, and rustfmt on
 // PATH an ELF executable, there is one server per argument list and
-// toolchain choice; runs go into their file's folder. A server
-// that is not ready in time or breaks is given up, and the runs it would
-// have served start afresh, so every result is exactly a plain start's.
+// toolchain choice, started when a text first needs it (a run whose files
+// the result cache all knows starts none); runs go into their file's
+// folder. A server that is not ready in time or breaks is given up, and the
+// runs it would have served start afresh, so every result is exactly a
+// plain start's. Servers are started by a thread of their own, which lives
+// as long as this object: a server dies with the thread that started it.
 //
 // With batches on, and rustfmt on PATH an ELF executable, texts whose
 // settings are batchable are formatted in
@@ -73,10 +78,6 @@ class Rustfmt : public Formatter {
   Rustfmt(const Rustfmt&) = delete;
   Rustfmt& operator=(const Rustfmt&) = delete;
   ~Rustfmt() override;
-
-  // Starts the server for these settings if there is none yet. Servers die
-  // with the thread that started them, so this is for the run thread.
-  void prepare(const FileSettings& settings) override;
 
   // rustfmt on `source`, as run_rustfmt gives it. Thread-safe.
   Result<std::string> format(std::string_view source, const FileSettings& settings, int cancel_fd) override;
@@ -92,13 +93,15 @@ class Rustfmt : public Formatter {
 
  private:
   struct Server {
+    std::shared_future<void> started;  // ready once `server` is set, if it could start
     std::optional<ForkServer> server;  // none when it could not start
     std::atomic<bool> given_up{false};
   };
   bool batched(const FileSettings& settings) const;
   ServerKey server_key(const FileSettings& settings);
-  // The settings' server once it is ready; none when there is none, or it
-  // was given up (now or before).
+  // The settings' server once it is ready, started if there is none yet;
+  // none without servers, or when it could not start or was given up (now
+  // or before).
   Server* ready_server_for(const FileSettings& settings);
   void give_up(Server& server);
   // One batch (at most batch_slots texts of equal settings), served when
@@ -115,6 +118,7 @@ class Rustfmt : public Formatter {
   const std::string token_;  // in the names of batch files
   mutable std::mutex mutex_;
   ToolchainChoices toolchains_;
+  TaskThread server_starter_;  // outlives the servers
   std::map<ServerKey, std::unique_ptr<Server>> servers_;
   std::atomic<std::uint64_t> plain_{0};
   std::atomic<std::uint64_t> served_{0};

@@ -41,13 +41,6 @@ namespace {
 // finish. With groups, two groups per job.
 constexpr std::size_t min_window_per_job = 16;
 
-Result<FileSettings> settings_for(const std::string& listed_path, const FileRunOptions& options, EditionMap& editions,
-                                  Formatter& formatter) {
-  auto settings = file_settings(listed_path, options.overrides, editions);
-  if (settings) formatter.prepare(*settings);
-  return settings;
-}
-
 // A file's text may have changed since it was read ahead of its turn (the
 // user saved it, or removed it): its result is then out of date, and the file
 // is handled again at its turn, from what it holds now.
@@ -82,7 +75,7 @@ Status commit(const std::string& listed_path, const Result<FileSettings>& settin
 Status one_after_another(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
                          Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts) {
   for (const auto& file : files) {
-    auto settings = settings_for(file, options, editions, formatter);
+    auto settings = file_settings(file, options.overrides, editions);
     auto outcome = process_file(file, settings, settles(options), formatter, nullptr, options.cache);
     if (auto done = commit(file, settings, outcome, options, reformat_list, counts); !done) return done;
   }
@@ -114,7 +107,7 @@ class SideBySide {
             std::any_of(window_.begin(), window_.end(), [&](const Slot& s) { return s.identity == identity; })) {
           break;
         }
-        auto settings = settings_for(file, options_, editions_, formatter_);
+        auto settings = file_settings(file, options_.overrides, editions_);
         open = settings.has_value();
         dispatch(file, identity, std::move(settings));
         ++next;

@@ -59,11 +59,14 @@ const Change changes[] = {
      },
      package_files - 1},
     {"the edition",
-     [](Trial& s) { s.edit([](const std::string& root) { std::ofstream(root + "/Cargo.toml") << manifest("p", "2018"); }); },
+     [](Trial& s) {
+       s.edit([](const std::string& root) { std::ofstream(root + "/Cargo.toml") << manifest("p", "2018"); });
+     },
      0},
     {"the width", [](Trial& s) { s.args.push_back("--width=60"); }, 0},
     {"the configuration file",
-     [](Trial& s) { s.edit([](const std::string& root) { append(root + "/rustfmt.toml", "hard_tabs = true\n"); }); }, 0},
+     [](Trial& s) { s.edit([](const std::string& root) { append(root + "/rustfmt.toml", "hard_tabs = true\n"); }); },
+     0},
     {"the rustfmt on PATH",
      [](Trial& s) {
        s.cache.mkdir("bin");
@@ -86,12 +89,12 @@ const Change changes[] = {
      0},
 };
 
-int cache_hits(const std::string& stats_path) {
+int stat_value(const std::string& stats_path, const std::string& wanted) {
   std::ifstream in(stats_path);
   std::string name;
   std::uint64_t value = 0;
   while (in >> name >> value) {
-    if (name == "cache_hits") return static_cast<int>(value);
+    if (name == wanted) return static_cast<int>(value);
   }
   return -1;
 }
@@ -106,7 +109,8 @@ class Cache : public ::testing::Test {
     warm_ = new TempDir;
     formatted_->write("Cargo.toml", manifest("p", "2021"));
     formatted_->mkdir("src");
-    for (auto [from, to] : {std::pair{"src/memchr/naive.rs", "src/lib.rs"}, {"src/memchr/c.rs", "src/c.rs"},
+    for (auto [from, to] : {std::pair{"src/memchr/naive.rs", "src/lib.rs"},
+                            {"src/memchr/c.rs", "src/c.rs"},
                             {"src/tests/memchr/simple.rs", "src/simple.rs"},
                             {"src/memmem/prefilter/wasm.rs", "src/wasm.rs"}}) {
       fs::copy_file(memchr + "/" + from, formatted_->path() + "/" + to);
@@ -139,7 +143,11 @@ TEST_F(Cache, EveryChangeToTheKeyAndEveryDamageGivesTheResultsOfARunWithoutIt) {
     change.apply(s);
     Outcome want = outcome_in(s.tree_plain.path(), s.args, s.plain);
     expect_same(want, outcome_in(s.tree_cached.path(), s.args, s.cached));
-    EXPECT_EQ(cache_hits(stats), change.hits);
+    EXPECT_EQ(stat_value(stats, "cache_hits"), change.hits);
+    // A run that the cache answers whole starts no rustfmt server.
+    if (change.hits == package_files) {
+      EXPECT_EQ(stat_value(stats, "servers"), 0);
+    }
   }
 }
 
@@ -152,7 +160,8 @@ TEST_F(Cache, TheFilterSkipsFormattingForAKnownText) {
   copy_tree(formatted_->path(), dir.path());
   std::string log = dir / "runs.log";
   dir.mkdir("bin");
-  write_script(dir / "bin/rustfmt", "echo \"$*\" >> " + log + "\nexec " + *find_program_on_path("rustfmt") + " \"$@\"\n");
+  write_script(dir / "bin/rustfmt",
+               "echo \"$*\" >> " + log + "\nexec " + *find_program_on_path("rustfmt") + " \"$@\"\n");
   CommandOptions options;
   options.cwd = dir.path();
   options.path_prefix = dir / "bin";
