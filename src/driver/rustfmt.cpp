@@ -93,6 +93,10 @@ std::vector<std::optional<std::string>> Rustfmt::run_one_batch(std::span<const s
                                                                const FileSettings& settings, int cancel_fd) {
   if (Server* server = ready_server_for(settings)) {
     auto batch = run_batch(texts, settings, token_, &*server->server, cancel_fd);
+    if (batch.no_folder) {
+      no_scratch_folder_ = true;
+      return std::move(batch.texts);
+    }
     if (!batch.server_lost) {
       ++served_;
       ++batch_runs_;
@@ -104,7 +108,9 @@ std::vector<std::optional<std::string>> Rustfmt::run_one_batch(std::span<const s
   }
   ++plain_;
   ++batch_runs_;
-  return run_batch(texts, settings, token_, nullptr, cancel_fd).texts;
+  auto batch = run_batch(texts, settings, token_, nullptr, cancel_fd);
+  if (batch.no_folder) no_scratch_folder_ = true;
+  return std::move(batch.texts);
 }
 
 Result<std::string> Rustfmt::format(std::string_view source, const FileSettings& settings, int cancel_fd) {
@@ -112,7 +118,14 @@ Result<std::string> Rustfmt::format(std::string_view source, const FileSettings&
     std::string_view text[] = {source};
     if (auto batch = run_one_batch(text, settings, cancel_fd); batch[0]) return std::move(*batch[0]);
     ++batch_misses_;
-  } else if (Server* server = ready_server_for(settings)) {
+    // A failure, or a text rustfmt passes over as a file: a plain start
+    // gives the answer. Without a scratch folder, a served one does.
+    if (!no_scratch_folder_) {
+      ++plain_;
+      return run_rustfmt(source, settings, cancel_fd);
+    }
+  }
+  if (Server* server = ready_server_for(settings)) {
     auto run = ServedRun::start(*server->server, source, settings.folder);
     Result<ChildExit, ServedRunError> exit = run ? run->finish(cancel_fd) : fail(std::move(run).error());
     if (exit || !exit.error().server_lost) {

@@ -89,7 +89,7 @@ class Rustfmt : public Formatter {
   RustfmtCounts counts() const;
 
   // Whether texts may be formatted in batches (format_together).
-  bool batches() const { return batches_ && elf_; }
+  bool batches() const { return batches_ && elf_ && !no_scratch_folder_; }
 
  private:
   struct Server {
@@ -116,6 +116,9 @@ class Rustfmt : public Formatter {
   // standard input.
   bool elf_;
   const std::string token_;  // in the names of batch files
+  // Set once batch files could not be written ($TMPDIR full or read-only):
+  // texts are formatted one at a time from then on.
+  std::atomic<bool> no_scratch_folder_{false};
   mutable std::mutex mutex_;
   ToolchainChoices toolchains_;
   TaskThread server_starter_;  // outlives the servers

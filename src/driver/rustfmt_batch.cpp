@@ -66,11 +66,17 @@ BatchResult run_batch(std::span<const std::string_view> texts, const FileSetting
   BatchResult result{std::vector<std::optional<std::string>>(texts.size()), false};
   if (texts.empty() || texts.size() > batch_slots) return result;
   auto folder = ScratchFolder::create("cargo-tersify-");
-  if (!folder) return result;
+  if (!folder) {
+    result.no_folder = true;
+    return result;
+  }
   // A served run names every slot; a plain start only the texts, by path.
   auto names = batch_names(token, server != nullptr ? batch_slots : texts.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (!folder->write(names[i], i < texts.size() ? texts[i] : std::string_view())) return result;
+    if (!folder->write(names[i], i < texts.size() ? texts[i] : std::string_view())) {
+      result.no_folder = true;
+      return result;
+    }
   }
 
   // rustfmt names each file by its absolute path, relative names joined to

@@ -59,6 +59,7 @@ struct BatchResult {
   // The formatted text of each text where the batch gave it.
   std::vector<std::optional<std::string>> texts;
   bool server_lost = false;  // the server could not take or finish the run
+  bool no_folder = false;    // the texts could not be written to a scratch folder
 };
 
 // Formats up to batch_slots `texts` of equal batchable `settings` in one

@@ -34,6 +34,7 @@ const Way other_ways[] = {
     {"one worker, served batches", {"CARGO_TERSIFY_JOBS=1"}},
     {"all cores, served batches", {}, true},
     {"16 jobs, batches started afresh", {"CARGO_TERSIFY_JOBS=16", "CARGO_TERSIFY_FORK_SERVER=0"}, true},
+    {"batches without a place for their files", {"TMPDIR=/nonexistent"}},
 };
 
 Outcome run_way(const std::string& pristine, const std::vector<std::string>& args, const Way& way) {
