@@ -10,14 +10,14 @@
 #   (a) the floor: a shell loop running rustfmt once per file with the very
 #       arguments and standard input the tool uses;
 #   check mode on the pristine corpus:
-#   (b) the plain pipeline: one file at a time, a fresh rustfmt per file
-#       (CARGO_TERSIFY_JOBS=1 CARGO_TERSIFY_FORK_SERVER=0);
-#   (c) one file at a time through the fork server (CARGO_TERSIFY_JOBS=1);
-#   (d) all cores through the fork server (the default);
-#   (e) all cores, fresh rustfmt per file (CARGO_TERSIFY_FORK_SERVER=0);
+#   (b) the plain pipeline: one file at a time, a fresh rustfmt per text
+#       (CARGO_TERSIFY_JOBS=1 CARGO_TERSIFY_FORK_SERVER=0 CARGO_TERSIFY_BATCH=0);
+#   (c) one worker, batches through the fork server (CARGO_TERSIFY_JOBS=1);
+#   (d) all cores, batches through the fork server (the default);
+#   (e) all cores, batches by fresh rustfmt runs (CARGO_TERSIFY_FORK_SERVER=0);
 #   (f) `cargo fmt --check` in every crate;
 #   write mode on fresh copies, each followed by a --check that must report
-#   nothing: (g) plain, (h) fork server one job, (i) default;
+#   nothing: (g) plain, (h) served batches one worker, (i) default;
 # then ratios against the targets, the files that needed more than one pass,
 # the cost of a server start against a plain start, a projection to 16 cores,
 # `compact` alone, the result cache (bench/cache.sh), bench/verify.sh over all crates, and bench/stress.sh.
@@ -35,6 +35,8 @@ PROPERTY=${PROPERTY:-$build/bench/tersify-compact-property}
 FORK_BENCH=${FORK_BENCH:-$build/bench/tersify_fork_server_bench}
 RUNS=${RUNS:-3}
 export REGISTRY=${REGISTRY:-/usr/share/cargo/registry}
+# Every run formats; the cache has its own figures (bench/cache.sh).
+export CARGO_TERSIFY_CACHE=0
 CRATES=(regex-syntax serde memchr itertools nom hashbrown h2 tokio)
 CPUS=$(nproc)
 
@@ -119,17 +121,17 @@ echo "corpus: ${CRATES[*]}: $files files, $bytes bytes; best of $RUNS runs; $CPU
 measure a "(a) rustfmt per file (floor)" pristine 0 bash "$work/floor.sh" || exit 1
 echo "check mode:"
 measure b "(b) plain: one job, fresh rustfmt" pristine 1 \
-  env CARGO_TERSIFY_JOBS=1 CARGO_TERSIFY_FORK_SERVER=0 "$TERSIFY" --check "${CRATES[@]}" || exit 1
-measure c "(c) fork server, one job" pristine 1 env CARGO_TERSIFY_JOBS=1 "$TERSIFY" --check "${CRATES[@]}" || exit 1
-measure d "(d) fork server, all cores" pristine 1 "$TERSIFY" --check "${CRATES[@]}" || exit 1
-measure e "(e) fresh rustfmt, all cores" pristine 1 \
+  env CARGO_TERSIFY_JOBS=1 CARGO_TERSIFY_FORK_SERVER=0 CARGO_TERSIFY_BATCH=0 "$TERSIFY" --check "${CRATES[@]}" || exit 1
+measure c "(c) served batches, one worker" pristine 1 env CARGO_TERSIFY_JOBS=1 "$TERSIFY" --check "${CRATES[@]}" || exit 1
+measure d "(d) served batches, all cores" pristine 1 "$TERSIFY" --check "${CRATES[@]}" || exit 1
+measure e "(e) fresh batches, all cores" pristine 1 \
   env CARGO_TERSIFY_FORK_SERVER=0 "$TERSIFY" --check "${CRATES[@]}" || exit 1
 measure f "(f) cargo fmt --check" pristine 0 bash "$work/cargo_fmt.sh" "${CRATES[@]}" || exit 1
 echo "write mode, then --check:"
 measure g "(g) plain: one job, fresh rustfmt" check-after 0 \
-  env CARGO_TERSIFY_JOBS=1 CARGO_TERSIFY_FORK_SERVER=0 "$TERSIFY" "${CRATES[@]}" || exit 1
-measure h "(h) fork server, one job" check-after 0 env CARGO_TERSIFY_JOBS=1 "$TERSIFY" "${CRATES[@]}" || exit 1
-measure i "(i) fork server, all cores" check-after 0 "$TERSIFY" "${CRATES[@]}" || exit 1
+  env CARGO_TERSIFY_JOBS=1 CARGO_TERSIFY_FORK_SERVER=0 CARGO_TERSIFY_BATCH=0 "$TERSIFY" "${CRATES[@]}" || exit 1
+measure h "(h) served batches, one worker" check-after 0 env CARGO_TERSIFY_JOBS=1 "$TERSIFY" "${CRATES[@]}" || exit 1
+measure i "(i) served batches, all cores" check-after 0 "$TERSIFY" "${CRATES[@]}" || exit 1
 
 ratio() { awk -v a="${TIME[$1]}" -v b="${TIME[$2]}" 'BEGIN { printf "%.3f", a / b }'; }
 echo
