@@ -66,7 +66,9 @@ BatchResult run_batch(std::span<const std::string_view> texts, const FileSetting
   BatchResult result{std::vector<std::optional<std::string>>(texts.size()), false};
   if (texts.empty() || texts.size() > batch_slots) return result;
   auto folder = ScratchFolder::create("cargo-tersify-");
-  if (!folder) {
+  // rustfmt would print a name that is not UTF-8 changed, and no batch
+  // could ever split.
+  if (!folder || !is_valid_utf8(folder->path())) {
     result.no_folder = true;
     return result;
   }
