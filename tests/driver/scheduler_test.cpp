@@ -29,15 +29,20 @@ namespace {
 constexpr std::string_view formatted_mark = "// formatted\n";
 
 // Puts formatted_mark in front of a text that lacks it. "fail here" fails,
-// "stall here" waits until cancelled, "slow N" takes N milliseconds.
+// "stall here" waits until cancelled, "slow N" takes N milliseconds, "after
+// a stall" first waits until another text stalls.
 struct StandIn : Formatter {
   Result<std::string> format(std::string_view text, const FileSettings&, int cancel_fd) override {
     {
       std::lock_guard lock(mutex);
       inputs.emplace_back(text);
     }
+    if (text.find("after a stall") != std::string_view::npos) {
+      for (int i = 0; i < 10000 && stalls == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     if (text.find("fail here") != std::string_view::npos) return fail("error: refused\n");
     if (text.find("stall here") != std::string_view::npos) {
+      ++stalls;
       pollfd watched{cancel_fd, POLLIN, 0};
       if (cancel_fd >= 0 && ::poll(&watched, 1, 20000) == 1) ++cancelled;
       return fail("cancelled");
@@ -71,6 +76,7 @@ struct StandIn : Formatter {
 
   std::mutex mutex;
   std::vector<std::string> inputs;
+  std::atomic<int> stalls{0};
   std::atomic<int> cancelled{0};
 };
 
@@ -167,7 +173,7 @@ TEST(Scheduler, AFailureCancelsTheWorkInFlight) {
     SCOPED_TRACE(way.name());
     test::TempDir dir;
     std::vector<std::string> files;
-    dir.write("a.rs", "// slow 50\n// fail here\n");
+    dir.write("a.rs", "// after a stall\n// fail here\n");
     files.push_back(dir / "a.rs");
     for (const char* name : {"b.rs", "c.rs", "d.rs", "e.rs"}) {
       dir.write(name, "// stall here\n");
