@@ -149,9 +149,13 @@ std::vector<std::optional<std::string>> Rustfmt::format_together(std::span<const
   // batch_slots, in the order of their first text.
   std::vector<ServerKey> keys;
   for (const auto& request : requests) keys.push_back(server_key(*request.settings));
-  std::vector<bool> taken(requests.size(), false);
+  // Texts that can't go in a batch, or would spoil one, are left to format().
+  std::vector<bool> taken(requests.size());
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    taken[i] = !batched(*requests[i].settings) || may_be_passed_over(requests[i].text);
+  }
   for (std::size_t first = 0; first < requests.size(); ++first) {
-    if (taken[first] || !batched(*requests[first].settings)) continue;
+    if (taken[first]) continue;
     std::vector<std::size_t> members;
     for (std::size_t i = first; i < requests.size(); ++i) {
       if (!taken[i] && keys[i] == keys[first]) {

@@ -12,6 +12,11 @@
 
 namespace tersify::driver {
 
+bool may_be_passed_over(std::string_view text) {
+  return text.find("#!") != std::string_view::npos &&
+         (text.find("rustfmt::skip") != std::string_view::npos || text.find("rustfmt_skip") != std::string_view::npos);
+}
+
 bool batchable(const FileSettings& settings) { return !settings.config_file.empty(); }
 
 std::string batch_token() {

@@ -34,6 +34,13 @@ namespace tersify::driver {
 // cost rustfmt next to nothing.
 inline constexpr std::size_t batch_slots = 16;
 
+// Whether rustfmt may pass over the text when it is given as a file: an
+// inner skip attribute ("#![rustfmt::skip]", "#![cfg_attr(rustfmt,
+// rustfmt_skip)]") would leave its whole batch without results, so such a
+// text is better formatted alone. A rough look; a false alarm costs only
+// time.
+bool may_be_passed_over(std::string_view text);
+
 // Texts of these settings can be batched when their configuration file is
 // known: without one, rustfmt would look around the scratch folder.
 bool batchable(const FileSettings& settings);
