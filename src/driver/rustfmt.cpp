@@ -50,7 +50,9 @@ Rustfmt::Rustfmt(bool fork_server, bool batches)
 
 Rustfmt::~Rustfmt() = default;
 
-bool Rustfmt::batched(const FileSettings& settings) const { return batches() && batchable(settings); }
+bool Rustfmt::batched(const FileSettings& settings) const {
+  return batches() && (!settings.config_file.empty() || !configured_scratch_folder_);
+}
 
 ServerKey Rustfmt::server_key(const FileSettings& settings) {
   auto args = batched(settings) ? batch_args(settings, batch_names(token_)) : rustfmt_args(settings);
@@ -93,8 +95,8 @@ std::vector<std::optional<std::string>> Rustfmt::run_one_batch(std::span<const s
                                                                const FileSettings& settings, int cancel_fd) {
   if (Server* server = ready_server_for(settings)) {
     auto batch = run_batch(texts, settings, token_, &*server->server, cancel_fd);
-    if (batch.no_folder) {
-      no_scratch_folder_ = true;
+    if (batch.no_folder || batch.configured_folder) {
+      note_unusable_folder(batch);
       return std::move(batch.texts);
     }
     if (!batch.server_lost) {
@@ -109,8 +111,13 @@ std::vector<std::optional<std::string>> Rustfmt::run_one_batch(std::span<const s
   ++plain_;
   ++batch_runs_;
   auto batch = run_batch(texts, settings, token_, nullptr, cancel_fd);
-  if (batch.no_folder) no_scratch_folder_ = true;
+  note_unusable_folder(batch);
   return std::move(batch.texts);
+}
+
+void Rustfmt::note_unusable_folder(const BatchResult& batch) {
+  if (batch.no_folder) no_scratch_folder_ = true;
+  if (batch.configured_folder) configured_scratch_folder_ = true;
 }
 
 Result<std::string> Rustfmt::format(std::string_view source, const FileSettings& settings, int cancel_fd) {
@@ -119,8 +126,9 @@ Result<std::string> Rustfmt::format(std::string_view source, const FileSettings&
     if (auto batch = run_one_batch(text, settings, cancel_fd); batch[0]) return std::move(*batch[0]);
     ++batch_misses_;
     // A failure, or a text rustfmt passes over as a file: a plain start
-    // gives the answer. Without a scratch folder, a served one does.
-    if (!no_scratch_folder_) {
+    // gives the answer. When batches turned out impossible, a served one
+    // does.
+    if (batched(settings)) {
       ++plain_;
       return run_rustfmt(source, settings, cancel_fd);
     }

@@ -18,6 +18,7 @@
 
 #include "driver/file_settings.h"
 #include "driver/formatter.h"
+#include "driver/rustfmt_batch.h"
 #include "driver/toolchain_choice.h"
 #include "fork_server/fork_server.h"
 #include "util/result.h"
@@ -67,10 +68,9 @@ struct ServerKey {
 // plain start's. Servers are started by a thread of their own, which lives
 // as long as this object: a server dies with the thread that started it.
 //
-// With batches on, and rustfmt on PATH an ELF executable, texts whose
-// settings are batchable are formatted in
-// batches (driver/rustfmt_batch.h), a text on its own as a batch of one, and
-// their servers are batch servers. A text that a batch gives no result for
+// With batches on, and rustfmt on PATH an ELF executable, texts are
+// formatted in batches (driver/rustfmt_batch.h), a text on its own as a
+// batch of one, and the servers are batch servers. A text that a batch gives no result for
 // (a failure, a file rustfmt passes over) is formatted by a plain start.
 class Rustfmt : public Formatter {
  public:
@@ -108,6 +108,7 @@ class Rustfmt : public Formatter {
   // the server can, else started afresh.
   std::vector<std::optional<std::string>> run_one_batch(std::span<const std::string_view> texts,
                                                         const FileSettings& settings, int cancel_fd);
+  void note_unusable_folder(const BatchResult& batch);
 
   bool fork_server_;
   bool batches_;
@@ -119,6 +120,9 @@ class Rustfmt : public Formatter {
   // Set once batch files could not be written ($TMPDIR full or read-only):
   // texts are formatted one at a time from then on.
   std::atomic<bool> no_scratch_folder_{false};
+  // Set once a configuration file was found around the scratch folder: texts
+  // of files without one are formatted one at a time from then on.
+  std::atomic<bool> configured_scratch_folder_{false};
   mutable std::mutex mutex_;
   ToolchainChoices toolchains_;
   TaskThread server_starter_;  // outlives the servers

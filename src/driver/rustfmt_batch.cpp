@@ -4,6 +4,7 @@
 #include <random>
 #include <utility>
 
+#include "driver/rustfmt_config.h"
 #include "fork_server/served_run.h"
 #include "util/paths.h"
 #include "util/process.h"
@@ -16,8 +17,6 @@ bool may_be_passed_over(std::string_view text) {
   return text.find("#!") != std::string_view::npos &&
          (text.find("rustfmt::skip") != std::string_view::npos || text.find("rustfmt_skip") != std::string_view::npos);
 }
-
-bool batchable(const FileSettings& settings) { return !settings.config_file.empty(); }
 
 std::string batch_token() {
   std::random_device random;
@@ -40,8 +39,10 @@ std::vector<std::string> batch_args(const FileSettings& settings, const std::vec
   auto args = rustfmt_args(settings);
   // rustfmt_args ends with the --config value.
   args.back() += ",skip_children=true";
-  args.push_back("--config-path");
-  args.push_back(settings.config_file);
+  if (!settings.config_file.empty()) {
+    args.push_back("--config-path");
+    args.push_back(settings.config_file);
+  }
   args.insert(args.end(), files.begin(), files.end());
   return args;
 }
@@ -75,6 +76,10 @@ BatchResult run_batch(std::span<const std::string_view> texts, const FileSetting
   // could ever split.
   if (!folder || !is_valid_utf8(folder->path())) {
     result.no_folder = true;
+    return result;
+  }
+  if (settings.config_file.empty() && config_file_for(folder->path())) {
+    result.configured_folder = true;
     return result;
   }
   // A served run names every slot; a plain start only the texts, by path.

@@ -8,8 +8,8 @@
 // The texts go to a scratch folder, under names that hold a random token so
 // that no text can contain them by chance. Out-of-line modules are left
 // alone (each is a file of its own in the tool's list), and the
-// configuration file is named on the command line, because rustfmt would
-// otherwise look for one around the scratch folder.
+// configuration file is named on the command line. Without one, rustfmt
+// looks for one around the scratch folder, which must then find none too.
 //
 // A batch counts only when rustfmt succeeded and its output splits exactly
 // into one text per name. Anything else (a file rustfmt passed over, such as
@@ -41,10 +41,6 @@ inline constexpr std::size_t batch_slots = 16;
 // time.
 bool may_be_passed_over(std::string_view text);
 
-// Texts of these settings can be batched when their configuration file is
-// known: without one, rustfmt would look around the scratch folder.
-bool batchable(const FileSettings& settings);
-
 // A random token for the names of a run's batch files.
 std::string batch_token();
 
@@ -52,8 +48,8 @@ std::string batch_token();
 std::vector<std::string> batch_names(std::string_view token, std::size_t count = batch_slots);
 
 // rustfmt's arguments for a batch of `files` (names or paths) with these
-// batchable settings: rustfmt_args, without out-of-line modules, with the
-// configuration file, then the files.
+// settings: rustfmt_args, without out-of-line modules, with the
+// configuration file if there is one, then the files.
 std::vector<std::string> batch_args(const FileSettings& settings, const std::vector<std::string>& files);
 
 // The text of each of `files` in the output of a batch run over them, or
@@ -67,9 +63,12 @@ struct BatchResult {
   std::vector<std::optional<std::string>> texts;
   bool server_lost = false;  // the server could not take or finish the run
   bool no_folder = false;    // the texts could not be written to a scratch folder
+  // For settings without a configuration file: the scratch folder has one
+  // around it, which rustfmt would read.
+  bool configured_folder = false;
 };
 
-// Formats up to batch_slots `texts` of equal batchable `settings` in one
+// Formats up to batch_slots `texts` of equal `settings` in one
 // rustfmt run: through `server` when given (started with
 // batch_args(settings, batch_names(token))), else a plain start in the
 // settings' folder. With `cancel_fd` (-1: none), stops once it is readable

@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "driver/rustfmt.h"
+#include "driver/rustfmt_config.h"
 #include "support/temp_dir.h"
 #include "util/process.h"
 
@@ -44,9 +46,11 @@ TEST(RustfmtBatch, OutputSplitsOnlyWhenEveryHeaderComesOnceInOrder) {
 
 TEST(RustfmtBatch, EveryTextIsASingleRunsOrNothing) {
   ignore_write_signals();
-  test::TempDir dir;
-  dir.write("rustfmt.toml", "tab_spaces = 2\n");
-  FileSettings settings{"2021", 100, dir.path(), 1, dir / "rustfmt.toml"};
+  test::TempDir configured;
+  configured.write("rustfmt.toml", "tab_spaces = 2\n");
+  // No configuration here: rustfmt finds none (or the user's own).
+  test::TempDir bare;
+  const std::string bare_config = config_file_for(bare.path()).value_or("");
   const std::string token = batch_token();
   struct Case {
     const char* name;
@@ -62,19 +66,34 @@ TEST(RustfmtBatch, EveryTextIsASingleRunsOrNothing) {
       {"a file rustfmt passes over", {"fn e(){}\n", "#![rustfmt::skip]\nfn  f(){}\n"}, false},
       {"a syntax error", {"fn g(){}\n", "fn broken( {\n"}, false},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<std::string_view> texts(c.texts.begin(), c.texts.end());
-    auto batch = run_batch(texts, settings, token, nullptr, -1);
-    ASSERT_EQ(batch.texts.size(), texts.size());
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-      EXPECT_EQ(batch.texts[i].has_value(), c.given) << i;
-      if (!batch.texts[i]) continue;
-      auto single = run_rustfmt(texts[i], settings);
-      ASSERT_TRUE(single) << single.error();
-      EXPECT_EQ(*batch.texts[i], *single) << i;
+  for (const FileSettings& settings : {FileSettings{"2021", 100, configured.path(), 1, configured / "rustfmt.toml"},
+                                       FileSettings{"2018", 100, bare.path(), 1, bare_config}}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (settings.config_file.empty() ? ", no configuration" : ""));
+      std::vector<std::string_view> texts(c.texts.begin(), c.texts.end());
+      auto batch = run_batch(texts, settings, token, nullptr, -1);
+      ASSERT_EQ(batch.texts.size(), texts.size());
+      for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(batch.texts[i].has_value(), c.given) << i;
+        if (!batch.texts[i]) continue;
+        auto single = run_rustfmt(texts[i], settings);
+        ASSERT_TRUE(single) << single.error();
+        EXPECT_EQ(*batch.texts[i], *single) << i;
+      }
     }
   }
+
+  // A configuration around the scratch folder would be read for texts that
+  // have none of their own: no batch then.
+  if (!bare_config.empty()) return;
+  test::TempDir temp;
+  temp.write("rustfmt.toml", "max_width = 40\n");
+  ::setenv("TMPDIR", temp.path().c_str(), 1);
+  std::string_view text[] = {"fn h() {}\n"};
+  auto batch = run_batch(text, FileSettings{"2021", 100, bare.path(), 1, {}}, token, nullptr, -1);
+  ::unsetenv("TMPDIR");
+  EXPECT_TRUE(batch.configured_folder);
+  EXPECT_FALSE(batch.texts[0]);
 }
 
 }  // namespace
