@@ -16,6 +16,7 @@
 #include "util/io_error.h"
 #include "util/paths.h"
 #include "util/stale_names.h"
+#include "util/temp_file_registry.h"
 
 namespace tersify {
 namespace {
@@ -75,6 +76,7 @@ Result<ScratchFolder> ScratchFolder::create(std::string_view prefix) {
   std::string path = join_path(root, std::string(prefix) + std::to_string(::getpid()) + "-XXXXXX");
   if (::mkdtemp(path.data()) == nullptr) return fail(io_error_text(errno));
   ScratchFolder folder(std::move(path));
+  folder.slot_ = note_temp_folder(folder.path_);
   // Canonical, as a child that is given a name relative to it sees it.
   auto canonical = canonical_path(folder.path_);
   if (!canonical) return fail(std::move(canonical).error());
@@ -83,12 +85,13 @@ Result<ScratchFolder> ScratchFolder::create(std::string_view prefix) {
 }
 
 ScratchFolder::ScratchFolder(ScratchFolder&& other) noexcept
-    : path_(std::exchange(other.path_, {})), names_(std::move(other.names_)) {}
+    : path_(std::exchange(other.path_, {})), slot_(std::exchange(other.slot_, -1)), names_(std::move(other.names_)) {}
 
 ScratchFolder::~ScratchFolder() {
   if (path_.empty()) return;
   for (const auto& name : names_) (void)::unlink(join_path(path_, name).c_str());
   (void)::rmdir(path_.c_str());
+  forget_temp_folder(slot_);
 }
 
 Status ScratchFolder::write(const std::string& name, std::string_view contents) {

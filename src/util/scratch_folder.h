@@ -1,8 +1,10 @@
 #pragma once
 // A private temporary folder (mode 0700) for files that a child reads by
-// name. It and the files written into it are removed when the owner goes.
-// A folder left by a process that died without removing it (SIGKILL) is
-// removed by the first creation of a later process in the same place.
+// name. It and the files written into it are removed when the owner goes,
+// or by the handler of a fatal signal or an internal error
+// (util/temp_file_registry.h). A folder left by a process that died without
+// removing it (SIGKILL) is removed by the first creation of a later process
+// in the same place.
 
 #include <string>
 #include <string_view>
@@ -33,6 +35,7 @@ class ScratchFolder {
  private:
   explicit ScratchFolder(std::string path) : path_(std::move(path)) {}
   std::string path_;  // empty once moved from
+  int slot_ = -1;     // in the registry of temporary folders
   std::vector<std::string> names_;
 };
 

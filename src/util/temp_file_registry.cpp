@@ -1,6 +1,8 @@
 #include "util/temp_file_registry.h"
 
+#include <fcntl.h>
 #include <limits.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <array>
@@ -20,11 +22,12 @@ struct Slot {
 };
 
 // Files are written one at a time by the run thread; a few slots spare.
-std::array<Slot, 8> slots;
+std::array<Slot, 8> file_slots;
+// A scratch folder per worker at most; past that, best effort.
+std::array<Slot, 64> folder_slots;
 
-}  // namespace
-
-int note_temp_file(const std::string& path) {
+template <std::size_t N>
+int note_in(std::array<Slot, N>& slots, const std::string& path) {
   if (path.size() >= PATH_MAX || path.find('\0') != std::string::npos) return -1;
   for (std::size_t i = 0; i < slots.size(); ++i) {
     int expected = free_slot;
@@ -36,13 +39,48 @@ int note_temp_file(const std::string& path) {
   return -1;
 }
 
+// Empties the folder with raw system calls (no allocation), then removes it.
+void remove_folder(const char* path) {
+  int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) {
+    alignas(8) char buffer[4096];
+    for (;;) {
+      long length = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+      if (length <= 0) break;
+      for (long at = 0; at < length;) {
+        // struct linux_dirent64: inode, offset, record length, type, name.
+        unsigned short record = 0;
+        std::memcpy(&record, buffer + at + 16, sizeof record);
+        const char* name = buffer + at + 19;
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) ::unlinkat(fd, name, 0);
+        at += record;
+      }
+    }
+    ::close(fd);
+  }
+  ::rmdir(path);
+}
+
+}  // namespace
+
+int note_temp_file(const std::string& path) { return note_in(file_slots, path); }
+
 void forget_temp_file(int slot) {
-  if (slot >= 0) slots[static_cast<std::size_t>(slot)].state.store(free_slot);
+  if (slot >= 0) file_slots[static_cast<std::size_t>(slot)].state.store(free_slot);
+}
+
+int note_temp_folder(const std::string& path) { return note_in(folder_slots, path); }
+
+void forget_temp_folder(int slot) {
+  if (slot >= 0) folder_slots[static_cast<std::size_t>(slot)].state.store(free_slot);
 }
 
 void remove_noted_temp_files() {
-  for (auto& slot : slots) {
+  for (auto& slot : file_slots) {
     if (slot.state.load() == armed_slot) ::unlink(slot.path);
+  }
+  for (auto& slot : folder_slots) {
+    if (slot.state.load() == armed_slot) remove_folder(slot.path);
   }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The temporary files being written right now, kept where a signal handler
-// can reach them: a process ended by a signal or an internal error removes
-// them rather than leave them next to the user's files.
+// The temporary files being written right now, and the scratch folders in
+// use, kept where a signal handler can reach them: a process ended by a
+// signal or an internal error removes them rather than leave them behind.
 
 #include <string>
 
@@ -15,7 +15,13 @@ int note_temp_file(const std::string& path);
 // Forgets the file of `slot` (-1: nothing), once it was renamed or removed.
 void forget_temp_file(int slot);
 
-// Removes every noted file. Async-signal-safe.
+// Notes `path` as a temporary folder whose files and itself must not
+// outlive the process; the same rules as for note_temp_file.
+int note_temp_folder(const std::string& path);
+void forget_temp_folder(int slot);
+
+// Removes every noted file, and every noted folder with the files in it.
+// Async-signal-safe.
 void remove_noted_temp_files();
 
 }  // namespace tersify

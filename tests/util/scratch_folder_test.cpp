@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "support/temp_dir.h"
+#include "util/temp_file_registry.h"
 
 namespace tersify {
 namespace {
@@ -44,6 +45,16 @@ TEST(ScratchFolder, GoesWithItsOwnerAndWhatADeadProcessLeftGoesNext) {
     EXPECT_TRUE(root.exists(file));
   }
   EXPECT_NE(::access(path.c_str(), F_OK), 0) << "the folder outlived its owner";
+}
+
+// What a fatal signal's handler does: the folder in use goes, files and all.
+TEST(ScratchFolder, TheSignalHandlersCleanupTakesAFolderInUse) {
+  auto folder = ScratchFolder::create("s-");
+  ASSERT_TRUE(folder) << folder.error();
+  ASSERT_TRUE(folder->write("0.rs", "fn a() {}\n"));
+  ASSERT_TRUE(folder->write("1.rs", ""));
+  remove_noted_temp_files();
+  EXPECT_NE(::access(folder->path().c_str(), F_OK), 0);
 }
 
 }  // namespace
