@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "driver/rustfmt_config.h"
 #include "util/digest.h"
 #include "util/fs.h"
 #include "util/paths.h"
@@ -39,17 +38,16 @@ std::string environment_value(const char* name) {
   return text;
 }
 
-// The configuration file rustfmt reads for a file in `folder` (found as
-// file_settings finds it) as key text: its name and bytes, or "none". None
-// when it can't be read. Where it lies is left out, so that a copy of a
-// project (a second worktree) shares its entries.
-std::optional<std::string> config_key(const std::string& folder) {
-  auto path = config_file_for(folder.empty() ? "." : folder);
-  if (!path) return "none";
-  auto text = read_regular_text_file(*path);
+// The configuration file rustfmt reads for the file (the one file_settings
+// found) as key text: its name and bytes, or "none". None when it can't be
+// read. Where it lies is left out, so that a copy of a project (a second
+// worktree) shares its entries.
+std::optional<std::string> config_key(const std::string& path) {
+  if (path.empty()) return "none";
+  auto text = read_regular_text_file(path);
   if (!text) return std::nullopt;
   std::string key;
-  append_key_part(key, file_name(*path).value_or(""));
+  append_key_part(key, file_name(path).value_or(""));
   append_key_part(key, *text);
   return key;
 }
@@ -137,7 +135,7 @@ std::optional<std::string> ResultCache::digest(std::string_view text, const File
   auto shared = identity_;  // a copy per thread, as shared futures want
   const auto& identity = shared.get();
   if (!identity) return std::nullopt;
-  auto config = config_key(settings.folder);
+  auto config = config_key(settings.config_file);
   if (!config) return std::nullopt;
   auto version = rustfmt_version_for(settings.folder);
   if (!version) return std::nullopt;

@@ -88,10 +88,4 @@ Result<RustfmtConfig> read_rustfmt_config(const std::string& path) {
   return config;
 }
 
-Result<RustfmtConfig> rustfmt_config_for(std::string_view folder) {
-  auto path = config_file_for(folder);
-  if (!path) return RustfmtConfig{};
-  return read_rustfmt_config(*path);
-}
-
 }  // namespace tersify::driver

@@ -38,9 +38,4 @@ std::optional<std::string> config_file_for(std::string_view folder);
 // when it can't be read or parse_rustfmt_config fails.
 Result<RustfmtConfig> read_rustfmt_config(const std::string& path);
 
-// The configuration of the folder (a canonical path), defaults when there
-// is no file. Fails with "{file}: {message}" when the file can't be read or
-// parse_rustfmt_config fails.
-Result<RustfmtConfig> rustfmt_config_for(std::string_view folder);
-
 }  // namespace tersify::driver
