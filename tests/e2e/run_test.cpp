@@ -171,28 +171,6 @@ TEST(Run, ConfigPathFollowsTheArguments) {
                          "/pkg/rustfmt.toml\nwould reformat loose/a.rs\nwould reformat pkg/src/lib.rs\n");
 }
 
-TEST(Run, OverlappingArgumentsProcessFilesTwice) {
-  TempDir dir;
-  write_package(dir, "", "twice", "2021");
-  dir.write("src/lib.rs", messy_source);
-  dir.mkdir("bin");
-  write_logging_wrapper(dir / "bin", "rustfmt", dir / "rustfmt.log");
-
-  auto check = tersify_in(dir.path(), {"--check", "src", "."}, path_first(dir / "bin"));
-  EXPECT_EQ(check.status, 1);
-  EXPECT_EQ(check.out, "would update " + real(dir) +
-                           "/rustfmt.toml\nwould reformat ./src/lib.rs\n"
-                           "would reformat src/lib.rs\n");
-  // Each round formats the file, then has rustfmt accept the new text.
-  EXPECT_EQ(count_lines(dir / "rustfmt.log"), 4);
-
-  // The first round writes and confirms its text with a second rustfmt run;
-  // the second round reads that text and finds it final.
-  auto write = tersify_in(dir.path(), {".", "src"}, path_first(dir / "bin"));
-  EXPECT_EQ(write.status, 0);
-  EXPECT_EQ(count_lines(dir / "rustfmt.log"), 7);
-}
-
 TEST(Run, WidthComesFromTheNearestRustfmtTomlUnlessGiven) {
   const std::string long_call =
       "pub fn f() { call_something(first_argument_value, second_argument_value, third_argument_value); }\n"

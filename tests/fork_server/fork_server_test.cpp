@@ -127,17 +127,6 @@ std::unique_ptr<ForkServer> ready_server(const std::string& program, const std::
   return std::make_unique<ForkServer>(std::move(*server));
 }
 
-// The Rust sources of the installed crate `name`; none when it is missing.
-std::vector<std::filesystem::path> crate_sources(const std::string& name) {
-  std::vector<std::filesystem::path> files;
-  std::string crate = test::registry_crate(name);
-  if (crate.empty()) return files;
-  for (const auto& file : std::filesystem::recursive_directory_iterator(crate)) {
-    if (file.is_regular_file() && file.path().extension() == ".rs") files.push_back(file.path());
-  }
-  return files;
-}
-
 // Whether `pid` is gone (or only a zombie) within a few seconds.
 bool ends_soon(pid_t pid) {
   for (int i = 0; i < 500; ++i) {
@@ -167,30 +156,6 @@ class ForkServerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ignore_write_signals(); }
 };
-
-TEST_F(ForkServerTest, ServedRustfmtMatchesPlainStartsOverACrateFromSeveralThreads) {
-  auto files = crate_sources("memchr");
-  ASSERT_FALSE(files.empty()) << "memchr is not installed (scripts/install-deps.sh --test)";
-  std::vector<std::string> sources;
-  for (const auto& file : files) sources.push_back(read_file(file).value());
-  for (auto [edition, width] : {std::pair{"2018", 100u}}) {
-    auto args = rustfmt_args({edition, width, {}, 1, {}});
-    auto server = ready_server("rustfmt", args);
-    ASSERT_TRUE(server);
-    std::vector<Outcome> served(files.size());
-    std::atomic<size_t> next{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 3; ++t) {
-      threads.emplace_back([&] {
-        for (size_t i; (i = next++) < files.size();) served[i] = served_run(*server, sources[i]);
-      });
-    }
-    for (auto& thread : threads) thread.join();
-    for (size_t i = 0; i < files.size(); ++i) {
-      EXPECT_EQ(plain_run("rustfmt", args, sources[i]), served[i]) << files[i] << " " << edition << " " << width;
-    }
-  }
-}
 
 TEST_F(ForkServerTest, ServedRustfmtFailsExactlyAsPlainStarts) {
   std::string large;
