@@ -2,8 +2,11 @@
 // Test support for whole runs of the built cargo-tersify in temporary cargo
 // projects, with the real cargo and rustfmt.
 
+#include <algorithm>
 #include <cstdlib>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/command.h"
@@ -48,6 +51,13 @@ inline CommandOptions cwd_options(const std::string& cwd) {
   return options;
 }
 
+// Options for a run in `cwd` with `input` on standard input.
+inline CommandOptions in_folder(const std::string& cwd, const std::string& input) {
+  CommandOptions options = cwd_options(cwd);
+  options.input = input;
+  return options;
+}
+
 // Rust text that rustfmt changes: everything on one line, odd spacing.
 inline constexpr const char* messy_source = "fn  main( ){let x=1;println!(\"{}\",x);}\n";
 
@@ -55,5 +65,30 @@ inline constexpr const char* messy_source = "fn  main( ){let x=1;println!(\"{}\"
 inline bool formatted(const std::string& text) {
   return text != messy_source && text.find("println!(\"{}\", x);") != std::string::npos;
 }
+
+// How a run ended, to compare in one expectation with a tuple of the
+// expected status, standard output and standard error.
+inline std::tuple<int, std::string, std::string> ended(const CommandResult& result) {
+  return {result.status, result.out, result.err};
+}
+
+inline std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+inline std::size_t longest_line(const std::string& text) {
+  std::size_t longest = 0;
+  for (const auto& line : lines_of(text)) longest = std::max(longest, line.size());
+  return longest;
+}
+
+// A call that widths of 60 and less break and 100 and more keep whole.
+inline constexpr const char* long_call =
+    "pub fn call() { first_function_name(argument_number_one, argument_number_two, argument_number_three); }\n";
+inline constexpr const char* long_call_line =
+    "first_function_name(argument_number_one, argument_number_two, argument_number_three);";
 
 }  // namespace tersify::test
