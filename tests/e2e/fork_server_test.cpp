@@ -3,11 +3,9 @@
 // ready, or dies in the middle; and no process of a run outlives it, after a
 // success, a failure, or the tool being killed.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -20,53 +18,15 @@
 #include "support/tools.h"
 #include "support/tree.h"
 
-extern char** environ;
-
 namespace tersify::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::map<std::string, std::string> read_stats(const std::string& path) {
-  std::map<std::string, std::string> stats;
-  std::ifstream in(path);
-  for (std::string name, value; in >> name >> value;) stats[name] = value;
-  return stats;
-}
-
-// Whether every process in `dir` is gone within a few seconds (children of a
-// killed process may take a moment to see their end).
+// Whether every process in `dir` is gone soon (children of a killed process
+// may take a moment to see their end).
 bool none_left_in(const std::string& dir) {
-  for (int i = 0; i < 100; ++i) {
-    if (processes_in(dir).empty()) return true;
-    std::this_thread::sleep_for(50ms);
-  }
-  return false;
-}
-
-std::string command_of(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
-  std::string name;
-  std::getline(in, name);
-  return name;
-}
-
-// cargo-tersify started in the background in `dir`, with `env` added.
-pid_t start_tersify(const std::string& dir, const std::vector<std::string>& args, const std::vector<std::string>& env) {
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::chdir(dir.c_str()) != 0) ::_exit(126);
-    for (const auto& entry : env) ::putenv(const_cast<char*>(entry.c_str()));
-    int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, STDOUT_FILENO);
-    ::dup2(null, STDERR_FILENO);
-    std::vector<char*> argv{const_cast<char*>(TERSIFY_BINARY)};
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(TERSIFY_BINARY, argv.data());
-    ::_exit(127);
-  }
-  return pid;
+  return eventually([&] { return processes_in(dir).empty(); });
 }
 
 class ForkServerRun : public ::testing::Test {
@@ -77,24 +37,28 @@ class ForkServerRun : public ::testing::Test {
   }
   // The outcome of a run on a fresh copy of the crate, with the copy's own
   // folder taken out of the report.
-  CommandResult run(const TempDir& dir, CommandOptions options, std::vector<std::string> args = {}) {
+  CommandResult run(const TempDir& dir, CommandOptions options, std::vector<std::string> args) {
     copy_tree(crate_, dir / "crate");
     options.env.push_back("CARGO_TERSIFY_STATS=" + dir / "stats");
     auto result = tersify_in(dir / "crate", args, options);
-    char* real = ::realpath(dir.path().c_str(), nullptr);
+    const std::string real = std::filesystem::canonical(dir.path());
     for (std::size_t at; (at = result.out.find(real)) != std::string::npos;)
-      result.out.replace(at, std::strlen(real), "<dir>");
-    std::free(real);
+      result.out.replace(at, real.size(), "<dir>");
     return result;
   }
+  static std::map<std::string, std::string> stats(const TempDir& dir) {
+    std::map<std::string, std::string> stats;
+    std::ifstream in(dir / "stats");
+    for (std::string name, value; in >> name >> value;) stats[name] = value;
+    return stats;
+  }
+  const CommandOptions plain_{"", {"CARGO_TERSIFY_FORK_SERVER=0", "CARGO_TERSIFY_JOBS=1"}, "", ""};
   std::string crate_;
 };
 
 TEST_F(ForkServerRun, EveryFallbackGivesThePlainOutcome) {
   TempDir reference;
-  CommandOptions plain;
-  plain.env = {"CARGO_TERSIFY_FORK_SERVER=0", "CARGO_TERSIFY_JOBS=1"};
-  auto want = run(reference, plain, {"--check", "src/memmem/prefilter"});
+  auto want = run(reference, plain_, {"--check", "src/memmem/prefilter"});
   ASSERT_EQ(want.status, 1) << want.err;
 
   TempDir bin;
@@ -117,65 +81,47 @@ TEST_F(ForkServerRun, EveryFallbackGivesThePlainOutcome) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    CommandOptions options;
-    options.path_prefix = c.path_prefix;
-    options.env = c.env;
+    CommandOptions options{"", c.env, c.path_prefix, ""};
     options.env.push_back("REAL_RUSTFMT=" + real);
     auto got = run(dir, options, {"--check", "src/memmem/prefilter"});
     EXPECT_EQ(got.status, want.status);
     EXPECT_TRUE(got.out == want.out) << got.out;
     EXPECT_EQ(got.err, want.err);
-    auto stats = read_stats(dir / "stats");
-    EXPECT_EQ(stats["servers"], c.servers);
-    EXPECT_EQ(stats["servers_dropped"], c.dropped);
-    EXPECT_EQ(stats["rustfmt_served"] != "0", std::string(c.dropped) == "0" && std::string(c.servers) == "1");
+    auto counts = stats(dir);
+    EXPECT_EQ(counts["servers"], c.servers);
+    EXPECT_EQ(counts["servers_dropped"], c.dropped);
+    EXPECT_EQ(counts["rustfmt_served"] != "0", std::string(c.dropped) == "0" && std::string(c.servers) == "1");
     EXPECT_TRUE(none_left_in(dir.path()));
   }
   EXPECT_FALSE(bin.exists("log")) << "the script was started as a server";
 }
 
 TEST_F(ForkServerRun, AServerKilledMidRunLeavesTheRestToPlainStarts) {
-  TempDir reference;
-  copy_tree(crate_, reference / "crate");
-  CommandOptions plain;
-  plain.env = {"CARGO_TERSIFY_FORK_SERVER=0", "CARGO_TERSIFY_JOBS=1"};
-  auto want = tersify_in(reference / "crate", {"src/memmem"}, plain);
-  ASSERT_EQ(want.status, 0) << want.err;
-
+  TempDir reference, dir;
+  ASSERT_EQ(run(reference, plain_, {"src/memmem"}).status, 0);
   // One file at a time, so that the server is busy most of the run; it is
   // killed as soon as it has a run of its own going.
-  TempDir dir;
   copy_tree(crate_, dir / "crate");
-  pid_t tool =
-      start_tersify(dir / "crate", {"src/memmem"}, {"CARGO_TERSIFY_JOBS=1", "CARGO_TERSIFY_STATS=" + dir / "stats"});
-  bool killed = false;
-  for (int i = 0; i < 2000 && !killed; ++i) {
-    for (pid_t child : live_children_of(tool)) {
-      if (command_of(child) == "rustfmt" && !live_children_of(child).empty()) killed = ::kill(child, SIGKILL) == 0;
-    }
-    if (!killed) std::this_thread::sleep_for(2ms);
-  }
+  pid_t tool = start_in_background({TERSIFY_BINARY, "src/memmem"}, dir / "crate",
+                                   {"CARGO_TERSIFY_JOBS=1", "CARGO_TERSIFY_STATS=" + dir / "stats"});
+  bool killed = eventually(
+      [&] {
+        for (pid_t child : live_children_of(tool)) {
+          auto stat = process_stat(child);
+          if (stat && stat->name == "rustfmt" && !live_children_of(child).empty()) return ::kill(child, SIGKILL) == 0;
+        }
+        return false;
+      },
+      2ms);
   int status = 0;
   ASSERT_EQ(::waitpid(tool, &status, 0), tool);
   ASSERT_TRUE(killed) << "no busy server was found";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  auto stats = read_stats(dir / "stats");
-  EXPECT_EQ(stats["servers_dropped"], "1");
-  EXPECT_NE(stats["rustfmt_plain"], "0");
+  auto counts = stats(dir);
+  EXPECT_EQ(counts["servers_dropped"], "1");
+  EXPECT_NE(counts["rustfmt_plain"], "0");
   EXPECT_TRUE(snapshot(dir / "crate") == snapshot(reference / "crate"));
   EXPECT_TRUE(none_left_in(dir.path()));
-}
-
-// Waits for `tool` and gives whether a signal ended it.
-bool ended_by(pid_t tool, int signal) {
-  int status = 0;
-  return ::waitpid(tool, &status, 0) == tool && WIFSIGNALED(status) && WTERMSIG(status) == signal;
-}
-
-// Waits until `tool` has children, then a little for them to be at work.
-void await_children(pid_t tool) {
-  for (int i = 0; i < 2000 && live_children_of(tool).empty(); ++i) std::this_thread::sleep_for(1ms);
-  std::this_thread::sleep_for(100ms);
 }
 
 TEST_F(ForkServerRun, NoProcessOutlivesAFailedOrKilledRun) {
@@ -184,51 +130,44 @@ TEST_F(ForkServerRun, NoProcessOutlivesAFailedOrKilledRun) {
   TempDir bin;
   write_script(bin / "rustfmt",
                "case \"$(cat)\" in *'fail here'*) echo 'error: refused' >&2; exit 1;; esac\nexec sleep 60\n");
-  auto sleepy_package = [](const TempDir& dir) {
-    write_package(dir, "", "sleepy", "2021");
-    dir.write("src/a.rs", "// fail here\n");
-    for (const char* name : {"src/b.rs", "src/c.rs", "src/d.rs", "src/lib.rs"}) dir.write(name, messy_source);
+  auto sleepy_package = [](const TempDir& dir, const char* first) {
+    write_package(dir, "crate", "sleepy", "2021");
+    dir.write("crate/src/a.rs", first);
+    for (const char* name : {"b", "c", "d", "lib"}) dir.write("crate/src/" + std::string(name) + ".rs", messy_source);
   };
-  CommandOptions four = path_first(bin.path());
-  four.env = {"CARGO_TERSIFY_JOBS=4"};
   {
     TempDir dir;
-    sleepy_package(dir);
+    sleepy_package(dir, "// fail here\n");
+    CommandOptions four = path_first(bin.path());
+    four.env = {"CARGO_TERSIFY_JOBS=4"};
     auto start = std::chrono::steady_clock::now();
-    auto failed = tersify_in(dir.path(), {}, four);
+    auto failed = tersify_in(dir / "crate", {}, four);
     EXPECT_EQ(failed.status, 2);
     EXPECT_EQ(failed.err, "./src/a.rs: error: refused\n\n");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s) << "the files in flight were not cancelled";
     EXPECT_TRUE(none_left_in(dir.path()));
   }
-  // Plain children die with the tool too, even when it can't see the signal.
-  for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
-    SCOPED_TRACE(signal);
-    TempDir dir;
-    sleepy_package(dir);
-    dir.write("src/a.rs", messy_source);
-    std::string path = "PATH=" + bin.path() + ":" + std::getenv("PATH");
-    pid_t tool = start_tersify(dir.path(), {}, {"CARGO_TERSIFY_JOBS=4", path});
-    await_children(tool);
-    ASSERT_EQ(::kill(tool, signal), 0);
-    EXPECT_TRUE(ended_by(tool, signal));
-    EXPECT_TRUE(none_left_in(dir.path())) << processes_in(dir.path()).size() << " left";
-  }
-
-  // Served: a server and its runs end with the tool, even when it can't see
-  // the signal coming; a signal it sees leaves no batch files either.
-  for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
-    SCOPED_TRACE(signal);
-    TempDir dir;
-    copy_tree(crate_, dir / "crate");
-    dir.mkdir("tmp");
-    pid_t tool = start_tersify(dir / "crate", {}, {"CARGO_TERSIFY_JOBS=1", "TMPDIR=" + dir / "tmp"});
-    await_children(tool);
-    ASSERT_EQ(::kill(tool, signal), 0);
-    EXPECT_TRUE(ended_by(tool, signal));
-    EXPECT_TRUE(none_left_in(dir.path())) << processes_in(dir.path()).size() << " left";
-    if (signal != SIGKILL) {
-      EXPECT_TRUE(std::filesystem::is_empty(dir / "tmp"));
+  // Plain children, or a server and its runs, end with the tool, even when it
+  // can't see the signal coming; a signal it sees leaves no scratch folder.
+  for (bool served : {false, true}) {
+    for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
+      SCOPED_TRACE(std::string(served ? "served, " : "plain, ") + ::strsignal(signal));
+      TempDir dir;
+      dir.mkdir("tmp");
+      served ? copy_tree(crate_, dir / "crate") : sleepy_package(dir, messy_source);
+      pid_t tool =
+          start_in_background({TERSIFY_BINARY}, dir / "crate",
+                              {"TMPDIR=" + dir / "tmp", served ? "CARGO_TERSIFY_JOBS=1" : "CARGO_TERSIFY_JOBS=4",
+                               "PATH=" + (served ? "" : bin.path() + ":") + std::getenv("PATH")});
+      // Once it has children, and a little longer for them to be at work.
+      EXPECT_TRUE(eventually([&] { return !live_children_of(tool).empty(); }, 1ms));
+      std::this_thread::sleep_for(100ms);
+      ASSERT_EQ(::kill(tool, signal), 0);
+      int status = 0;
+      ASSERT_EQ(::waitpid(tool, &status, 0), tool);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal);
+      EXPECT_TRUE(none_left_in(dir.path())) << processes_in(dir.path()).size() << " left";
+      EXPECT_TRUE(signal == SIGKILL || std::filesystem::is_empty(dir / "tmp"));
     }
   }
 }

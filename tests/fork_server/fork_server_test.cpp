@@ -5,16 +5,13 @@
 #include <poll.h>
 #include <sys/wait.h>
 
-#include <atomic>
 #include <csignal>
-#include <filesystem>
 #include <thread>
 
+#include "driver/rustfmt.h"
 #include "support/processes.h"
 #include "support/temp_dir.h"
 #include "support/tools.h"
-#include "support/tree.h"
-#include "driver/rustfmt.h"
 #include "util/fs.h"
 #include "util/process.h"
 
@@ -22,16 +19,14 @@ namespace tersify {
 namespace {
 
 using namespace std::chrono_literals;
-using test::live_children_of;
-using test::process_stat;
 using driver::rustfmt_args;
+using test::eventually;
+using test::process_stat;
 
 // What a run shows: its output, its messages and how it ended.
 struct Outcome {
-  std::string out;
-  std::string err;
-  std::optional<int> code;
-  std::optional<int> signal;
+  std::string out, err;
+  std::optional<int> code, signal;
   bool operator==(const Outcome&) const = default;
 };
 
@@ -41,48 +36,42 @@ std::ostream& operator<<(std::ostream& os, const Outcome& o) {
 }
 
 struct Pipe {
-  Fd read;
-  Fd write;
+  Fd read, write;
+  Pipe() {
+    int ends[2];
+    EXPECT_EQ(0, ::pipe2(ends, O_CLOEXEC));
+    read.reset(ends[0]);
+    write.reset(ends[1]);
+  }
 };
-
-Pipe make_pipe() {
-  int ends[2];
-  EXPECT_EQ(0, ::pipe2(ends, O_CLOEXEC));
-  return {Fd(ends[0]), Fd(ends[1])};
-}
 
 // Reads a pipe to its end. A pipe that stays open after its run ended (a
 // copy of the write end left somewhere) fails the test instead of hanging.
 std::string read_to_end(int fd) {
   std::string text;
   char buffer[65536];
-  while (true) {
-    pollfd watched{fd, POLLIN, 0};
-    if (::poll(&watched, 1, 60000) == 0) {
-      ADD_FAILURE() << "the pipe did not reach its end";
-      return text;
-    }
+  for (pollfd watched{fd, POLLIN, 0}; ::poll(&watched, 1, 60000) > 0;) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n <= 0) return text;
     text.append(buffer, static_cast<size_t>(n));
   }
+  ADD_FAILURE() << "the pipe did not reach its end";
+  return text;
 }
 
 Outcome plain_run(const std::string& program, const std::vector<std::string>& args,
                   std::optional<std::string_view> input) {
   auto exit = run_child(program, args, input);
-  if (!exit) ADD_FAILURE() << exit.error().message;
+  EXPECT_TRUE(exit) << exit.error().message;
   return exit ? Outcome{exit->out, exit->err, exit->code, exit->signal} : Outcome{};
 }
 
 // A served run on pipes, fed and drained as the tool does it.
 Outcome served_run(ForkServer& server, std::string_view input) {
-  Pipe in = make_pipe(), out = make_pipe(), err = make_pipe();
+  Pipe in, out, err;
   auto child = server.spawn(in.read.get(), out.write.get(), err.write.get());
-  if (!child) {
-    ADD_FAILURE() << child.error();
-    return {};
-  }
+  EXPECT_TRUE(child) << child.error();
+  if (!child) return {};
   in.read.reset();
   out.write.reset();
   err.write.reset();
@@ -96,13 +85,9 @@ Outcome served_run(ForkServer& server, std::string_view input) {
   writer.join();
   error_reader.join();
   auto status = child->wait();
-  if (!status) {
-    ADD_FAILURE() << status.error().message;
-  } else if (WIFEXITED(*status)) {
-    outcome.code = WEXITSTATUS(*status);
-  } else if (WIFSIGNALED(*status)) {
-    outcome.signal = WTERMSIG(*status);
-  }
+  EXPECT_TRUE(status) << status.error().message;
+  if (status && WIFEXITED(*status)) outcome.code = WEXITSTATUS(*status);
+  if (status && WIFSIGNALED(*status)) outcome.signal = WTERMSIG(*status);
   return outcome;
 }
 
@@ -119,35 +104,28 @@ std::string blanked(std::string text, std::string_view from, char until) {
 std::unique_ptr<ForkServer> ready_server(const std::string& program, const std::vector<std::string>& args,
                                          std::string_view marker = driver::rustfmt_library) {
   auto server = ForkServer::start(program, args, marker);
-  if (!server) {
-    ADD_FAILURE() << server.error();
-    return nullptr;
-  }
+  EXPECT_TRUE(server) << server.error();
+  if (!server) return nullptr;
   EXPECT_TRUE(server->wait_ready(30s)) << program;
   return std::make_unique<ForkServer>(std::move(*server));
 }
 
-// Whether `pid` is gone (or only a zombie) within a few seconds.
-bool ends_soon(pid_t pid) {
-  for (int i = 0; i < 500; ++i) {
-    auto stat = process_stat(pid);
-    if (!stat || stat->state == 'Z') return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
+// Whether `pid` is gone, or only a zombie.
+bool ended(pid_t pid) {
+  auto stat = process_stat(pid);
+  return !stat || stat->state == 'Z';
 }
 
 // A run that waits for input that never comes: its input pipe stays open
 // in `held`.
 std::pair<ServedChild, pid_t> blocked_run(ForkServer& server, Pipe& held) {
-  held = make_pipe();
+  held = Pipe();
   Fd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
   auto child = server.spawn(held.read.get(), null.get(), null.get());
   EXPECT_TRUE(child);
   held.read.reset();
   std::vector<pid_t> runs;
-  for (int i = 0; i < 500 && runs.empty(); ++i, std::this_thread::sleep_for(10ms))
-    runs = live_children_of(server.pid());
+  EXPECT_TRUE(eventually([&] { return !(runs = test::live_children_of(server.pid())).empty(); }));
   EXPECT_EQ(1u, runs.size());
   return {std::move(*child), runs.empty() ? -1 : runs.front()};
 }
@@ -190,9 +168,8 @@ TEST_F(ForkServerTest, ServedRustfmtFailsExactlyAsPlainStarts) {
 TEST_F(ForkServerTest, RunsGetTheEnvironmentAndDescriptorsOfAPlainStart) {
   // Any dynamically linked program can be served; env and ls show what a run
   // inherits, which rustfmt keeps to itself.
-  for (std::optional<std::string> user_preload :
-       {std::optional<std::string>(), std::optional<std::string>("libc.so.6")}) {
-    if (user_preload) ::setenv("LD_PRELOAD", user_preload->c_str(), 1);
+  for (std::string user_preload : {"", "libc.so.6"}) {
+    if (!user_preload.empty()) ::setenv("LD_PRELOAD", user_preload.c_str(), 1);
     for (std::string program : {"env", "ls"}) {
       std::vector<std::string> args;
       if (program == "ls") args = {"-l", "--time-style=+", "/proc/self/fd/"};
@@ -201,8 +178,8 @@ TEST_F(ForkServerTest, RunsGetTheEnvironmentAndDescriptorsOfAPlainStart) {
       auto plain = plain_run(program, args, "");
       auto served = served_run(*server, "");
       // The links name the pipes, which differ.
-      EXPECT_EQ(blanked(plain.out, " -> ", '\n'), blanked(served.out, " -> ", '\n'));
-      plain.out = served.out = "";
+      plain.out = blanked(plain.out, " -> ", '\n');
+      served.out = blanked(served.out, " -> ", '\n');
       EXPECT_EQ(plain, served) << plain.out << "\n---\n" << served.out;
     }
     ::unsetenv("LD_PRELOAD");
@@ -218,7 +195,7 @@ TEST_F(ForkServerTest, KilledServerBreaksItsRunsAndLeavesNoProcess) {
   auto status = child.wait();
   ASSERT_FALSE(status);
   EXPECT_EQ(ServedError::Kind::broken, status.error().kind);
-  EXPECT_TRUE(ends_soon(run));
+  EXPECT_TRUE(eventually([pid = run] { return ended(pid); }));
   EXPECT_FALSE(server->spawn(0, 1, 2));
 }
 
@@ -230,7 +207,7 @@ TEST_F(ForkServerTest, DroppedRunsAndServersLeaveNoProcess) {
     auto server = ready_server("rustfmt", rustfmt_args({"2021", 100, {}, 1, {}}));
     ASSERT_TRUE(server);
     server_pid = server->pid();
-    Pipe cancel = make_pipe();
+    Pipe cancel;
     pid_t cancelled_run = -1;
     {
       auto [child, run] = blocked_run(*server, held);
@@ -239,10 +216,9 @@ TEST_F(ForkServerTest, DroppedRunsAndServersLeaveNoProcess) {
       auto status = child.wait(cancel.read.get());
       ASSERT_FALSE(status);
       EXPECT_EQ(ServedError::Kind::cancelled, status.error().kind);
-      auto stat = process_stat(run);
-      EXPECT_TRUE(stat && stat->state != 'Z') << "a cancelled wait leaves the run alone";
+      EXPECT_FALSE(ended(run)) << "a cancelled wait leaves the run alone";
     }
-    EXPECT_TRUE(ends_soon(cancelled_run));
+    EXPECT_TRUE(eventually([&] { return ended(cancelled_run); }));
     auto [child, run] = blocked_run(*server, held);
     outliving.emplace(std::move(child));
     last_run = run;
