@@ -8,7 +8,8 @@
 // line of its Cargo.toml (2015 when there is none). Every `.rs` file below it
 // goes through `rustfmt --edition E --emit stdout --config max_width=N,...`
 // (files rustfmt rejects are skipped and counted), then through `compact`,
-// whose output must be valid UTF-8 and pass the token check. A crash is
+// whose output must be valid UTF-8, pass the token check and hold no line
+// wider than the width that rustfmt's output does not hold too. A crash is
 // reported with the file being compacted. The figures at the end give the
 // coverage and the time spent in `compact` alone (each file compacted K times
 // when --repeat is given, for steadier timing). With --skipped, only the files
@@ -23,6 +24,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -127,6 +129,32 @@ bool names_skip_attribute(std::string_view text) {
   return text.find("rustfmt::skip") != std::string_view::npos || text.find("rustfmt_skip") != std::string_view::npos;
 }
 
+// The first line of `compacted` wider than `width` bytes that is not a line
+// of `formatted` as well, as a verdict; empty when there is none. Compaction
+// may keep the long lines rustfmt leaves, but never makes one.
+std::string line_over_width(std::string_view formatted, std::string_view compacted, std::size_t width) {
+  auto lines_of = [](std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (std::size_t at = 0; at < text.size();) {
+      std::size_t end = std::min(text.find('\n', at), text.size());
+      lines.push_back(text.substr(at, end - at));
+      at = end + 1;
+    }
+    return lines;
+  };
+  std::vector<std::string_view> rustfmt_lines = lines_of(formatted);
+  std::sort(rustfmt_lines.begin(), rustfmt_lines.end());
+  std::vector<std::string_view> lines = lines_of(compacted);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string_view line = lines[i];
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() <= width || std::binary_search(rustfmt_lines.begin(), rustfmt_lines.end(), lines[i])) continue;
+    return "line " + std::to_string(i + 1) + " is " + std::to_string(line.size()) + " bytes wide, over the width " +
+           std::to_string(width) + ": " + std::string(line.substr(0, 200));
+  }
+  return {};
+}
+
 void check_file(const std::string& path, const std::string& edition, std::size_t width, int repeat, bool skipped_only,
                 const std::string& scratch, Figures& figures) {
   auto source = tersify::read_text_file(path);
@@ -168,6 +196,7 @@ void check_file(const std::string& path, const std::string& edition, std::size_t
     auto comparison = tersify::proof::compare_token_summaries(before, tersify::proof::summarize_tokens(compacted));
     figures.macro_commas += comparison.macro_commas_dropped;
     verdict = std::move(comparison.violation);
+    if (verdict.empty()) verdict = line_over_width(formatted, compacted, width);
   }
   if (skipped_only && verdict.empty()) {
     tersify::proof::SkippedCheck skipped = tersify::proof::check_skipped_nodes(formatted, compacted);

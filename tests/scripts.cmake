@@ -28,9 +28,10 @@ set_tests_properties(corpus_setup PROPERTIES FIXTURES_SETUP crate_corpus TIMEOUT
 add_test(NAME token_check_verdicts
   COMMAND ${PROJECT_SOURCE_DIR}/tests/scripts/token_check_test.sh $<TARGET_FILE:tersify-token-check>)
 
+# At width 100 many joins are decided by the width alone.
 add_test(NAME compact_property_on_crates
-  COMMAND $<TARGET_FILE:tersify-compact-property>
-          ${TERSIFY_CORPUS_DIR}/serde ${TERSIFY_CORPUS_DIR}/memchr)
+  COMMAND $<TARGET_FILE:tersify-compact-property> --width 100
+          ${TERSIFY_CORPUS_DIR}/serde ${TERSIFY_CORPUS_DIR}/memchr ${TERSIFY_CORPUS_DIR}/nom)
 set_tests_properties(compact_property_on_crates PROPERTIES FIXTURES_REQUIRED crate_corpus TIMEOUT 600)
 
 # The nodes that rustfmt's skip attributes leave alone come out of compact

@@ -18,7 +18,8 @@ std::optional<std::string> join_candidate(const CandidateContext& context, TSNod
 
   ByteRange range = node_range(context.text, node);
   std::optional<std::size_t> around =
-      surrounding_width(context.text, context.line_feeds, range, context.max_width, context.tab_width);
+      surrounding_width(context.text, context.line_feeds, range, context.max_width, context.tab_width,
+                        context.joins_before);
   if (!around) return std::nullopt;
   auto first_literal = std::lower_bound(context.literals.begin(), context.literals.end(), range.start,
                                         [](const ByteRange& literal, std::size_t at) { return literal.end <= at; });

@@ -21,6 +21,7 @@
 #include "compact/byte_range.h"
 #include "compact/line_join.h"
 #include "compact/node_kinds.h"
+#include "compact/source_edit.h"
 
 namespace tersify::compact {
 
@@ -43,6 +44,9 @@ struct CandidateContext {
   std::size_t max_width;
   std::size_t tab_width;  // columns of a tab; 1 without hard tabs
   std::span<const ByteRange> literals;  // literals and macro token trees of the text, by start
+  // The round's joins before the node, by start: the line it would join onto
+  // is measured with them made.
+  std::span<const SourceEdit> joins_before;
 };
 
 // The joined text that replaces the whole of `node`, or none. `kind` is the

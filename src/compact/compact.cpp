@@ -4,7 +4,10 @@
 // find, and when the node is left its join is decided from those facts. A
 // joined node's edit replaces every edit collected below it, so the round
 // keeps exactly the outermost joins, as a top-down walk that stops at each
-// join would, while every node is looked at once. A node that rustfmt leaves
+// join would, while every node is looked at once. Each join is measured with
+// the round's joins before it made (the edits kept so far outside the node),
+// which is what deciding the joins in order of their start gives, so that two
+// joins on one line never pass the width together. A node that rustfmt leaves
 // alone for a skip attribute is neither joined nor looked into, and no node
 // holding it joins.
 
@@ -87,7 +90,10 @@ std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, s
     }
     if (member_limit(frame.kind) > 0) {
       Kind parent_kind = frames.empty() ? Kind::other : frames.back().kind;
-      CandidateContext context{text, line_feeds, max_width, tab_width, literals};
+      // The joins collected so far that lie outside the node come before it:
+      // they are this round's joins to its left.
+      CandidateContext context{text, line_feeds, max_width, tab_width, literals,
+                               std::span<const SourceEdit>(edits.data(), frame.first_edit)};
       std::optional<std::string> joined = join_candidate(context, node, frame.kind, parent_kind, frame.facts);
       if (joined) {
         edits.erase(edits.begin() + static_cast<std::ptrdiff_t>(frame.first_edit), edits.end());

@@ -122,23 +122,45 @@ std::size_t columns(std::string_view text, std::size_t tab_width) {
 }
 
 std::optional<std::size_t> surrounding_width(std::string_view text, const LineFeeds& line_feeds, ByteRange range,
-                                             std::size_t limit, std::size_t tab_width) {
-  // Only limit + 1 bytes are searched on each side: a line feed further away
-  // already makes the width too large.
+                                             std::size_t limit, std::size_t tab_width,
+                                             std::span<const SourceEdit> joins_before) {
+  // C: the line before the construct as it reads with the joins before it
+  // made. A join holds no line feed, so the line runs back through every join
+  // that ends on it. Each stretch of the text is searched for no more than
+  // the width still left plus one byte: a line feed further away already
+  // makes the line too wide.
   std::size_t column = 0;
-  if (line_feeds.first != std::string_view::npos && line_feeds.first < range.start) {
-    std::size_t before = limit < range.start ? limit + 1 : range.start;
-    const void* found = memrchr(text.data() + (range.start - before), '\n', before);
-    if (found == nullptr) return std::nullopt;
-    column = range.start - static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) - 1;
-  } else {
+  std::size_t at = range.start;
+  std::size_t joins_left = joins_before.size();
+  for (;;) {
+    std::size_t floor = joins_left > 0 ? joins_before[joins_left - 1].end : 0;
+    std::size_t stretch = at - floor;
+    std::size_t searched = limit - column < stretch ? limit - column + 1 : stretch;
+    const void* found = nullptr;
+    if (line_feeds.first != std::string_view::npos && line_feeds.first < at) {
+      found = memrchr(text.data() + (at - searched), '\n', searched);
+    }
+    if (found != nullptr) {
+      std::size_t line_start = static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) + 1;
+      column += columns(text.substr(line_start, at - line_start), tab_width);
+      break;
+    }
+    if (searched < stretch) return std::nullopt;
+    column += columns(text.substr(floor, stretch), tab_width);
+    if (column > limit) return std::nullopt;
     // On the text's first line everything before the construct is on its line.
-    if (range.start > limit) return std::nullopt;
-    column = range.start;
+    if (joins_left == 0) break;
+    const SourceEdit& join = joins_before[--joins_left];
+    column += columns(join.replacement, tab_width);
+    if (column > limit) return std::nullopt;
+    at = join.start;
   }
+  if (column > limit) return std::nullopt;
+
+  // R: the rest of the construct's last line, as the text has it.
+  std::size_t rest_limit = limit - column;
   std::size_t rest = 0;
   if (line_feeds.last != std::string_view::npos && line_feeds.last >= range.end) {
-    std::size_t rest_limit = limit - column;
     std::size_t available = text.size() - range.end;
     std::size_t after = rest_limit < available ? rest_limit + 1 : available;
     const void* found = std::memchr(text.data() + range.end, '\n', after);
@@ -147,12 +169,9 @@ std::optional<std::size_t> surrounding_width(std::string_view text, const LineFe
   } else {
     // On a last line without a line feed, the rest of the text is on its line.
     rest = text.size() - range.end;
-    if (rest > limit - column) return std::nullopt;
   }
-  if (tab_width == 1) return column + rest;
-  // With hard tabs, the bytes found above are measured again in columns.
-  std::size_t width = columns(text.substr(range.start - column, column), tab_width) +
-                      columns(text.substr(range.end, rest), tab_width);
+  if (rest > rest_limit) return std::nullopt;
+  std::size_t width = column + columns(text.substr(range.end, rest), tab_width);
   if (width > limit) return std::nullopt;
   return width;
 }

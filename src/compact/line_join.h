@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "compact/byte_range.h"
+#include "compact/source_edit.h"
 
 namespace tersify::compact {
 
@@ -40,11 +41,16 @@ struct LineFeeds {
 
 // C + R for a construct at `range` of `text`, in columns where a tab takes
 // `tab_width` (as rustfmt measures a line with hard tabs), or none when that
-// exceeds `limit`. C counts from the start of the text when no line feed precedes the
-// construct, R up to the end of the text when none follows it. Looks at no more than about `limit` bytes on either side, so
-// that measuring stays cheap on long lines.
+// exceeds `limit`. C is measured on the text with `joins_before` made: the
+// joins of the round that lie before the construct, sorted by start and not
+// overlapping, so that two joins on one line never make it wider than the
+// limit together. R is measured on the text as it is. C counts from the
+// start of the text when no line feed precedes the construct, R up to the
+// end of the text when none follows it. Looks at no more than about `limit`
+// bytes on either side, so that measuring stays cheap on long lines.
 std::optional<std::size_t> surrounding_width(std::string_view text, const LineFeeds& line_feeds, ByteRange range,
-                                             std::size_t limit, std::size_t tab_width = 1);
+                                             std::size_t limit, std::size_t tab_width = 1,
+                                             std::span<const SourceEdit> joins_before = {});
 
 // The columns of `text` on one line, a tab taking `tab_width`.
 std::size_t columns(std::string_view text, std::size_t tab_width);

@@ -101,13 +101,35 @@ TEST(LineWidth, CountsBytesNotCharacters) {
   verify_compact(text, text, 32);
 }
 
-TEST(LineWidth, ConstructsOnOneLineAreMeasuredAgainstTheRoundsText) {
-  std::string text = "x;\nif a {\n    x\n} else {\n    y\n}\n";
-  // 17 and 12 fit 20, so both join although the line they make has 21 bytes.
-  verify_compact("x;\nif a { x } else { y }\n", text, 20);
-  // At 16 only the else branch fits; with it joined the first branch would
-  // need 21 in the next round.
-  verify_compact("x;\nif a {\n    x\n} else { y }\n", text, 16);
+// Joins are decided in order of their start, each measured with the joins
+// before it made, so two joins on one line never pass the width together.
+TEST(LineWidth, JoinsOnOneLineStayWithinTheWidthTogether) {
+  std::string branches = "x;\nif a {\n    x\n} else {\n    y\n}\n";
+  std::string chain =
+      "fn pick(n: u32) -> &'static str {\n"
+      "    let m = n % 7;\n"
+      "    if m == 0 {\n        \"zero\"\n    } else if m == 1 {\n        \"one\"\n    } else {\n        \"many\"\n"
+      "    }\n}\n";
+  struct Case {
+    std::string input;
+    std::size_t width;
+    std::string expected;
+  } cases[] = {
+      // 17 for the first branch, then 16 + 5 = 21 for the second.
+      {branches, 21, "x;\nif a { x } else { y }\n"},
+      {branches, 20, "x;\nif a { x } else {\n    y\n}\n"},
+      // At 16 only the else branch fits; with it joined the first branch
+      // would need 21 in the next round.
+      {branches, 16, "x;\nif a {\n    x\n} else { y }\n"},
+      // A chain that gives the block its value keeps its else where it is.
+      {chain, 60,
+       "fn pick(n: u32) -> &'static str {\n    let m = n % 7;\n    if m == 0 { \"zero\" } else if m == 1 { \"one\" } else {\n"
+       "        \"many\"\n    }\n}\n"},
+      {chain, 100,
+       "fn pick(n: u32) -> &'static str {\n    let m = n % 7;\n"
+       "    if m == 0 { \"zero\" } else if m == 1 { \"one\" } else { \"many\" }\n}\n"},
+  };
+  for (const auto& c : cases) verify_compact(c.expected, c.input, c.width);
 }
 
 TEST(LineWidth, CrLfLineEnds) {

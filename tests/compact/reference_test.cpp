@@ -1,4 +1,5 @@
-// The pass against a plain model of its rules: a top-down walk that scans
+// The pass against a plain model of its rules: a top-down walk in document
+// order that measures each candidate with the joins before it made, scans
 // each candidate's subtree again, asks the library for parents and siblings,
 // joins lines in two steps and measures with whole-text searches. The engine
 // computes the same decisions in one bottom-up walk per round and skips
@@ -88,7 +89,10 @@ std::string model_join(std::string_view text, std::size_t start, std::size_t end
   return out;
 }
 
-std::optional<std::string> model_decide(std::string_view text, std::size_t max_width, TSNode node, TreeCursor& cursor) {
+// `joins_before`: the round's joins so far, all of them before the node; the
+// line the node would join onto is measured with them made.
+std::optional<std::string> model_decide(std::string_view text, std::size_t max_width, TSNode node, TreeCursor& cursor,
+                                        const std::vector<SourceEdit>& joins_before) {
   std::size_t limit = limit_of(node);
   if (limit == 0) return std::nullopt;
   TSNode parent = ts_node_parent(node);
@@ -117,8 +121,9 @@ std::optional<std::string> model_decide(std::string_view text, std::size_t max_w
   }
   std::size_t start = ts_node_start_byte(node), end = ts_node_end_byte(node);
   std::string joined = model_join(text, start, end, literals);
-  std::size_t before = start == 0 ? std::string_view::npos : text.rfind('\n', start - 1);
-  std::size_t column = before == std::string_view::npos ? 0 : start - before - 1;
+  std::string prefix = apply_edits(text.substr(0, start), joins_before);
+  std::size_t before = prefix.rfind('\n');
+  std::size_t column = before == std::string::npos ? prefix.size() : prefix.size() - before - 1;
   std::size_t after = text.find('\n', end);
   std::size_t rest = after == std::string_view::npos ? 0 : after - end;
   if (column + joined.size() + rest > max_width) return std::nullopt;
@@ -133,10 +138,12 @@ std::string model_round(std::string_view text, std::size_t max_width) {
   while (!stack.empty()) {
     TSNode node = stack.back();
     stack.pop_back();
-    if (std::optional<std::string> joined = model_decide(text, max_width, node, cursor)) {
+    if (std::optional<std::string> joined = model_decide(text, max_width, node, cursor, edits)) {
       edits.push_back({ts_node_start_byte(node), ts_node_end_byte(node), std::move(*joined)});
     } else {
-      for (TSNode child : children(cursor, node)) stack.push_back(child);
+      // Decided in document order: the first child comes off the stack next.
+      std::vector<TSNode> inside = children(cursor, node);
+      stack.insert(stack.end(), inside.rbegin(), inside.rend());
     }
   }
   return apply_edits(text, std::move(edits));
