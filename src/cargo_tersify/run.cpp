@@ -51,17 +51,17 @@ void write_stats(const std::string& path, const driver::FileRunCounts& files, co
 }  // namespace
 
 int run(const Settings& settings, const RunEnvironment& environment) {
+  // Packages named as cargo names them add their files (cargo metadata's
+  // editions are kept for the run).
+  driver::EditionMap editions;
+  auto packages = select_packages(settings, editions);
+  if (!packages) return report_failure(std::move(packages).error());
   // A mistyped path stops the run before anything is touched.
   for (const auto& path : settings.paths) {
     if (auto exists = path_exists(path); !exists) return report_failure(display_path(path) + ": " + exists.error());
   }
   auto files = discovery::collect_source_files(settings.paths);
   if (!files) return report_failure(std::move(files).error());
-  // Packages named as cargo names them add their files (cargo metadata's
-  // editions are kept for the run).
-  driver::EditionMap editions;
-  auto packages = select_packages(settings, editions);
-  if (!packages) return report_failure(std::move(packages).error());
   files = with_package_files(std::move(*files), *packages);
 
   // Settings files first, all of them, before any source file is read: one

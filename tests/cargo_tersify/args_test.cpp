@@ -131,7 +131,7 @@ TEST(CommandLine, StatusAndLineOfEachKindOfCommandLine) {
        2,
        "",
        "nosuch/Cargo.toml: No such file or directory (os error 2)\n"},
-      {{"--manifest-path", "src/Cargo.toml"}, 2, "", "src/Cargo.toml: No such file or directory (os error 2)\n"},
+      {{"--manifest-path", "nosuch/Cargo.toml"}, 2, "", "nosuch/Cargo.toml: No such file or directory (os error 2)\n"},
       {{"--width", "0", "--check"}, 2, "", "--width 0: expected an integer from 1 up\n"},
       {{"--check", "fifo"}, 2, "", dir / "fifo/rustfmt.toml: not a regular file\n"},
       {{"bad\xff"}, 2, "", "bad\xEF\xBF\xBD: argument is not valid UTF-8\n"},
