@@ -37,9 +37,8 @@ Status add_own_files(const std::string& folder, std::vector<std::string>& files)
 
 Result<PackageSelection> select_packages(const Settings& settings, driver::EditionMap& editions) {
   const std::string manifest_shown = display_path(settings.manifest_path.value_or("."));
-  if (settings.manifest_path) {
-    if (auto exists = path_exists(*settings.manifest_path); !exists)
-      return fail(manifest_shown + ": " + exists.error());
+  if (auto exists = settings.manifest_path ? path_exists(*settings.manifest_path) : Status{}; !exists) {
+    return fail(manifest_shown + ": " + exists.error());
   }
   if (!settings.selects_packages()) return PackageSelection{};
 
