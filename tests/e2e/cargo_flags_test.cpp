@@ -52,7 +52,6 @@ TEST(CargoFlags, PackagesManifestPathQuietAndVerbose) {
     std::string err = "";
   };
   const Case cases[] = {
-      {"w", {"-p", "b", "--package", "a", "-p", "b", "--check"}, 1, a + b},
       // Paths and packages: the union of their files.
       {"w",
        {"b", "-p", "a", "a/src/lib.rs", "--check"},
@@ -67,7 +66,11 @@ TEST(CargoFlags, PackagesManifestPathQuietAndVerbose) {
       {"w", {"-q", "--check"}, 1, ""},
       {"w", {"--quiet", "-p", "inner", "--", "--check"}, 2, "", "inner: no such package in the workspace\n"},
       // Each file in list order as it is handled, a package's own files only.
-      {"w", {"--verbose", "-p", "a", "--check"}, 1, a, config_unchanged + "./a/src/lib.rs: would reformat\n"},
+      {"w",
+       {"--verbose", "-p", "b", "--package", "a", "-p", "b", "--check"},
+       1,
+       a + b,
+       config_unchanged + "./a/src/lib.rs: would reformat\n./b/src/lib.rs: would reformat\n"},
       {"w",
        {"-v", "--check", "a"},
        1,
