@@ -29,6 +29,9 @@ if [ "$want_test" = yes ]; then
   packages="$packages libgtest-dev clang libclang-rt-14-dev time
     librust-regex-syntax-dev librust-serde-dev librust-memchr-dev
     librust-itertools-dev librust-nom-dev librust-hashbrown-dev librust-h2-dev librust-tokio-dev"
+  # The editors whose format-on-save recipes the tests run, and the
+  # pre-commit framework with git for the hook definition's test.
+  packages="$packages vim neovim kakoune pre-commit git"
 fi
 
 missing=""

@@ -12,6 +12,12 @@ if(NOT TERSIFY_SANITIZE)
   set_tests_properties(debian_package PROPERTIES TIMEOUT 300)
 endif()
 
+# The pre-commit hooks of .pre-commit-hooks.yaml, run by the pre-commit
+# framework in a real git repository.
+add_test(NAME pre_commit_hooks
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/scripts/pre_commit_test.sh ${PROJECT_SOURCE_DIR} $<TARGET_FILE_DIR:cargo-tersify>)
+set_tests_properties(pre_commit_hooks PROPERTIES TIMEOUT 120)
+
 if(NOT TERSIFY_BENCH OR TERSIFY_FUZZ)
   return()
 endif()

@@ -52,18 +52,26 @@ std::string report_diff(const driver::Reformat& file) {
 
 }  // namespace
 
-Result<int> finish_run(bool check, bool diff, const std::vector<std::string>& update_list,
+Result<int> finish_run(const Settings& settings, const std::vector<std::string>& update_list,
                        const driver::ReformatList& reformat_list) {
-  if (!check || (update_list.empty() && reformat_list.files.empty())) return 0;
+  if (!settings.check || (update_list.empty() && reformat_list.files.empty())) return 0;
+  if (settings.quiet) return 1;
   std::string report;
   for (const auto& path : update_list) report += "would update " + display_path(path) + "\n";
   for (const auto& file : reformat_list.files) {
-    report += diff ? report_diff(file) : "would reformat " + display_path(file.listed_path) + "\n";
+    report += settings.diff ? report_diff(file) : "would reformat " + display_path(file.listed_path) + "\n";
   }
   if (auto written = write_all(STDOUT_FILENO, report); !written) {
     return fail("standard output: " + written.error());
   }
   return 1;
+}
+
+void report_handled(const std::string& path, bool changed, bool is_config, bool check) {
+  const char* what = !changed ? "unchanged"
+                     : check  ? (is_config ? "would update" : "would reformat")
+                              : (is_config ? "updated" : "reformatted");
+  (void)write_all(STDERR_FILENO, display_path(path) + ": " + what + "\n");
 }
 
 }  // namespace tersify

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cargo_tersify/args.h"
 #include "driver/process_file.h"
 #include "util/result.h"
 
@@ -11,10 +12,10 @@ namespace tersify {
 
 // In check mode with something to report: prints "would update {}" for every
 // config path, then either "would reformat {}" for every source path or, with
-// `diff` (the list then keeps the texts), a unified diff per source file of
-// what a write would change, on standard output, and gives 1. Otherwise
-// prints nothing and gives 0. Fails with the line to print when the report
-// can't be written.
+// --diff (the list then keeps the texts), a unified diff per source file of
+// what a write would change, on standard output (nothing with --quiet), and
+// gives 1. Otherwise prints nothing and gives 0. Fails with the line to print
+// when the report can't be written.
 //
 // The diffs' headers are made for `patch -p1` and `git apply` in the working
 // directory: the path below it, without a leading "./", under "a/" and "b/".
@@ -22,7 +23,13 @@ namespace tersify {
 // below the working directory when its real directory lies there; otherwise
 // both headers carry its absolute real path, which patch and git apply
 // refuse: such a diff is for reading.
-Result<int> finish_run(bool check, bool diff, const std::vector<std::string>& update_list,
+Result<int> finish_run(const Settings& settings, const std::vector<std::string>& update_list,
                        const driver::ReformatList& reformat_list);
+
+// What --verbose prints on standard error as a file is handled: "{path}:
+// reformatted", "would reformat" (check mode) or "unchanged" for a source
+// file, "{path}: updated", "would update" or "unchanged" for a configuration
+// file. A line that can't be written is left out.
+void report_handled(const std::string& path, bool changed, bool is_config, bool check);
 
 }  // namespace tersify

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cargo_tersify/package_selection.h"
 #include "cargo_tersify/report.h"
 #include "discovery/source_files.h"
 #include "driver/edition.h"
@@ -50,24 +51,31 @@ void write_stats(const std::string& path, const driver::FileRunCounts& files, co
 }  // namespace
 
 int run(const Settings& settings, const RunEnvironment& environment) {
+  // Packages named as cargo names them add their files (cargo metadata's
+  // editions are kept for the run).
+  driver::EditionMap editions;
+  auto packages = select_packages(settings, editions);
+  if (!packages) return report_failure(std::move(packages).error());
   // A mistyped path stops the run before anything is touched.
   for (const auto& path : settings.paths) {
     if (auto exists = path_exists(path); !exists) return report_failure(display_path(path) + ": " + exists.error());
   }
   auto files = discovery::collect_source_files(settings.paths);
   if (!files) return report_failure(std::move(files).error());
+  files = with_package_files(std::move(*files), *packages);
 
   // Settings files first, all of them, before any source file is read: one
   // for every package that a listed file is in.
   std::vector<std::string> update_list;
-  for (const auto& config_path : driver::config_paths(settings.paths, *files)) {
+  for (const auto& config_path : driver::config_paths(with_package_folders(settings.paths, *packages), *files)) {
+    std::size_t updates = update_list.size();
     // The message already starts with the config path.
     if (auto done = driver::disable_formatting(config_path, settings.check, update_list); !done) {
       return report_failure(std::move(done).error());
     }
+    if (settings.verbose) report_handled(config_path, update_list.size() > updates, true, settings.check);
   }
 
-  driver::EditionMap editions;
   driver::ReformatList reformat_list{.keep_texts = settings.diff, .files = {}};
   driver::Rustfmt rustfmt(environment.fork_server, environment.batches);
   driver::FileRunCounts counts;
@@ -79,11 +87,16 @@ int run(const Settings& settings, const RunEnvironment& environment) {
                                  .group_size = rustfmt.batches() ? driver::batch_slots : 1,
                                  .settle_in_check = settings.diff,
                                  .cache = cache ? &*cache : nullptr};
+  if (settings.verbose) {
+    options.on_recorded = [&](const std::string& path, bool changed) {
+      report_handled(path, changed, false, settings.check);
+    };
+  }
   auto done = driver::process_files(*files, options, editions, rustfmt, reformat_list, counts);
   if (environment.stats_path) write_stats(*environment.stats_path, counts, rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());
 
-  auto status = finish_run(settings.check, settings.diff, update_list, reformat_list);
+  auto status = finish_run(settings, update_list, reformat_list);
   if (!status) return report_failure(std::move(status).error());
   return *status;
 }

@@ -56,13 +56,52 @@ Status enter_packages(std::string_view metadata_json, EditionMap& editions) {
   return {};
 }
 
-Status load_packages(const std::string& manifest_path, EditionMap& editions) {
-  auto child = run_child(
-      "cargo", {"metadata", "--no-deps", "--offline", "--format-version", "1", "--manifest-path", manifest_path},
-      std::nullopt);
+namespace {
+
+// cargo metadata's JSON for the workspace of `manifest_path` (of the working
+// directory when none is given), or the line that says why there is none.
+Result<std::string> cargo_metadata(const std::optional<std::string>& manifest_path) {
+  std::vector<std::string> args{"metadata", "--no-deps", "--offline", "--format-version", "1"};
+  if (manifest_path) args.insert(args.end(), {"--manifest-path", *manifest_path});
+  auto child = run_child("cargo", args, std::nullopt);
   if (!child) return fail("failed to run cargo metadata: " + std::move(child).error().message);
   if (!child->success()) return fail(lossy_utf8(child->err));
-  return enter_packages(child->out, editions);
+  return std::move(child->out);
+}
+
+}  // namespace
+
+Status load_packages(const std::string& manifest_path, EditionMap& editions) {
+  auto metadata = cargo_metadata(manifest_path);
+  if (!metadata) return fail(std::move(metadata).error());
+  return enter_packages(*metadata, editions);
+}
+
+Result<Workspace> workspace_of(std::string_view metadata_json) {
+  auto metadata = nlohmann::json::parse(metadata_json, nullptr, false);
+  if (metadata.is_discarded()) return fail("invalid cargo metadata");
+  if (!metadata.is_object()) return fail("cargo metadata has no packages");
+  auto root = metadata.find("workspace_root");
+  if (root == metadata.end() || !root->is_string()) return fail("cargo metadata has no workspace_root");
+  auto packages = metadata.find("packages");
+  if (packages == metadata.end() || !packages->is_array()) return fail("cargo metadata has no packages");
+  Workspace workspace{.root = root->get<std::string>(), .members = {}};
+  for (const auto& package : *packages) {
+    if (!package.is_object()) return fail("cargo package has no manifest_path");
+    auto name = package.find("name");
+    if (name == package.end() || !name->is_string()) return fail("cargo package has no name");
+    auto manifest = package.find("manifest_path");
+    if (manifest == package.end() || !manifest->is_string()) return fail("cargo package has no manifest_path");
+    workspace.members.push_back({name->get<std::string>(), manifest->get<std::string>()});
+  }
+  return workspace;
+}
+
+Result<Workspace> load_workspace(const std::optional<std::string>& manifest_path, EditionMap& editions) {
+  auto metadata = cargo_metadata(manifest_path);
+  if (!metadata) return fail(std::move(metadata).error());
+  if (auto entered = enter_packages(*metadata, editions); !entered) return fail(std::move(entered).error());
+  return workspace_of(*metadata);
 }
 
 }  // namespace tersify::driver

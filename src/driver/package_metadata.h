@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/edition.h"
 #include "util/result.h"
@@ -28,5 +29,27 @@ Status load_packages(const std::string& manifest_path, EditionMap& editions);
 // The packages of a `cargo metadata` document (format version 1) entered into
 // `editions`, with the messages of load_packages.
 Status enter_packages(std::string_view metadata_json, EditionMap& editions);
+
+// A member of a workspace, as `cargo metadata` names it.
+struct WorkspaceMember {
+  std::string name;
+  std::string manifest_path;  // as cargo reports it: absolute
+};
+
+struct Workspace {
+  std::string root;                      // cargo's "workspace_root"
+  std::vector<WorkspaceMember> members;  // in cargo's order
+};
+
+// The workspace of the manifest at `manifest_path`, or of the working
+// directory when none is given, from one `cargo metadata` run whose packages
+// are entered into `editions` as load_packages does. Fails with
+// load_packages' messages, "cargo metadata has no workspace_root" or "cargo
+// package has no name".
+Result<Workspace> load_workspace(const std::optional<std::string>& manifest_path, EditionMap& editions);
+
+// The workspace of a `cargo metadata` document (format version 1, run with
+// --no-deps: its packages are the members), with load_workspace's messages.
+Result<Workspace> workspace_of(std::string_view metadata_json);
 
 }  // namespace tersify::driver

@@ -66,6 +66,7 @@ Status commit(const std::string& listed_path, const Result<FileSettings>& settin
   if (auto done = record_file(listed_path, outcome->source, outcome->final.text, options.check, reformat_list); !done) {
     return fail(display_path(listed_path) + ": " + done.error());
   }
+  if (options.on_recorded) options.on_recorded(listed_path, outcome->final.text != outcome->source);
   if (options.cache != nullptr && outcome->final.fixed_point && !outcome->cached) {
     options.cache->record(outcome->final.text, *settings);
   }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct FileRunOptions {
   // Texts known to be final skip the pipeline; final texts the pipeline
   // gives back unchanged are recorded. None: no cache.
   const ResultCache* cache = nullptr;
+  // Told of each file as its effect comes (on the run thread, in list order):
+  // whether its final text differs from its text as read.
+  std::function<void(const std::string& listed_path, bool changed)> on_recorded = nullptr;
 };
 
 // Whether the run settles each file's final text: write mode does, so that a

@@ -1,8 +1,7 @@
 #include "cargo_tersify/args.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "support/command.h"
 #include "support/temp_dir.h"
@@ -24,6 +23,11 @@ std::string shown(const Result<Settings>& settings) {
   std::string text = "run";
   if (settings->check) text += " check";
   if (settings->diff) text += " diff";
+  if (settings->quiet) text += " quiet";
+  if (settings->verbose) text += " verbose";
+  if (settings->all_packages) text += " all";
+  for (const auto& name : settings->packages) text += " package=" + name;
+  if (settings->manifest_path) text += " manifest=" + *settings->manifest_path;
   if (settings->width_override) text += " width=" + std::to_string(*settings->width_override);
   for (const auto& path : settings->paths) text += " [" + path + "]";
   return text;
@@ -44,8 +48,37 @@ TEST(ParseArgs, WordsToSettingsOrTheLineToPrint) {
       {{"--width", "007"}, "run width=7 [.]"},
       {{"--width", "18446744073709551615"}, "run width=18446744073709551615 [.]"},
       {{"--width", "80", "--width", "100"}, "run width=80 [.]"},
-      {{"--", "--check", "-x"}, "run [--check] [-x]"},
-      {{"a", "--", "--"}, "run [a] [--]"},
+      // After "--", as cargo fmt passes words on to rustfmt.
+      {{"--all", "--", "--check"}, "run check all"},
+      {{"--", "src", "--check", "lib.rs"}, "run check [src] [lib.rs]"},
+      {{"--", "--check", "-x"}, "-x: unknown option after --"},
+      {{"a", "--", "--"}, "--: unknown option after --"},
+      {{"--", "--emit=files"}, "--emit=files: unknown option after --"},
+      {{"--", "--help"}, "--help: unknown option after --"},
+      // Packages, alone or with paths.
+      {{"-p", "a", "--package", "b", "--package=c"}, "run package=a package=b package=c"},
+      {{"src", "-p", "a", "--all"}, "run all package=a [src]"},
+      {{"-p", "a", "-p", "a"}, "run package=a package=a"},
+      {{"-p", "--check"}, "run package=--check"},
+      {{"-p"}, "-p: expected a package name"},
+      {{"--package="}, "--package=: expected a package name"},
+      {{"--package", ""}, "--package : expected a package name"},
+      {{"-pa"}, "-pa: unknown option"},
+      // A manifest path alone stands for its folder.
+      {{"--manifest-path", "w/Cargo.toml"}, "run manifest=w/Cargo.toml [w]"},
+      {{"--manifest-path=Cargo.toml"}, "run manifest=Cargo.toml [.]"},
+      {{"--manifest-path", "/w/Cargo.toml", "-p", "a"}, "run package=a manifest=/w/Cargo.toml"},
+      {{"--manifest-path", "w/Cargo.toml", "src"}, "run manifest=w/Cargo.toml [src]"},
+      {{"--manifest-path", "w"}, "--manifest-path w: expected the path of a Cargo.toml"},
+      {{"--manifest-path", "w/cargo.toml"}, "--manifest-path w/cargo.toml: expected the path of a Cargo.toml"},
+      {{"--manifest-path"}, "--manifest-path: expected the path of a Cargo.toml"},
+      {{"--manifest-path", "a/Cargo.toml", "--manifest-path=b/Cargo.toml"},
+       "--manifest-path=b/Cargo.toml: only one manifest path may be given"},
+      // Quiet and verbose speak of different streams.
+      {{"-q", "--check"}, "run check quiet [.]"},
+      {{"--quiet", "-v", "--verbose"}, "run quiet verbose [.]"},
+      {{"--diff", "-q"}, "--quiet: can't be combined with --diff"},
+      {{"-qv"}, "-qv: unknown option"},
       {{"--help", "--frobnicate"}, "help"},
       {{"tersify", "-h"}, "help"},
       {{"--version"}, "version"},
@@ -53,7 +86,7 @@ TEST(ParseArgs, WordsToSettingsOrTheLineToPrint) {
       {{"--frobnicate"}, "--frobnicate: unknown option"},
       {{"--CHECK"}, "--CHECK: unknown option"},
       {{"-"}, "-: unknown option"},
-      {{"src", "-v"}, "-v: unknown option"},
+      {{"src", "-v"}, "run verbose [src]"},
       {{"--width", "0"}, "--width 0: expected an integer from 1 up"},
       {{"--width", "-1"}, "--width -1: expected an integer from 1 up"},
       {{"--width", "src"}, "--width src: expected an integer from 1 up"},
@@ -92,6 +125,13 @@ TEST(CommandLine, StatusAndLineOfEachKindOfCommandLine) {
       {{"--check", "nosuchdir"}, 2, "", "nosuchdir: No such file or directory (os error 2)\n"},
       {{"src", "nosuchdir"}, 2, "", "nosuchdir: No such file or directory (os error 2)\n"},
       {{"--frobnicate"}, 2, "", "--frobnicate: unknown option\n"},
+      {{"--", "--emit", "files"}, 2, "", "--emit: unknown option after --\n"},
+      {{"-p", "p", "-p", "nosuch"}, 2, "", "nosuch: no such package in the workspace\n"},
+      {{"--all", "--manifest-path", "nosuch/Cargo.toml"},
+       2,
+       "",
+       "nosuch/Cargo.toml: No such file or directory (os error 2)\n"},
+      {{"--manifest-path", "nosuch/Cargo.toml"}, 2, "", "nosuch/Cargo.toml: No such file or directory (os error 2)\n"},
       {{"--width", "0", "--check"}, 2, "", "--width 0: expected an integer from 1 up\n"},
       {{"--check", "fifo"}, 2, "", dir / "fifo/rustfmt.toml: not a regular file\n"},
       {{"bad\xff"}, 2, "", "bad\xEF\xBF\xBD: argument is not valid UTF-8\n"},

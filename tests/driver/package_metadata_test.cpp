@@ -114,6 +114,26 @@ TEST(EnterPackages, MessagesForEveryKindOfBadDocument) {
   }
 }
 
+TEST(WorkspaceOf, RootAndMembersByNameOrWhatIsMissing) {
+  auto workspace = workspace_of(R"({"workspace_root": "/w", "packages": [
+      {"name": "b", "manifest_path": "/w/b/Cargo.toml", "edition": "2015"},
+      {"name": "a", "manifest_path": "/w/a/Cargo.toml", "edition": "2021"}]})");
+  ASSERT_TRUE(workspace) << workspace.error();
+  EXPECT_EQ(workspace->root, "/w");
+  ASSERT_EQ(workspace->members.size(), 2u);
+  EXPECT_EQ(workspace->members[0].name + " " + workspace->members[0].manifest_path, "b /w/b/Cargo.toml");
+  EXPECT_EQ(workspace->members[1].name + " " + workspace->members[1].manifest_path, "a /w/a/Cargo.toml");
+
+  for (auto [json, message] :
+       {std::pair{R"({"packages": []})", "cargo metadata has no workspace_root"},
+        {R"({"workspace_root": "/w", "packages": [{"manifest_path": "/w/Cargo.toml"}]})", "cargo package has no name"},
+        {"{", "invalid cargo metadata"}}) {
+    auto bad = workspace_of(json);
+    ASSERT_FALSE(bad) << json;
+    EXPECT_EQ(bad.error(), message);
+  }
+}
+
 class LoadPackages : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ignore_write_signals(); }

@@ -83,6 +83,7 @@ struct StandIn : Formatter {
 struct Outcome {
   Status status;
   std::vector<std::string> reformat_list;
+  std::vector<std::string> told;  // on_recorded's calls: the path, then "+" when it changed
 };
 
 // The edition is given, so that no cargo runs.
@@ -98,8 +99,12 @@ Outcome run_files(const std::vector<std::string>& files, bool check, Way way, Fo
   EditionMap editions;
   FileRunCounts counts;
   ReformatList reformat_list;
+  Outcome outcome;
   FileRunOptions options{check, {"2021", 160}, way.jobs, way.group};
-  Outcome outcome{process_files(files, options, editions, formatter, reformat_list, counts), {}};
+  options.on_recorded = [&](const std::string& path, bool changed) {
+    outcome.told.push_back(path + (changed ? "+" : ""));
+  };
+  outcome.status = process_files(files, options, editions, formatter, reformat_list, counts);
   for (const auto& file : reformat_list.files) outcome.reformat_list.push_back(file.listed_path);
   return outcome;
 }
@@ -123,6 +128,9 @@ TEST(Scheduler, EffectsComeInListOrderWhicheverFileFinishesFirst) {
       auto outcome = run_files(files, check, way, formatter);
       ASSERT_TRUE(outcome.status) << outcome.status.error();
       EXPECT_EQ(outcome.reformat_list, check ? files : std::vector<std::string>{});
+      std::vector<std::string> told;
+      for (const auto& file : files) told.push_back(file + "+");
+      EXPECT_EQ(outcome.told, told);
       for (const auto& file : files) {
         EXPECT_EQ(dir.read(file.substr(dir.path().size() + 1)).starts_with(formatted_mark), !check) << file;
       }
@@ -160,6 +168,7 @@ TEST(Scheduler, FirstFailureComesAfterEveryEarlierEffectAndBeforeAnyLaterOne) {
         EXPECT_EQ(outcome.status.error(), dir / "c.rs: " + c.message);
         auto reported = check ? std::vector<std::string>(files.begin(), files.begin() + 2) : std::vector<std::string>();
         EXPECT_EQ(outcome.reformat_list, reported);
+        EXPECT_EQ(outcome.told, std::vector<std::string>({files[0] + "+", files[1] + "+"}));
         EXPECT_EQ(dir.read("a.rs").starts_with(formatted_mark), !check);
         EXPECT_EQ(dir.read("b.rs").starts_with(formatted_mark), !check);
         for (const char* later : {"d.rs", "e.rs", "f.rs"}) EXPECT_EQ(dir.read(later), "// later\n") << later;
