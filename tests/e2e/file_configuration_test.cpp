@@ -106,13 +106,13 @@ TEST(FileConfiguration, TheSameFilesFromEveryWorkingDirectoryAndEveryWay) {
 }
 
 // An editor runs the filter in its own folder and names the buffer's file,
-// which may not exist yet.
+// which may not exist yet, nor its folder.
 TEST(FileConfiguration, TheFilterTakesTheNamedFilesSettings) {
   TempDir dir;
   write_workspace(dir);
   dir.mkdir("elsewhere");
   std::string expected = expected_text(dir / "ws/b/src", members[1]);
-  for (const char* name : {"ws/b/src/lib.rs", "ws/b/src/new.rs"}) {
+  for (const char* name : {"ws/b/src/lib.rs", "ws/b/src/new.rs", "ws/b/src/new/folders/x.rs"}) {
     SCOPED_TRACE(name);
     CommandOptions options;
     options.cwd = dir / "elsewhere";
