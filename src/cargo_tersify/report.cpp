@@ -52,11 +52,11 @@ std::string report_diff(const driver::Reformat& file) {
 
 }  // namespace
 
-Result<int> finish_run(bool check, bool diff, const std::vector<std::string>& update_list,
+Result<int> finish_run(bool check, bool diff, const std::vector<driver::ConfigUpdate>& update_list,
                        const driver::ReformatList& reformat_list) {
   if (!check || (update_list.empty() && reformat_list.files.empty())) return 0;
   std::string report;
-  for (const auto& path : update_list) report += "would update " + display_path(path) + "\n";
+  for (const auto& update : update_list) report += "would update " + display_path(update.path) + "\n";
   for (const auto& file : reformat_list.files) {
     report += diff ? report_diff(file) : "would reformat " + display_path(file.listed_path) + "\n";
   }

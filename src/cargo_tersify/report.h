@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/process_file.h"
+#include "driver/rustfmt_toml.h"
 #include "util/result.h"
 
 namespace tersify {
@@ -22,7 +23,7 @@ namespace tersify {
 // below the working directory when its real directory lies there; otherwise
 // both headers carry its absolute real path, which patch and git apply
 // refuse: such a diff is for reading.
-Result<int> finish_run(bool check, bool diff, const std::vector<std::string>& update_list,
+Result<int> finish_run(bool check, bool diff, const std::vector<driver::ConfigUpdate>& update_list,
                        const driver::ReformatList& reformat_list);
 
 }  // namespace tersify

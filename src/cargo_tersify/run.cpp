@@ -57,14 +57,13 @@ int run(const Settings& settings, const RunEnvironment& environment) {
   auto files = discovery::collect_source_files(settings.paths);
   if (!files) return report_failure(std::move(files).error());
 
-  // Settings files first, all of them, before any source file is read: one
-  // for every package that a listed file is in.
-  std::vector<std::string> update_list;
-  for (const auto& config_path : driver::config_paths(settings.paths, *files)) {
-    // The message already starts with the config path.
-    if (auto done = driver::disable_formatting(config_path, settings.check, update_list); !done) {
-      return report_failure(std::move(done).error());
-    }
+  // Settings files first, all of them, before any source file is read: the
+  // ones rustfmt reads for the listed files. The message already starts
+  // with the config path.
+  std::vector<driver::ConfigUpdate> update_list;
+  if (auto done = driver::disable_formatting(driver::config_paths(settings.paths, *files), settings.check, update_list);
+      !done) {
+    return report_failure(std::move(done).error());
   }
 
   driver::EditionMap editions;

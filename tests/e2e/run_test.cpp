@@ -91,7 +91,7 @@ TEST(Run, RustfmtTomlIsCreatedOrAmendedInPlace) {
     SCOPED_TRACE(c.before ? c.before : "(none)");
     TempDir dir;
     write_package(dir, "", "conf", "2021");
-    dir.mkdir("src");
+    dir.write("src/lib.rs", "pub fn f() {}\n");
     if (c.before) dir.write("rustfmt.toml", c.before);
 
     EXPECT_EQ(ended(tersify_in(dir.path(), {"--check"})),
@@ -120,6 +120,14 @@ TEST(Run, ConfigPathFollowsTheArguments) {
   EXPECT_EQ(tersify_in(dir.path(), {"--check", "pkg", "loose"}).out,
             update + "/loose/rustfmt.toml\n" + update +
                 "/pkg/rustfmt.toml\nwould reformat loose/a.rs\nwould reformat pkg/src/lib.rs\n");
+  // No Rust file listed, nothing touched.
+  dir.write("pkg/README.md", "# pkg\n");
+  dir.mkdir("empty");
+  for (const char* argument : {"pkg/README.md", "empty"}) {
+    EXPECT_EQ(ended(tersify_in(dir.path(), {argument})), std::tuple(0, "", "")) << argument;
+  }
+  EXPECT_FALSE(dir.exists("pkg/rustfmt.toml"));
+  EXPECT_FALSE(dir.exists("empty/rustfmt.toml"));
 }
 
 TEST(Run, WidthComesFromTheNearestRustfmtTomlUnlessGiven) {
