@@ -11,9 +11,10 @@
 namespace tersify {
 
 // In check mode with something to report: prints "would update {}" for every
-// config path, then either "would reformat {}" for every source path or, with
-// `diff` (the list then keeps the texts), a unified diff per source file of
-// what a write would change, on standard output, and gives 1. Otherwise
+// config path, then "would reformat {}" for every source path, on standard
+// output, and gives 1. With `diff` (the list then keeps the texts), a
+// unified diff of what a write would change takes the place of each line:
+// the configuration files' first, a new one's from /dev/null. Otherwise
 // prints nothing and gives 0. Fails with the line to print when the report
 // can't be written.
 //
