@@ -43,23 +43,30 @@ std::pair<std::string, bool> patch_path(const std::string& listed_path) {
   return {join_path(*directory, name), false};
 }
 
-std::string report_diff(const driver::Reformat& file) {
-  auto [path, below_working_directory] = patch_path(file.listed_path);
-  std::string old_name = below_working_directory ? "a/" + path : path;
+// A file that does not exist yet is a diff from /dev/null, as patch and git
+// apply take a new file.
+std::string report_diff(const std::string& listed_path, bool created, std::string_view old_text,
+                        std::string_view new_text) {
+  auto [path, below_working_directory] = patch_path(listed_path);
+  std::string old_name = created ? "/dev/null" : below_working_directory ? "a/" + path : path;
   std::string new_name = below_working_directory ? "b/" + path : path;
-  return unified_diff(old_name, new_name, file.source, file.final_text);
+  return unified_diff(old_name, new_name, old_text, new_text);
 }
 
 }  // namespace
 
-Result<int> finish_run(const Settings& settings, const std::vector<std::string>& update_list,
+Result<int> finish_run(const Settings& settings, const std::vector<driver::ConfigUpdate>& update_list,
                        const driver::ReformatList& reformat_list) {
   if (!settings.check || (update_list.empty() && reformat_list.files.empty())) return 0;
   if (settings.quiet) return 1;
   std::string report;
-  for (const auto& path : update_list) report += "would update " + display_path(path) + "\n";
+  for (const auto& update : update_list) {
+    report += settings.diff ? report_diff(update.path, update.created, update.old_text, update.new_text)
+                            : "would update " + display_path(update.path) + "\n";
+  }
   for (const auto& file : reformat_list.files) {
-    report += settings.diff ? report_diff(file) : "would reformat " + display_path(file.listed_path) + "\n";
+    report += settings.diff ? report_diff(file.listed_path, false, file.source, file.final_text)
+                            : "would reformat " + display_path(file.listed_path) + "\n";
   }
   if (auto written = write_all(STDOUT_FILENO, report); !written) {
     return fail("standard output: " + written.error());

@@ -6,16 +6,18 @@
 
 #include "cargo_tersify/args.h"
 #include "driver/process_file.h"
+#include "driver/rustfmt_toml.h"
 #include "util/result.h"
 
 namespace tersify {
 
 // In check mode with something to report: prints "would update {}" for every
-// config path, then either "would reformat {}" for every source path or, with
-// --diff (the list then keeps the texts), a unified diff per source file of
-// what a write would change, on standard output (nothing with --quiet), and
-// gives 1. Otherwise prints nothing and gives 0. Fails with the line to print
-// when the report can't be written.
+// config path, then "would reformat {}" for every source path, on standard
+// output (nothing with --quiet), and gives 1. With --diff (the list then
+// keeps the texts), a unified diff of what a write would change takes the
+// place of each line: the configuration files' first, a new one's from
+// /dev/null. Otherwise prints nothing and gives 0. Fails with the line to
+// print when the report can't be written.
 //
 // The diffs' headers are made for `patch -p1` and `git apply` in the working
 // directory: the path below it, without a leading "./", under "a/" and "b/".
@@ -23,7 +25,7 @@ namespace tersify {
 // below the working directory when its real directory lies there; otherwise
 // both headers carry its absolute real path, which patch and git apply
 // refuse: such a diff is for reading.
-Result<int> finish_run(const Settings& settings, const std::vector<std::string>& update_list,
+Result<int> finish_run(const Settings& settings, const std::vector<driver::ConfigUpdate>& update_list,
                        const driver::ReformatList& reformat_list);
 
 // What --verbose prints on standard error as a file is handled: "{path}:

@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -64,16 +65,20 @@ int run(const Settings& settings, const RunEnvironment& environment) {
   if (!files) return report_failure(std::move(files).error());
   files = with_package_files(std::move(*files), *packages);
 
-  // Settings files first, all of them, before any source file is read: one
-  // for every package that a listed file is in.
-  std::vector<std::string> update_list;
-  for (const auto& config_path : driver::config_paths(with_package_folders(settings.paths, *packages), *files)) {
-    std::size_t updates = update_list.size();
-    // The message already starts with the config path.
-    if (auto done = driver::disable_formatting(config_path, settings.check, update_list); !done) {
-      return report_failure(std::move(done).error());
+  // Settings files first, all of them, before any source file is read: the
+  // ones rustfmt reads for the listed files. The message already starts
+  // with the config path.
+  std::vector<driver::ConfigUpdate> update_list;
+  auto config_files = driver::config_paths(with_package_folders(settings.paths, *packages), *files);
+  if (auto done = driver::disable_formatting(config_files, settings.check, update_list); !done) {
+    return report_failure(std::move(done).error());
+  }
+  if (settings.verbose) {
+    for (const auto& config : config_files) {
+      bool changed = std::any_of(update_list.begin(), update_list.end(),
+                                 [&](const driver::ConfigUpdate& update) { return update.path == config.path; });
+      report_handled(config.path, changed, true, settings.check);
     }
-    if (settings.verbose) report_handled(config_path, update_list.size() > updates, true, settings.check);
   }
 
   driver::ReformatList reformat_list{.keep_texts = settings.diff, .files = {}};

@@ -8,12 +8,18 @@
 namespace tersify::driver {
 namespace {
 
-// The canonical folder of the file or folder at `path`; a file that does
-// not exist yet (an editor's new buffer) has the folder it would be in.
+// The canonical folder of the file or folder at `path`. A file that does
+// not exist yet (an editor's new buffer) has the folder it would be in, and
+// when that does not exist either, the nearest one above it that does.
 Result<std::string> folder_of(const std::string& path) {
   if (file_kind(path) == FileKind::directory) return canonical_path(path);
   auto parent = parent_path(path);
-  return canonical_path(parent && !parent->empty() ? *parent : std::string("."));
+  std::string folder = parent && !parent->empty() ? *parent : std::string(".");
+  for (const auto& candidate : path_candidates(folder)) {
+    std::string existing = candidate.empty() ? std::string(".") : candidate;
+    if (file_kind(existing) == FileKind::directory) return canonical_path(existing);
+  }
+  return canonical_path(folder);
 }
 
 }  // namespace

@@ -36,8 +36,9 @@ struct SettingOverrides {
   std::optional<std::uint64_t> max_width;
 };
 
-// The settings of the file at `path` (which need not exist), or of a file in
-// the folder `path`: its folder, the edition of its package (edition_for,
+// The settings of the file at `path` (which need not exist, nor its folder:
+// then the nearest folder above that does counts), or of a file in the
+// folder `path`: its folder, the edition of its package (edition_for,
 // which may run cargo metadata and fills `editions`), then the configuration
 // file rustfmt reads there (config_file_for) with its width and tabs.
 // Overrides take the place of the lookups. Fails with the I/O error text of

@@ -1,4 +1,4 @@
-// The configuration file that keeps plain rustfmt away from a package.
+// The configuration files that keep plain rustfmt away from the listed files.
 // Amendments are byte-exact: everything outside the replaced value stays.
 
 #include "driver/rustfmt_toml.h"
@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <optional>
+#include <set>
 
 #include "driver/package_metadata.h"
 #include "driver/rustfmt_config.h"
@@ -41,18 +43,21 @@ std::string workspace_root(const std::string& package) {
   return package;
 }
 
-// The configuration file that rustfmt reads for the package at `package`,
-// as far as the tool owns it: the nearest one from the package root up to
-// its workspace root. Without one, a new rustfmt.toml goes to the package
-// root, or to the workspace root when that is one of the run's `packages`
-// too: it then serves every member, as rustfmt finds it from each.
-std::string package_config(const std::string& package, const std::map<std::string, bool, PathLess>& packages) {
-  std::string workspace = workspace_root(package);
-  for (const auto& candidate : path_candidates(package)) {
-    if (auto found = config_file_in(candidate)) return *found;
-    if (paths_equal(candidate, workspace)) break;
+// The nearest configuration file from `folder` up to `owner` (both
+// resolved, `folder` within `owner`): the one rustfmt reads for the files
+// in `folder`, when it is the project's.
+std::optional<std::string> nearest_config(const std::string& folder, const std::string& owner) {
+  for (const auto& candidate : path_candidates(folder)) {
+    if (!lies_within(candidate, owner)) break;
+    if (auto found = config_file_in(candidate)) return found;
   }
-  return join_path(packages.contains(workspace) ? workspace : package, "rustfmt.toml");
+  return std::nullopt;
+}
+
+// A new rustfmt.toml in `folder`, starting from what rustfmt reads there
+// now.
+ConfigFile new_config(const std::string& folder, const std::string& owner) {
+  return {join_path(folder, "rustfmt.toml"), owner, config_file_for(folder).value_or("")};
 }
 
 // The folder that governs `path`: its own when it is a folder, else its
@@ -68,31 +73,121 @@ std::string start_folder(const std::string& path) {
   return start;
 }
 
+// Whether `file` was listed by the search of `argument`, which joins names
+// onto the argument as given.
+bool listed_below(std::string_view file, std::string_view argument) {
+  if (!file.starts_with(argument)) return false;
+  return file.size() == argument.size() || argument.ends_with('/') || file[argument.size()] == '/';
+}
+
+// What rustfmt reads of `text` must be valid before the file is touched.
+Status check_config(const std::string& path, std::string_view text) {
+  if (auto config = parse_rustfmt_config(text); !config) return fail(display_path(path) + ": " + config.error());
+  return {};
+}
+
+// The change that makes `file` say disable_all_formatting = true (none when
+// it does), checked as disable_formatting promises.
+Result<std::optional<ConfigUpdate>> planned_update(const ConfigFile& file) {
+  ConfigUpdate update{.path = file.path, .created = false, .old_text = {}, .new_text = {}};
+  std::string start;
+  if (auto read = read_regular_text_file(file.path)) {
+    if (auto valid = check_config(file.path, *read); !valid) return fail(std::move(valid).error());
+    update.old_text = std::move(*read);
+    start = update.old_text;
+  } else if (read.error().errnum != ENOENT) {
+    return fail(display_path(file.path) + ": " + read.error().message);
+  } else {
+    update.created = true;
+    if (!file.template_file.empty()) {
+      auto text = read_regular_text_file(file.template_file);
+      if (!text) return fail(display_path(file.template_file) + ": " + text.error().message);
+      if (auto valid = check_config(file.template_file, *text); !valid) return fail(std::move(valid).error());
+      start = std::move(*text);
+    }
+  }
+
+  auto new_text = disabled_config_text(start);
+  if (!new_text) return fail(display_path(file.path) + ": " + new_text.error());
+  if (!update.created && *new_text == update.old_text) return std::optional<ConfigUpdate>();
+  update.new_text = std::move(*new_text);
+
+  // A link planted in a folder others may write must not carry the write to
+  // a file of the user's elsewhere, nor make one there.
+  auto destination = link_destination(file.path);
+  if (!destination) return fail(display_path(file.path) + ": " + destination.error());
+  if (*destination && !lies_within(**destination, file.owner)) {
+    return fail(display_path(file.path) + ": a symbolic link to " + display_path(**destination) +
+                ", which lies outside " + display_path(file.owner));
+  }
+  return std::optional<ConfigUpdate>(std::move(update));
+}
+
 }  // namespace
 
-std::vector<std::string> config_paths(const std::vector<std::string>& path_arguments,
-                                      const std::vector<std::string>& source_files) {
-  std::vector<std::string> paths;
-  // Folders are looked up once: a package's files share a few.
-  std::map<std::string, bool, PathLess> seen_folders;
+std::vector<ConfigFile> config_paths(const std::vector<std::string>& path_arguments,
+                                     const std::vector<std::string>& source_files) {
+  // The packages the run covers, which decide whether a new file goes to a
+  // workspace root, and the arguments outside every package.
   std::map<std::string, bool, PathLess> packages;
-  auto add = [&](const std::string& path) {
-    std::string folder = start_folder(path);
-    if (!seen_folders.emplace(folder, true).second) return;
+  std::vector<std::pair<const std::string*, std::string>> loose_arguments;
+  for (const auto& argument : path_arguments) {
+    std::string folder = start_folder(argument);
     if (auto root = package_root(folder)) {
       packages.emplace(std::move(*root), true);
     } else {
-      paths.push_back(join_path(folder, "rustfmt.toml"));
+      loose_arguments.emplace_back(&argument, std::move(folder));
+    }
+  }
+
+  // The folders of the listed files with their packages, looked up once per
+  // folder; for files outside every package, their folders with the
+  // argument folders they were found below.
+  std::map<std::string, std::optional<std::string>, PathLess> package_of;
+  std::set<std::pair<std::string, std::string>> loose_folders;
+  for (const auto& file : source_files) {
+    std::string folder = start_folder(file);
+    auto [entry, fresh] = package_of.try_emplace(folder);
+    if (fresh) {
+      entry->second = package_root(folder);
+      if (entry->second) packages.emplace(*entry->second, true);
+    }
+    if (entry->second) continue;
+    bool found = false;
+    for (const auto& [argument, argument_folder] : loose_arguments) {
+      if (!listed_below(file, *argument)) continue;
+      loose_folders.emplace(folder, argument_folder);
+      found = true;
+    }
+    if (!found) loose_folders.emplace(folder, folder);
+  }
+
+  std::vector<ConfigFile> files;
+  auto add = [&](const std::string& folder, const std::string& owner, const std::string& new_folder) {
+    if (auto found = nearest_config(folder, owner)) {
+      files.push_back({std::move(*found), owner, ""});
+    } else {
+      files.push_back(new_config(new_folder, owner));
     }
   };
-  for (const auto& argument : path_arguments) add(argument);
-  for (const auto& file : source_files) add(file);
-  for (const auto& entry : packages) paths.push_back(package_config(entry.first, packages));
-  std::stable_sort(paths.begin(), paths.end(), PathLess{});
-  paths.erase(std::unique(paths.begin(), paths.end(),
-                          [](const std::string& a, const std::string& b) { return paths_equal(a, b); }),
-              paths.end());
-  return paths;
+  std::map<std::string, std::string, PathLess> workspaces;  // package root to workspace root
+  for (const auto& [folder, root] : package_of) {
+    if (!root) continue;
+    auto known = workspaces.find(*root);
+    if (known == workspaces.end()) known = workspaces.emplace(*root, workspace_root(*root)).first;
+    const std::string& workspace = known->second;
+    // A new file at a workspace root the run covers serves every member, as
+    // rustfmt finds it from each.
+    add(folder, workspace, packages.contains(workspace) ? workspace : *root);
+  }
+  for (const auto& [folder, owner] : loose_folders) add(folder, owner, owner);
+
+  std::stable_sort(files.begin(), files.end(),
+                   [](const ConfigFile& a, const ConfigFile& b) { return path_less(a.path, b.path); });
+  files.erase(std::unique(files.begin(), files.end(),
+                          [](const ConfigFile& a, const ConfigFile& b) { return paths_equal(a.path, b.path); }),
+              files.end());
+  return files;
 }
 
 Result<std::string> disabled_config_text(std::string_view old_text) {
@@ -114,21 +209,19 @@ Result<std::string> disabled_config_text(std::string_view old_text) {
   return text;
 }
 
-Status disable_formatting(const std::string& config_path, bool check, std::vector<std::string>& update_list) {
-  std::string old_text;
-  if (auto read = read_regular_text_file(config_path)) {
-    old_text = std::move(*read);
-  } else if (read.error().errnum != ENOENT) {
-    return fail(display_path(config_path) + ": " + read.error().message);
+Status disable_formatting(const std::vector<ConfigFile>& files, bool check, std::vector<ConfigUpdate>& update_list) {
+  std::vector<ConfigUpdate> updates;
+  for (const auto& file : files) {
+    auto update = planned_update(file);
+    if (!update) return fail(std::move(update).error());
+    if (*update) updates.push_back(std::move(**update));
   }
-
-  auto new_text = disabled_config_text(old_text);
-  if (!new_text) return fail(display_path(config_path) + ": " + new_text.error());
-  if (*new_text == old_text) return {};
-  update_list.push_back(config_path);
-  if (check) return {};
-  if (auto written = replace_file(config_path, *new_text); !written) {
-    return fail(display_path(config_path) + ": " + written.error());
+  for (auto& update : updates) {
+    update_list.push_back(update);
+    if (check) continue;
+    if (auto written = replace_file(update.path, update.new_text); !written) {
+      return fail(display_path(update.path) + ": " + written.error());
+    }
   }
   return {};
 }

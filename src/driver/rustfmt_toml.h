@@ -1,7 +1,7 @@
 #pragma once
-// The configuration file that rustfmt reads for each package, kept saying
-// "disable_all_formatting = true" so that plain rustfmt and cargo fmt leave
-// the package's files alone. The tool's own rustfmt runs switch formatting
+// The configuration files that rustfmt reads for the listed files, kept
+// saying "disable_all_formatting = true" so that plain rustfmt and cargo fmt
+// leave those files alone. The tool's own rustfmt runs switch formatting
 // back on with --config.
 
 #include <cstdint>
@@ -15,16 +15,34 @@ namespace tersify::driver {
 
 inline constexpr std::uint64_t default_max_width = 160;
 
-// The configuration files to amend for a run on `path_arguments` that lists
-// `source_files`: for every package that one of them is in (the folder of a
-// file, an argument folder itself), the nearest ".rustfmt.toml" or
-// "rustfmt.toml" from its root up to the root of its workspace (the nearest
-// folder whose Cargo.toml declares [workspace]), else "rustfmt.toml" at its
-// root; for an argument outside every package, "rustfmt.toml" in its folder.
-// Paths are resolved when they can be; sorted in path order, without
-// duplicates.
-std::vector<std::string> config_paths(const std::vector<std::string>& path_arguments,
-                                      const std::vector<std::string>& source_files);
+// A configuration file to bring up to date.
+struct ConfigFile {
+  std::string path;
+  // The folder the file belongs to: the workspace root of its package, or
+  // the path argument for files outside every package. A symbolic link at
+  // `path` is written through only when it leads to a place within it.
+  std::string owner;
+  // For a file still to be made: the configuration that rustfmt reads at
+  // its place meanwhile (further up, in the home folder or in the user's
+  // configuration folder), whose bytes the new file starts from so that it
+  // changes no setting. Empty: none.
+  std::string template_file;
+  bool operator==(const ConfigFile&) const = default;
+};
+
+// The configuration files to amend or make for a run that lists
+// `source_files` (found from `path_arguments`): for every listed file, the
+// configuration file that rustfmt reads for it, where that lies in the
+// file's package or its workspace (from the file's folder up to the
+// workspace root, the nearest folder whose Cargo.toml declares [workspace],
+// or else the package root); without one there, a new "rustfmt.toml" at the
+// package root, or at the workspace root when the run covers it (an
+// argument or a listed file is in the root's own package). For a file
+// outside every package, the same with the path argument it was found below
+// in place of the workspace. Nothing for a run that lists no file. Paths are
+// resolved; sorted in path order, without duplicates.
+std::vector<ConfigFile> config_paths(const std::vector<std::string>& path_arguments,
+                                     const std::vector<std::string>& source_files);
 
 // `old_text` with its root table's disable_all_formatting set to true (the
 // value's bytes replaced, whatever the key's spelling), or with
@@ -33,11 +51,24 @@ std::vector<std::string> config_paths(const std::vector<std::string>& path_argum
 // not TOML.
 Result<std::string> disabled_config_text(std::string_view old_text);
 
-// Makes the file at `config_path` say disable_all_formatting = true. When its
-// text changes the path is appended to `update_list`, and in write mode the
-// new text replaces the file whole (util/replace_file.h). A missing file
-// counts as empty. Fails with "{}: {}", the config path and the I/O error
-// text or disabled_config_text's message.
-Status disable_formatting(const std::string& config_path, bool check, std::vector<std::string>& update_list);
+// A configuration file's change: its text before and after.
+struct ConfigUpdate {
+  std::string path;
+  bool created = false;  // the file did not exist: `old_text` is empty
+  std::string old_text;
+  std::string new_text;
+};
+
+// Makes every file of `files` say disable_all_formatting = true: a missing
+// one is made from its template's bytes, or empty. First every file is read
+// and checked, so that a refusal touches nothing: a file that can't be read,
+// that rustfmt would refuse (parse_rustfmt_config), whose template is such a
+// file, or that would be written through a symbolic link leading outside its
+// owner fails with "{path}: {message}" (for the link: "{path}: a symbolic
+// link to {target}, which lies outside {owner}"). Then every file whose text
+// changes is appended to `update_list` and, in write mode, replaced whole
+// (util/replace_file.h); a failed write fails with the config path and the
+// I/O error text.
+Status disable_formatting(const std::vector<ConfigFile>& files, bool check, std::vector<ConfigUpdate>& update_list);
 
 }  // namespace tersify::driver

@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <memory>
 
 #include "util/fd.h"
 #include "util/io_error.h"
+#include "util/paths.h"
 #include "util/text.h"
 
 namespace tersify {
@@ -136,6 +138,39 @@ Result<std::string> canonical_path(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
   if (!resolved) return fail(io_error_text(errno));
   return std::string(resolved.get());
+}
+
+Result<std::optional<std::string>> link_destination(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return fail(io_error_text(EINVAL));
+  // The kernel's own limit on links in a chain.
+  constexpr int max_links = 40;
+  std::string current = path;
+  int links = 0;
+  for (;;) {
+    struct stat st;
+    if (::lstat(current.c_str(), &st) != 0) {
+      if (errno != ENOENT) return fail(io_error_text(errno));
+      break;
+    }
+    if (!S_ISLNK(st.st_mode)) break;
+    if (++links > max_links) return fail(io_error_text(ELOOP));
+    char target[PATH_MAX];
+    ssize_t length = ::readlink(current.c_str(), target, sizeof target);
+    if (length < 0) return fail(io_error_text(errno));
+    if (static_cast<size_t>(length) == sizeof target) return fail(io_error_text(ENAMETOOLONG));
+    std::string_view text(target, static_cast<size_t>(length));
+    current = text.starts_with('/') ? std::string(text) : join_path(parent_path(current).value_or(""), text);
+  }
+  if (links == 0) return std::optional<std::string>();
+  auto name = file_name(current);
+  auto parent = parent_path(current);
+  if (!name || !parent) {
+    auto resolved = canonical_path(current);
+    return std::optional<std::string>(resolved ? std::move(*resolved) : std::move(current));
+  }
+  auto folder = canonical_path(parent->empty() ? std::string(".") : *parent);
+  if (!folder) return std::optional<std::string>(std::move(current));
+  return std::optional<std::string>(join_path(*folder, *name));
 }
 
 }  // namespace tersify

@@ -71,4 +71,10 @@ Status write_file(const std::string& path, std::string_view contents);
 // ENOENT's text.
 Result<std::string> canonical_path(const std::string& path);
 
+// Where a write through `path` lands when `path` is a symbolic link: the
+// end of its chain of links (which need not exist: a dangling link's write
+// creates it), with its folder resolved when that exists. None when `path`
+// is no link. Fails with the I/O error text of a query or of a loop.
+Result<std::optional<std::string>> link_destination(const std::string& path);
+
 }  // namespace tersify

@@ -75,6 +75,19 @@ std::vector<std::string> path_candidates(std::string_view path) {
   return candidates;
 }
 
+bool lies_within(std::string_view path, std::string_view folder) {
+  auto inner = path_components(path);
+  auto outer = path_components(folder);
+  auto is_parent = [](const PathComponent& c) { return c.kind == PathComponent::Kind::parent_dir; };
+  if (std::any_of(inner.begin(), inner.end(), is_parent) || std::any_of(outer.begin(), outer.end(), is_parent)) {
+    return false;
+  }
+  if (outer.size() > inner.size()) return false;
+  return std::equal(outer.begin(), outer.end(), inner.begin(), [](const PathComponent& a, const PathComponent& b) {
+    return a.kind == b.kind && a.text == b.text;
+  });
+}
+
 std::string display_path(std::string_view path) { return lossy_utf8(path); }
 
 }  // namespace tersify

@@ -48,6 +48,11 @@ std::optional<std::string> parent_path(std::string_view path);
 // an absolute path, up to "" (the working directory) for a relative one.
 std::vector<std::string> path_candidates(std::string_view path);
 
+// Whether `path` is `folder` or lies below it, component by component (so
+// "a//b/" lies within "a/b"). A path holding ".." is taken to lie nowhere:
+// lexically it may lead anywhere.
+bool lies_within(std::string_view path, std::string_view folder);
+
 // The path as text for messages: invalid UTF-8 sequences become U+FFFD.
 std::string display_path(std::string_view path);
 

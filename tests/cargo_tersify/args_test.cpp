@@ -111,6 +111,7 @@ TEST(CommandLine, StatusAndLineOfEachKindOfCommandLine) {
   dir.write("Cargo.toml", "[package]\nname = \"p\"\nversion = \"0.1.0\"\nedition = \"2021\"\n");
   dir.write("src/main.rs", "fn  main( ){}\n");
   dir.write("fifo/Cargo.toml", "[package]\nname = \"f\"\nversion = \"0.1.0\"\n");
+  dir.write("fifo/src/lib.rs", "");
   ASSERT_EQ(::mkfifo((dir / "fifo/rustfmt.toml").c_str(), 0644), 0);
   struct Case {
     Words args;

@@ -19,14 +19,6 @@ std::string real_path(const std::string& path) {
   return result;
 }
 
-// The tree's files apart from rustfmt.toml, which writes amend and diffs
-// leave alone.
-std::map<std::string, std::string> sources(const std::string& dir) {
-  auto files = snapshot(dir);
-  files.erase("rustfmt.toml");
-  return files;
-}
-
 TEST(Diff, PatchAndGitApplyTurnACrateIntoWhatAWriteLeaves) {
   std::string crate = registry_crate("memchr");
   ASSERT_FALSE(crate.empty()) << "memchr is not installed (scripts/install-deps.sh --test)";
@@ -36,6 +28,9 @@ TEST(Diff, PatchAndGitApplyTurnACrateIntoWhatAWriteLeaves) {
     dir.write(std::string(copy) + "/src/no_newline.rs", "pub fn f() -> u32 {\n    1\n}");
     dir.write(std::string(copy) + "/src/crlf.rs", "pub fn g() -> u32 {\r\n    2\r\n}\r\n");
     dir.write(std::string(copy) + "/src/odd name.rs", "pub fn h() -> u32 {\n    3\n}\n");
+    // A package below memchr's, whose new rustfmt.toml starts from memchr's.
+    write_package(dir, std::string(copy) + "/inner", "inner", "2021");
+    dir.write(std::string(copy) + "/inner/src/lib.rs", messy_source);
   }
   auto before = snapshot(dir / "checked");
 
@@ -43,7 +38,14 @@ TEST(Diff, PatchAndGitApplyTurnACrateIntoWhatAWriteLeaves) {
   ASSERT_EQ(diff.status, 1) << diff.err;
   EXPECT_EQ(diff.err, "");
   EXPECT_TRUE(snapshot(dir / "checked") == before) << "--diff writes nothing";
+  EXPECT_EQ(diff.out.find("would update"), std::string::npos);
   EXPECT_EQ(diff.out.find("would reformat"), std::string::npos);
+  // The configuration files first, in path order; a new one from /dev/null.
+  EXPECT_TRUE(
+      diff.out.starts_with("--- /dev/null\n+++ b/inner/rustfmt.toml\n@@ -0,0 +1,3 @@\n+max_width = 79\n"
+                           "+use_small_heuristics = \"max\"\n+disable_all_formatting = true\n"
+                           "--- a/rustfmt.toml\n+++ b/rustfmt.toml\n@@ -1,2 +1,3 @@\n"))
+      << diff.out.substr(0, 400);
   for (const char* part : {"\n--- a/src/cow.rs\n+++ b/src/cow.rs\n@@ -", "\n-    1\n-}\n\\ No newline at end of file\n",
                            "\n-pub fn g() -> u32 {\r\n", "\n--- \"a/src/odd name.rs\"\n+++ \"b/src/odd name.rs\"\n"}) {
     EXPECT_NE(diff.out.find(part), std::string::npos) << part;
@@ -61,11 +63,12 @@ TEST(Diff, PatchAndGitApplyTurnACrateIntoWhatAWriteLeaves) {
 
   auto write = tersify_in(dir / "written", {});
   ASSERT_EQ(write.status, 0) << write.err;
-  auto written = sources(dir / "written");
-  EXPECT_NE(written, sources(dir / "checked"));
-  EXPECT_TRUE(sources(dir / "patched") == written);
-  EXPECT_TRUE(sources(dir / "applied") == written);
+  auto written = snapshot(dir / "written");
+  EXPECT_NE(written, snapshot(dir / "checked"));
+  EXPECT_TRUE(snapshot(dir / "patched") == written);
+  EXPECT_TRUE(snapshot(dir / "applied") == written);
   EXPECT_EQ(tersify_in(dir / "written", {"--diff"}).out, "") << "a --diff after a write finds nothing";
+  EXPECT_EQ(ended(tersify_in(dir / "applied", {"--check"})), std::tuple(0, "", "")) << "nor a --check after the patch";
 }
 
 TEST(Diff, HeadersNameThePathBelowTheWorkingDirectory) {

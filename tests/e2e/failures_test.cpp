@@ -131,7 +131,7 @@ TEST(SourceFailure, AFileThatCannotBeFormattedStopsTheRunAfterEarlierOnesWereWri
   }
 }
 
-TEST(SettingsFailure, StopsBeforeAnySourceFileAsAMissingPathStopsBeforeAnything) {
+TEST(SettingsFailure, StopsBeforeAnythingIsTouchedAsAMissingPathDoes) {
   Project p;
   write_package(p.dir, "second", "second", "2021");
   p.dir.write("second/src/lib.rs", messy_source);
@@ -139,13 +139,21 @@ TEST(SettingsFailure, StopsBeforeAnySourceFileAsAMissingPathStopsBeforeAnything)
   const std::string real = real_path(p.dir.path());
   EXPECT_EQ(ended(p.run({"second", "."})),
             std::tuple(2, "", real + "/second/rustfmt.toml: Is a directory (os error 21)\n"));
-  EXPECT_EQ(p.dir.read("rustfmt.toml"), "disable_all_formatting = true\n") << "the first one stays written";
+  EXPECT_FALSE(p.dir.exists("rustfmt.toml")) << "the first one is not made either";
   EXPECT_EQ(p.dir.read("src/a.rs"), messy_source);
 
+  // A file that rustfmt would refuse is not amended either.
   write_package(p.dir, "third", "third", "2021");
-  p.dir.write("third/rustfmt.toml", "disable_all_formatting = false\n\xff");
-  EXPECT_EQ(ended(p.run({"third", "--check"})),
-            std::tuple(2, "", real + "/third/rustfmt.toml: stream did not contain valid UTF-8\n"));
+  p.dir.write("third/src/lib.rs", messy_source);
+  for (std::string text : {"disable_all_formatting = false\n\xff", "max_width = \"120\"\n"}) {
+    p.dir.write("third/rustfmt.toml", text);
+    for (const char* mode : {"--check", "--width=80"}) {
+      auto result = p.run({"third", mode});
+      EXPECT_EQ(std::tie(result.status, result.out), std::tuple(2, ""));
+      EXPECT_TRUE(result.err.starts_with(real + "/third/rustfmt.toml: ")) << result.err;
+      EXPECT_EQ(p.dir.read("third/rustfmt.toml"), text);
+    }
+  }
 
   // A path that does not exist stops either mode before anything.
   for (const auto& args :

@@ -18,8 +18,9 @@ const std::string source =
     "pub struct P { pub x: u32, pub y: u32 }\n"
     "pub fn g() -> u32 { compute_something(first_argument_value, second_argument_value, third_value) }\n";
 
-// Member folder, its configuration file and text, the width and tab columns
-// that the file gives. c has none of its own and takes the workspace's.
+// Member folder, its configuration file (below the member's folder) and
+// text, the width and tab columns that the file gives. c has none of its own
+// and takes the workspace's; d's lies beside its source.
 struct Member {
   const char* name;
   const char* config_name;
@@ -31,10 +32,11 @@ const Member members[] = {
     {"a", ".rustfmt.toml", "max_width = 50\n", 50, 1},
     {"b", "rustfmt.toml", "max_width = 60 # short lines\nhard_tabs = true\n", 60, 4},
     {"c", nullptr, nullptr, 160, 1},
+    {"d", "src/.rustfmt.toml", "max_width = 70\n", 70, 1},
 };
 
 void write_workspace(const TempDir& dir) {
-  dir.write("ws/Cargo.toml", "[workspace]\nmembers = [\"a\", \"b\", \"c\"]\nresolver = \"2\"\n");
+  dir.write("ws/Cargo.toml", "[workspace]\nmembers = [\"a\", \"b\", \"c\", \"d\"]\nresolver = \"2\"\n");
   dir.write("ws/rustfmt.toml", "tab_spaces = 2\n");
   for (const auto& member : members) {
     std::string root = std::string("ws/") + member.name;
@@ -83,7 +85,7 @@ TEST(FileConfiguration, TheSameFilesFromEveryWorkingDirectoryAndEveryWay) {
       {"ws/a", {".."}, {"CARGO_TERSIFY_FORK_SERVER=0", "CARGO_TERSIFY_JOBS=1"}},
       {"ws", {}, {"CARGO_TERSIFY_JOBS=1"}},
       {"", {"ws"}, {}},
-      {"ws/b", {"../a", "../c", "."}, {}},
+      {"ws/b", {"../a", "../c", "../d", "."}, {}},
   };
   for (const auto& way : ways) {
     SCOPED_TRACE(std::string("in ") + way.cwd);
@@ -100,19 +102,40 @@ TEST(FileConfiguration, TheSameFilesFromEveryWorkingDirectoryAndEveryWay) {
     EXPECT_EQ(dir.read("ws/a/.rustfmt.toml"), "max_width = 50\ndisable_all_formatting = true\n");
     EXPECT_EQ(dir.read("ws/b/rustfmt.toml"), std::string(members[1].config) + "disable_all_formatting = true\n");
     EXPECT_EQ(dir.read("ws/rustfmt.toml"), "tab_spaces = 2\ndisable_all_formatting = true\n");
+    EXPECT_EQ(dir.read("ws/d/src/.rustfmt.toml"), "max_width = 70\ndisable_all_formatting = true\n");
     EXPECT_FALSE(dir.exists("ws/a/rustfmt.toml"));
     EXPECT_FALSE(dir.exists("ws/c/rustfmt.toml"));
+    EXPECT_FALSE(dir.exists("ws/d/rustfmt.toml"));
+    if (way.args.empty()) {
+      // So cargo fmt leaves every file alone.
+      auto fmt = run_command({"cargo", "fmt", "--check"}, cwd_options(dir / "ws"));
+      EXPECT_EQ(fmt.status, 0) << fmt.out << fmt.err;
+    }
   }
 }
 
+// rustfmt reads only the nearest configuration file, so a new one beside
+// the package's manifest starts as a copy of the one it hides.
+TEST(FileConfiguration, ANewFileKeepsTheSettingsOfTheOneAboveIt) {
+  TempDir dir;
+  dir.write("rustfmt.toml", "max_width = 60\n");
+  write_package(dir, "pkg", "pkg", "2021");
+  dir.write("pkg/src/lib.rs", long_call);
+  ASSERT_EQ(ended(tersify_in(dir / "pkg", {})), std::tuple(0, "", ""));
+  EXPECT_EQ(dir.read("pkg/rustfmt.toml"), "max_width = 60\ndisable_all_formatting = true\n");
+  EXPECT_LE(longest_line(dir.read("pkg/src/lib.rs")), 60u) << dir.read("pkg/src/lib.rs");
+  EXPECT_EQ(ended(tersify_in(dir / "pkg", {"--check"})), std::tuple(0, "", ""));
+  EXPECT_EQ(dir.read("rustfmt.toml"), "max_width = 60\n");
+}
+
 // An editor runs the filter in its own folder and names the buffer's file,
-// which may not exist yet.
+// which may not exist yet, nor its folder.
 TEST(FileConfiguration, TheFilterTakesTheNamedFilesSettings) {
   TempDir dir;
   write_workspace(dir);
   dir.mkdir("elsewhere");
   std::string expected = expected_text(dir / "ws/b/src", members[1]);
-  for (const char* name : {"ws/b/src/lib.rs", "ws/b/src/new.rs"}) {
+  for (const char* name : {"ws/b/src/lib.rs", "ws/b/src/new.rs", "ws/b/src/new/folders/x.rs"}) {
     SCOPED_TRACE(name);
     CommandOptions options;
     options.cwd = dir / "elsewhere";

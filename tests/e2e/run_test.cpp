@@ -87,20 +87,27 @@ TEST(Run, RustfmtTomlIsCreatedOrAmendedInPlace) {
       {"# disable_all_formatting = false\n", "# disable_all_formatting = false\ndisable_all_formatting = true\n"},
       {"max_width = 100", "max_width = 100\ndisable_all_formatting = true\n"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.before ? c.before : "(none)");
-    TempDir dir;
-    write_package(dir, "", "conf", "2021");
-    dir.mkdir("src");
-    if (c.before) dir.write("rustfmt.toml", c.before);
-
-    EXPECT_EQ(ended(tersify_in(dir.path(), {"--check"})),
-              std::tuple(1, "would update " + real_path(dir.path()) + "/rustfmt.toml\n", ""));
-    EXPECT_EQ(dir.exists("rustfmt.toml"), c.before != nullptr);
-    EXPECT_EQ(ended(tersify_in(dir.path(), {})), std::tuple(0, "", ""));
-    EXPECT_EQ(dir.read("rustfmt.toml"), c.after);
-    EXPECT_EQ(tersify_in(dir.path(), {"--check"}).status, 0);
+  // One folder per case (outside every package, so no cargo run), all in one
+  // run.
+  TempDir dir;
+  std::vector<std::string> folders;
+  std::string updates;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    folders.push_back("f" + std::to_string(i));
+    dir.write(folders.back() + "/a.rs", "pub fn f() {}\n");
+    if (cases[i].before) dir.write(folders.back() + "/rustfmt.toml", cases[i].before);
+    updates += "would update " + real_path(dir.path()) + "/" + folders.back() + "/rustfmt.toml\n";
   }
+
+  auto check = folders;
+  check.insert(check.begin(), "--check");
+  EXPECT_EQ(ended(tersify_in(dir.path(), check)), std::tuple(1, updates, ""));
+  EXPECT_FALSE(dir.exists("f0/rustfmt.toml"));
+  EXPECT_EQ(ended(tersify_in(dir.path(), folders)), std::tuple(0, "", ""));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(dir.read(folders[i] + "/rustfmt.toml"), cases[i].after) << i;
+  }
+  EXPECT_EQ(ended(tersify_in(dir.path(), check)), std::tuple(0, "", ""));
 }
 
 TEST(Run, ConfigPathFollowsTheArguments) {
@@ -120,6 +127,14 @@ TEST(Run, ConfigPathFollowsTheArguments) {
   EXPECT_EQ(tersify_in(dir.path(), {"--check", "pkg", "loose"}).out,
             update + "/loose/rustfmt.toml\n" + update +
                 "/pkg/rustfmt.toml\nwould reformat loose/a.rs\nwould reformat pkg/src/lib.rs\n");
+  // No Rust file listed, nothing touched.
+  dir.write("pkg/README.md", "# pkg\n");
+  dir.mkdir("empty");
+  for (const char* argument : {"pkg/README.md", "empty"}) {
+    EXPECT_EQ(ended(tersify_in(dir.path(), {argument})), std::tuple(0, "", "")) << argument;
+  }
+  EXPECT_FALSE(dir.exists("pkg/rustfmt.toml"));
+  EXPECT_FALSE(dir.exists("empty/rustfmt.toml"));
 }
 
 TEST(Run, WidthComesFromTheNearestRustfmtTomlUnlessGiven) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "support/temp_dir.h"
 
@@ -53,16 +54,16 @@ int count_lines(const std::string& path) {
   return lines;
 }
 
-ScopedPath::ScopedPath(const std::string& value) {
-  if (const char* old = std::getenv("PATH")) old_ = old;
-  ::setenv("PATH", value.c_str(), 1);
+ScopedEnv::ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
+  if (const char* old = std::getenv(name_.c_str())) old_ = old;
+  ::setenv(name_.c_str(), value.c_str(), 1);
 }
 
-ScopedPath::~ScopedPath() {
+ScopedEnv::~ScopedEnv() {
   if (old_) {
-    ::setenv("PATH", old_->c_str(), 1);
+    ::setenv(name_.c_str(), old_->c_str(), 1);
   } else {
-    ::unsetenv("PATH");
+    ::unsetenv(name_.c_str());
   }
 }
 

@@ -32,17 +32,25 @@ void write_failing_on_input(const std::string& dir, const std::string& name, con
 // Number of lines in the file at `path` (0 when it is missing).
 int count_lines(const std::string& path);
 
-// Sets PATH for this process until the guard goes; child processes that the
-// code under test starts look programs up there.
-class ScopedPath {
+// Sets the environment variable `name` for this process until the guard
+// goes; the code under test and the children it starts see it.
+class ScopedEnv {
  public:
-  explicit ScopedPath(const std::string& value);
-  ~ScopedPath();
-  ScopedPath(const ScopedPath&) = delete;
-  ScopedPath& operator=(const ScopedPath&) = delete;
+  ScopedEnv(std::string name, const std::string& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
+  std::string name_;
   std::optional<std::string> old_;
+};
+
+// Sets PATH for this process until the guard goes; child processes that the
+// code under test starts look programs up there.
+class ScopedPath : public ScopedEnv {
+ public:
+  explicit ScopedPath(const std::string& value) : ScopedEnv("PATH", value) {}
 };
 
 }  // namespace tersify::test

@@ -54,6 +54,15 @@ TEST(Paths, CandidatesRunUpToTheRootOrTheWorkingDirectory) {
   EXPECT_EQ(path_candidates("a//b/"), (Strings{"a//b/", "a", ""}));
 }
 
+TEST(Paths, LiesWithinComponentByComponentAndNeverThroughParents) {
+  EXPECT_TRUE(lies_within("/ws/a/rustfmt.toml", "/ws"));
+  EXPECT_TRUE(lies_within("/ws", "/ws/"));
+  EXPECT_TRUE(lies_within("a//b/", "a/b"));
+  EXPECT_FALSE(lies_within("/wsx/rustfmt.toml", "/ws"));
+  EXPECT_FALSE(lies_within("/ws", "/ws/a"));
+  EXPECT_FALSE(lies_within("/ws/../etc/passwd", "/ws"));
+}
+
 TEST(Paths, DisplayReplacesInvalidBytes) {
   EXPECT_EQ(display_path("a/\xff\xfe.rs"), "a/\xEF\xBF\xBD\xEF\xBF\xBD.rs");
   EXPECT_EQ(display_path("caf\xc3\xa9"), "caf\xc3\xa9");
