@@ -1,10 +1,9 @@
 #include "cargo_tersify/report.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <optional>
 
+#include "util/command_line.h"
 #include "util/fs.h"
 #include "util/paths.h"
 #include "util/unified_diff.h"
@@ -60,10 +59,9 @@ Result<int> finish_run(bool check, bool diff, const std::vector<std::string>& up
   for (const auto& file : reformat_list.files) {
     report += diff ? report_diff(file) : "would reformat " + display_path(file.listed_path) + "\n";
   }
-  if (auto written = write_all(STDOUT_FILENO, report); !written) {
-    return fail("standard output: " + written.error());
-  }
-  return 1;
+  auto written = write_standard_output(report);
+  if (!written) return fail(std::move(written).error());
+  return *written == 0 ? 1 : *written;
 }
 
 }  // namespace tersify

@@ -13,8 +13,9 @@ namespace tersify {
 // config path, then either "would reformat {}" for every source path or, with
 // `diff` (the list then keeps the texts), a unified diff per source file of
 // what a write would change, on standard output, and gives 1. Otherwise
-// prints nothing and gives 0. Fails with the line to print when the report
-// can't be written.
+// prints nothing and gives 0. Gives closed_output_status when the report's
+// reader is gone (util/command_line.h); fails with the line to print when
+// the report can't be written otherwise.
 //
 // The diffs' headers are made for `patch -p1` and `git apply` in the working
 // directory: the path below it, without a leading "./", under "a/" and "b/".
