@@ -5,8 +5,9 @@
 #
 # Each crate name (default: regex-syntax serde memchr itertools nom hashbrown)
 # is copied from $REGISTRY/<name>-<version>/ (newest version present) to
-# DEST/<name>, replacing any earlier copy. Missing librust-*-dev packages are
-# installed first when running as root. REGISTRY defaults to Debian's
+# DEST/<name>, replacing any earlier copy, without its .cargo-checksum.json.
+# Missing librust-*-dev packages are installed first when running as root.
+# REGISTRY defaults to Debian's
 # /usr/share/cargo/registry.
 set -euo pipefail
 
@@ -51,4 +52,7 @@ for name in "${crates[@]}"; do
   rm -rf "${dest:?}/$name"
   cp -R "$src" "$dest/$name"
   chmod -R u+w "$dest/$name"
+  # The registry's copies are vendored crates, which the tool leaves alone;
+  # a copy is a package of the user's own.
+  rm -f "$dest/$name/.cargo-checksum.json"
 done

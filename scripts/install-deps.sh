@@ -28,7 +28,8 @@ if [ "$want_test" = yes ]; then
   # memory, and published crates whose sources the tests run the tool on.
   packages="$packages libgtest-dev clang libclang-rt-14-dev time
     librust-regex-syntax-dev librust-serde-dev librust-memchr-dev
-    librust-itertools-dev librust-nom-dev librust-hashbrown-dev librust-h2-dev librust-tokio-dev"
+    librust-itertools-dev librust-nom-dev librust-hashbrown-dev librust-h2-dev librust-tokio-dev
+    librust-either-dev"
   # The editors whose format-on-save recipes the tests run, and the
   # pre-commit framework with git for the hook definition's test.
   packages="$packages vim neovim kakoune pre-commit git"

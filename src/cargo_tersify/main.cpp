@@ -18,9 +18,11 @@ int main(int argc, char** argv) {
   if (!arguments) return tersify::report_failure(arguments.error());
   auto settings = tersify::parse_args(*arguments);
   if (!settings) return tersify::report_failure(std::move(settings).error());
-  if (settings->action == tersify::Action::help) return tersify::print_text(tersify::usage_text());
-  if (settings->action == tersify::Action::version) return tersify::print_text(tersify::version_text());
+  if (settings->action == tersify::Action::help) return tersify::finish_process(tersify::print_text(tersify::usage_text()));
+  if (settings->action == tersify::Action::version) {
+    return tersify::finish_process(tersify::print_text(tersify::version_text()));
+  }
   auto environment = tersify::read_environment();
   if (!environment) return tersify::report_failure(environment.error());
-  return tersify::run(*settings, *environment);
+  return tersify::finish_process(tersify::run(*settings, *environment));
 }

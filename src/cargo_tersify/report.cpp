@@ -1,10 +1,9 @@
 #include "cargo_tersify/report.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <optional>
 
+#include "util/command_line.h"
 #include "util/fs.h"
 #include "util/paths.h"
 #include "util/unified_diff.h"
@@ -68,10 +67,9 @@ Result<int> finish_run(const Settings& settings, const std::vector<driver::Confi
     report += settings.diff ? report_diff(file.listed_path, false, file.source, file.final_text)
                             : "would reformat " + display_path(file.listed_path) + "\n";
   }
-  if (auto written = write_all(STDOUT_FILENO, report); !written) {
-    return fail("standard output: " + written.error());
-  }
-  return 1;
+  auto written = write_standard_output(report);
+  if (!written) return fail(std::move(written).error());
+  return *written == 0 ? 1 : *written;
 }
 
 void report_handled(const std::string& path, bool changed, bool is_config, bool check) {

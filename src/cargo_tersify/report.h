@@ -16,8 +16,9 @@ namespace tersify {
 // output (nothing with --quiet), and gives 1. With --diff (the list then
 // keeps the texts), a unified diff of what a write would change takes the
 // place of each line: the configuration files' first, a new one's from
-// /dev/null. Otherwise prints nothing and gives 0. Fails with the line to
-// print when the report can't be written.
+// /dev/null. Otherwise prints nothing and gives 0. Gives closed_output_status
+// when the report's reader is gone (util/command_line.h); fails with the line
+// to print when the report can't be written otherwise.
 //
 // The diffs' headers are made for `patch -p1` and `git apply` in the working
 // directory: the path below it, without a leading "./", under "a/" and "b/".

@@ -18,6 +18,7 @@
 #include "cargo_tersify/report.h"
 #include "discovery/source_files.h"
 #include "driver/edition.h"
+#include "driver/ignored_files.h"
 #include "driver/result_cache.h"
 #include "driver/rustfmt.h"
 #include "driver/rustfmt_batch.h"
@@ -64,6 +65,7 @@ int run(const Settings& settings, const RunEnvironment& environment) {
   auto files = discovery::collect_source_files(settings.paths);
   if (!files) return report_failure(std::move(files).error());
   files = with_package_files(std::move(*files), *packages);
+  *files = driver::without_ignored_files(std::move(*files));
 
   // Settings files first, all of them, before any source file is read: the
   // ones rustfmt reads for the listed files. The message already starts

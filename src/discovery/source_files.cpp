@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "util/fd.h"
@@ -36,48 +37,93 @@ bool lies_within(std::string_view inner, std::string_view outer) {
   return inner.size() == outer.size() || outer.ends_with('/') || inner[outer.size()] == '/';
 }
 
+// What `cargo vendor` puts into every crate it copies: cargo checks the
+// crate's files against the sums it holds, so a vendored crate is not the
+// user's to format.
+constexpr std::string_view checksum_file = ".cargo-checksum.json";
+
 struct Walk {
   std::string root;  // the canonical path of the argument
   std::vector<std::string>& list;
   std::vector<DirId> branch;  // the directories open from the argument down to here
 };
 
-Status walk(const std::string& path, bool is_argument, Walk& state) {
-  struct stat st;
-  if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) {
-    // Gone since it was listed, or a dangling link.
-    if (!is_argument) return {};
-    return fail(display_path(path) + ": " + io_error_text(errno));
+// The folder at or above the argument `path` that holds a checksum_file,
+// resolved; none when there is none.
+std::optional<std::string> vendored_crate_of(const std::string& path, bool is_directory) {
+  auto resolved = canonical_path(path);
+  if (!resolved) return std::nullopt;
+  std::string folder = is_directory ? *resolved : parent_path(*resolved).value_or("/");
+  for (const auto& candidate : path_candidates(folder)) {
+    struct stat st;
+    if (::lstat(join_path(candidate, checksum_file).c_str(), &st) == 0) return candidate;
   }
-  auto name = file_name(path);
-  if (S_ISREG(st.st_mode)) {
-    if (name && has_rs_extension(*name)) state.list.push_back(path);
-    return {};
-  }
-  if (!S_ISDIR(st.st_mode)) return {};
-  if (name && is_skipped_directory_name(*name)) return {};
-  DirId id{st.st_dev, st.st_ino};
-  if (std::find(state.branch.begin(), state.branch.end(), id) != state.branch.end()) return {};
-  struct stat link;
-  if (!is_argument && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-    // A linked folder elsewhere on disk (a vendored copy) is not ours to rewrite.
-    auto target = canonical_path(path);
-    if (!target || !lies_within(*target, state.root)) return {};
-  }
+  return std::nullopt;
+}
 
+// The names in the directory `path`, "." and ".." left out.
+Result<std::vector<std::string>> entry_names(const std::string& path) {
   DirHandle dir(::opendir(path.c_str()));
   if (!dir) return fail(display_path(path) + ": " + io_error_text(errno));
-  state.branch.push_back(id);
+  std::vector<std::string> names;
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
     if (entry == nullptr) {
       if (errno != 0) return fail(display_path(path) + ": " + io_error_text(errno));
-      break;
+      return names;
     }
-    std::string_view entry_name(entry->d_name);
-    if (entry_name == "." || entry_name == "..") continue;
-    if (auto done = walk(join_path(path, entry_name), false, state); !done) return done;
+    std::string_view name(entry->d_name);
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+}
+
+Status walk(const std::string& path, bool is_argument, Walk& state) {
+  struct stat st;
+  if (path.find('\0') != std::string::npos) {
+    if (!is_argument) return {};
+    return fail(display_path(path) + ": " + io_error_text(EINVAL));
+  }
+  // Below the argument an entry is looked at as it is first: a link is
+  // followed only when it leads to a place within the argument.
+  bool linked = false;
+  if (!is_argument) {
+    if (::lstat(path.c_str(), &st) != 0) return {};  // gone since it was listed
+    linked = S_ISLNK(st.st_mode);
+  }
+  if ((is_argument || linked) && ::stat(path.c_str(), &st) != 0) {
+    // A dangling link, or an argument that is not there.
+    if (!is_argument) return {};
+    return fail(display_path(path) + ": " + io_error_text(errno));
+  }
+  if (is_argument && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+    if (auto crate = vendored_crate_of(path, S_ISDIR(st.st_mode))) {
+      return fail(display_path(path) + ": part of the vendored crate " + display_path(*crate) + " (it holds " +
+                  std::string(checksum_file) + "): a change would break the checksums that cargo checks");
+    }
+  }
+  auto name = file_name(path);
+  if (S_ISDIR(st.st_mode) && name && is_skipped_directory_name(*name)) return {};
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return {};
+  if (linked) {
+    // A file or folder elsewhere on disk (a vendored copy, someone else's
+    // file) is not ours to rewrite.
+    auto target = canonical_path(path);
+    if (!target || !lies_within(*target, state.root)) return {};
+  }
+  if (S_ISREG(st.st_mode)) {
+    if (name && has_rs_extension(*name)) state.list.push_back(path);
+    return {};
+  }
+  DirId id{st.st_dev, st.st_ino};
+  if (std::find(state.branch.begin(), state.branch.end(), id) != state.branch.end()) return {};
+
+  auto names = entry_names(path);
+  if (!names) return fail(std::move(names).error());
+  if (!is_argument && std::find(names->begin(), names->end(), checksum_file) != names->end()) return {};
+  state.branch.push_back(id);
+  for (const auto& entry : *names) {
+    if (auto done = walk(join_path(path, entry), false, state); !done) return done;
   }
   state.branch.pop_back();
   return {};

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "compact/compact.h"
+#include "driver/rustfmt_message.h"
 
 namespace tersify::driver {
 namespace {
@@ -65,7 +66,12 @@ void FinalTextSteps::give(Result<std::string> formatted) {
     }
     case Stage::verify:
       if (cancelled) return finish(fail("cancelled"));
-      if (!formatted) return finish(fail(std::string(rejected_text_message) + "\n" + std::move(formatted).error()));
+      if (!formatted) {
+        // A rustfmt that was killed said nothing about the text: the kill is
+        // the cause.
+        if (tells_a_kill(formatted.error())) return finish(fail(std::move(formatted).error()));
+        return finish(fail(std::string(rejected_text_message) + "\n" + std::move(formatted).error()));
+      }
       if (!settle_) return finish(std::move(result_));
       current_ = result_;
       return settle_on(std::move(*formatted));

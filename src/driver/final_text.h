@@ -34,7 +34,9 @@ inline constexpr const char* rejected_text_message =
 
 // The formatter, then compact at the settings' width. A result that differs
 // from `source` is formatted once more, and if rustfmt rejects it the file
-// fails with rejected_text_message: no text rustfmt rejects is ever a result.
+// fails with rejected_text_message: no text rustfmt rejects is ever a result
+// (a rustfmt that a signal ended rejects nothing: the file then fails with
+// that message alone).
 // With `settle`, the result goes through the pipeline again until it comes
 // back unchanged, for at most max_settling_passes more runs; a rustfmt
 // failure on such a later text is no failure: the result is then the last

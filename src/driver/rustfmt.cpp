@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "driver/rustfmt_batch.h"
+#include "driver/rustfmt_message.h"
 #include "fork_server/served_run.h"
 #include "util/process.h"
 #include "util/text.h"
@@ -18,14 +19,8 @@ constexpr std::chrono::seconds ready_limit{5};
 // The formatted text of `source` or the failure message of a collected rustfmt.
 Result<std::string> formatted_text(std::string_view source, Result<ChildExit, ChildError> exit) {
   if (!exit) return fail(std::move(exit).error().message);
-  // Warnings on standard error of a successful run are dropped; on failure
-  // the whole text is the message, trailing newline included, and a failure
-  // that says nothing is named by how it ended.
-  if (!exit->success()) {
-    if (!exit->err.empty()) return fail(lossy_utf8(exit->err));
-    if (exit->signal) return fail("rustfmt was killed by signal " + std::to_string(*exit->signal));
-    return fail("rustfmt exited with status " + std::to_string(exit->code.value_or(-1)));
-  }
+  // Warnings on standard error of a successful run are dropped.
+  if (!exit->success()) return fail(rustfmt_failure_message(exit->err, exit->code, exit->signal));
   // Code never formats to nothing: an empty answer is a broken rustfmt,
   // which must not empty the file.
   if (exit->out.empty() && !only_ascii_whitespace(source)) return fail("rustfmt printed nothing for a non-empty file");

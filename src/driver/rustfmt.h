@@ -32,13 +32,13 @@ inline constexpr std::string_view rustfmt_library = "librustc_driver";
 
 // Runs `rustfmt <rustfmt_args>` on `source` and gives its standard output
 // (invalid UTF-8 replaced by U+FFFD). Fails with "failed to run rustfmt: {}"
-// when it can't be started, with rustfmt's whole standard error when it ends
-// unsuccessfully ("rustfmt was killed by signal {}" or "rustfmt exited with
-// status {}" when that is empty), with "rustfmt printed nothing for a
-// non-empty file" when it succeeds without output for a `source` that holds
-// more than whitespace, and with the I/O error text when feeding or
-// collecting it fails. With `cancel_fd` (-1: none), stops early once that descriptor is
-// readable, failing with "cancelled"; the child is then killed.
+// when it can't be started, with rustfmt_failure_message
+// (driver/rustfmt_message.h) when it ends unsuccessfully, with "rustfmt
+// printed nothing for a non-empty file" when it succeeds without output for
+// a `source` that holds more than whitespace, and with the I/O error text
+// when feeding or collecting it fails. With `cancel_fd` (-1: none), stops
+// early once that descriptor is readable, failing with "cancelled"; the
+// child is then killed.
 Result<std::string> run_rustfmt(std::string_view source, const FileSettings& settings, int cancel_fd = -1);
 
 // How a run's rustfmt runs were made.

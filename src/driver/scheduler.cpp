@@ -30,6 +30,7 @@
 #include <utility>
 
 #include "driver/process_file.h"
+#include "driver/rustfmt_message.h"
 #include "util/cancellation.h"
 #include "util/fs.h"
 #include "util/paths.h"
@@ -56,7 +57,10 @@ void redo_if_changed(const std::string& listed_path, Result<ProcessedFile>& outc
 // failure as the line to print.
 Status commit(const std::string& listed_path, const Result<FileSettings>& settings, Result<ProcessedFile>& outcome,
               const FileRunOptions& options, ReformatList& reformat_list, FileRunCounts& counts) {
-  if (!outcome) return fail(display_path(listed_path) + ": " + outcome.error());
+  if (!outcome) {
+    std::string shown = display_path(listed_path);
+    return fail(shown + ": " + naming_the_file(outcome.error(), shown));
+  }
   ++counts.files;
   if (outcome->cached) ++counts.cache_hits;
   if (outcome->final.passes > 1) {

@@ -2,6 +2,7 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace tersify::driver {
@@ -51,6 +52,10 @@ TomlEntry entry_of(const toml::node& node, const Positions& positions) {
     for (auto&& [key, value] : *table) entry.keys.emplace_back(key.str());
   } else if (node.is_array_of_tables()) {
     entry.kind = TomlEntry::Kind::table;
+  } else if (auto array = node.as_array();
+             array && std::all_of(array->begin(), array->end(), [](const toml::node& e) { return e.is_string(); })) {
+    entry.kind = TomlEntry::Kind::strings;
+    for (const auto& element : *array) entry.strings.emplace_back(element.as_string()->get());
   }
   return entry;
 }

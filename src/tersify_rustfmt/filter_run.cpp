@@ -11,8 +11,10 @@
 
 #include "driver/file_settings.h"
 #include "driver/final_text.h"
+#include "driver/ignored_files.h"
 #include "driver/result_cache.h"
 #include "driver/rustfmt.h"
+#include "driver/rustfmt_message.h"
 #include "util/command_line.h"
 #include "util/fs.h"
 #include "util/io_error.h"
@@ -49,15 +51,14 @@ int run_filter(const FilterSettings& settings) {
   const std::string input_name = settings.file_name ? display_path(*settings.file_name) : std::string(stdin_name);
   auto source = read_all(STDIN_FILENO);
   if (!source) return report_failure(input_name + ": " + source.error());
+  // A file that the configuration's `ignore` list leaves out is left alone
+  // by cargo tersify, whatever it holds: its text comes back as it is.
+  if (settings.file_name && driver::IgnoredFiles().ignored(*settings.file_name)) return print_text(*source);
   if (!is_valid_utf8(*source)) return report_failure(input_name + ": " + invalid_utf8_text);
 
   auto text = filtered_text(*source, settings);
-  if (!text) return report_failure(input_name + ": " + text.error());
-
-  if (auto written = write_all(STDOUT_FILENO, *text); !written) {
-    return report_failure("standard output: " + written.error());
-  }
-  return 0;
+  if (!text) return report_failure(input_name + ": " + driver::naming_the_file(text.error(), input_name));
+  return print_text(*text);
 }
 
 }  // namespace tersify

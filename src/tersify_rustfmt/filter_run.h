@@ -7,8 +7,10 @@ namespace tersify {
 // One run of tersify-rustfmt: the source on standard input, the text that
 // cargo tersify would write for a file holding it in the working directory on
 // standard output (the input itself when nothing would change). Never writes
-// a file. A failure prints one line on standard error and nothing on standard
-// output. Returns the exit status: 0, or 2 on failure.
+// a file; a file that its configuration's `ignore` list leaves out comes
+// back unchanged. A failure prints one line on standard error and nothing on
+// standard output. Returns the exit status: 0, 2 on failure, or
+// closed_output_status when nobody reads standard output.
 int run_filter(const FilterSettings& settings);
 
 }  // namespace tersify

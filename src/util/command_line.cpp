@@ -1,8 +1,13 @@
 #include "util/command_line.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+
 #include "util/fs.h"
+#include "util/io_error.h"
 #include "util/text.h"
 
 namespace tersify {
@@ -27,9 +32,34 @@ int report_failure(std::string line) {
 
 namespace tersify {
 
-int print_text(std::string_view text) {
-  if (auto written = write_all(STDOUT_FILENO, text); !written) return report_failure("standard output: " + written.error());
+Result<int> write_standard_output(std::string_view text) {
+  while (!text.empty()) {
+    ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EPIPE) return closed_output_status;
+    if (n < 0) return fail("standard output: " + io_error_text(errno));
+    if (n == 0) return fail(std::string("standard output: failed to write whole buffer"));
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
   return 0;
+}
+
+int print_text(std::string_view text) {
+  auto written = write_standard_output(text);
+  return written ? *written : report_failure(std::move(written).error());
+}
+
+int finish_process(int status) {
+  if (status != closed_output_status) return status;
+  // SIGPIPE is ignored for the whole run, so that a closed pipe is an error
+  // the run sees; now it ends the process as it would have ended it.
+  std::signal(SIGPIPE, SIG_DFL);
+  sigset_t pipe_signal;
+  sigemptyset(&pipe_signal);
+  sigaddset(&pipe_signal, SIGPIPE);
+  pthread_sigmask(SIG_UNBLOCK, &pipe_signal, nullptr);
+  std::raise(SIGPIPE);
+  return status;
 }
 
 }  // namespace tersify

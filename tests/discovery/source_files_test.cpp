@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
+#include "util/fs.h"
 
 namespace tersify::discovery {
 namespace {
@@ -61,18 +62,40 @@ TEST(RsFiles, NonUtf8DirectoryNamesAreSearchedEvenWhenHidden) {
   EXPECT_EQ(listed(dir, {"."}), (Strings{"./.\xff/a.rs", "./\xfe/b.rs"}));
 }
 
-TEST(RsFiles, FollowsSymbolicLinks) {
+TEST(RsFiles, FollowsSymbolicLinksThatStayWithinTheArgument) {
   test::TempDir dir;
   dir.write("real/inner.rs", "");
   dir.write("elsewhere/file.rs", "");
+  dir.write("src/own.rs", "");
+  dir.symlink("own.rs", "src/alias.rs");
   dir.symlink("../elsewhere/file.rs", "src/linked.rs");
   dir.symlink("nowhere.rs", "src/dangling.rs");
   dir.symlink("../real", "src/dirlink");
   dir.symlink("../src", "src/self");
-  // A linked folder outside the argument is not entered; inside it, it is.
-  EXPECT_EQ(listed(dir, {"src"}), (Strings{"src/linked.rs"}));
-  EXPECT_EQ(listed(dir, {"."}), (Strings{"./elsewhere/file.rs", "./real/inner.rs", "./src/dirlink/inner.rs",
-                                         "./src/linked.rs"}));
+  // A linked file or folder outside the argument is not listed or entered;
+  // inside it, it is.
+  EXPECT_EQ(listed(dir, {"src"}), (Strings{"src/alias.rs", "src/own.rs"}));
+  EXPECT_EQ(listed(dir, {"."}), (Strings{"./elsewhere/file.rs", "./real/inner.rs", "./src/alias.rs",
+                                         "./src/dirlink/inner.rs", "./src/linked.rs", "./src/own.rs"}));
+  // A link named on the command line is the user's choice.
+  EXPECT_EQ(listed(dir, {"src/linked.rs", "src/dirlink"}), (Strings{"src/dirlink/inner.rs", "src/linked.rs"}));
+}
+
+TEST(RsFiles, VendoredCratesAreNotSearchedAndNamingOneFails) {
+  test::TempDir dir;
+  dir.write("src/main.rs", "");
+  dir.write("vendor/either/.cargo-checksum.json", "{}");
+  dir.write("vendor/either/src/lib.rs", "");
+  dir.write("vendor/notes/a.rs", "");
+  EXPECT_EQ(listed(dir, {"."}), (Strings{"./src/main.rs", "./vendor/notes/a.rs"}));
+  EXPECT_EQ(listed(dir, {"vendor"}), Strings{"vendor/notes/a.rs"});
+  const std::string crate = canonical_path(dir / "vendor/either").value();
+  for (const std::string argument : {"vendor/either", "vendor/either/src/lib.rs", "vendor/either/src/"}) {
+    SCOPED_TRACE(argument);
+    EXPECT_EQ(collect_source_files({dir / argument}).error(),
+              dir / argument + ": part of the vendored crate " + crate +
+                  " (it holds .cargo-checksum.json): a change would break the checksums that cargo checks");
+  }
 }
 
 TEST(RsFiles, LinkCyclesDoNotRunAway) {

@@ -15,6 +15,7 @@ TEST(RustfmtConfig, ReadsTheValuesAsTomlAndRefusesWhatRustfmtRefuses) {
     std::optional<std::uint64_t> width;  // none: fails with `message`
     std::uint64_t tab_columns = 1;       // tab_spaces with hard_tabs, else 1
     const char* message = "";
+    std::vector<std::string> ignore = {};
   };
   const Case cases[] = {
       {"", std::nullopt, 1, nullptr},
@@ -27,6 +28,10 @@ TEST(RustfmtConfig, ReadsTheValuesAsTomlAndRefusesWhatRustfmtRefuses) {
       {"max_width = \"40\"\n", std::nullopt, 1, "max_width: expected an unsigned integer"},
       {"max_width = -1\n", std::nullopt, 1, "max_width: expected an unsigned integer"},
       {"hard_tabs = 1\n", std::nullopt, 1, "hard_tabs: expected a boolean"},
+      {"ignore = [\"src/a.rs\", 'gen/']\nmax_width = 46\n", 46, 1, "", {"src/a.rs", "gen/"}},
+      {"ignore = []\nmax_width = 47\n", 47},
+      {"ignore = \"src/a.rs\"\n", std::nullopt, 1, "ignore: expected an array of strings"},
+      {"ignore = [\"a.rs\", 1]\n", std::nullopt, 1, "ignore: expected an array of strings"},
       {"max_width = [\n", std::nullopt, 1,
        "invalid TOML at line 1, column 15: Error while parsing array: encountered end-of-file"},
   };
@@ -40,6 +45,7 @@ TEST(RustfmtConfig, ReadsTheValuesAsTomlAndRefusesWhatRustfmtRefuses) {
       ASSERT_TRUE(config) << config.error();
       EXPECT_EQ(config->max_width, c.width);
       EXPECT_EQ(config->hard_tabs ? config->tab_spaces : 1u, c.tab_columns);
+      EXPECT_EQ(config->ignore, c.ignore);
     } else {
       ASSERT_FALSE(config);
       EXPECT_EQ(config.error(), c.message);

@@ -24,7 +24,7 @@ TEST(Diff, PatchAndGitApplyTurnACrateIntoWhatAWriteLeaves) {
   ASSERT_FALSE(crate.empty()) << "memchr is not installed (scripts/install-deps.sh --test)";
   TempDir dir;
   for (const char* copy : {"checked", "patched", "applied", "written"}) {
-    copy_tree(crate, dir / copy);
+    copy_crate(crate, dir / copy);
     dir.write(std::string(copy) + "/src/no_newline.rs", "pub fn f() -> u32 {\n    1\n}");
     dir.write(std::string(copy) + "/src/crlf.rs", "pub fn g() -> u32 {\r\n    2\r\n}\r\n");
     dir.write(std::string(copy) + "/src/odd name.rs", "pub fn h() -> u32 {\n    3\n}\n");

@@ -69,7 +69,7 @@ TEST(Equivalence, ARealCrateInWriteAndCheckMode) {
   std::string crate = registry_crate("memchr");
   ASSERT_FALSE(crate.empty()) << "memchr is not installed (scripts/install-deps.sh --test)";
   TempDir pristine;
-  copy_tree(crate, pristine.path());
+  copy_crate(crate, pristine.path());
   // rustfmt passes over a file that skips itself when it is given files, and
   // echoes it on standard input: its batch has to fall back.
   pristine.write("src/memmem/skipped.rs", "#![rustfmt::skip]\nfn  skipped( ){}\n");
@@ -84,7 +84,7 @@ TEST(Equivalence, AFailureInTheMiddleOfTheList) {
   std::string crate = registry_crate("memchr");
   ASSERT_FALSE(crate.empty()) << "memchr is not installed (scripts/install-deps.sh --test)";
   TempDir pristine;
-  copy_tree(crate, pristine.path());
+  copy_crate(crate, pristine.path());
   pristine.write("src/memmem/prefilter/fallback.rs", "fn broken( {\n");
   // Linked files before the failure: each must read what the other name's
   // turn wrote. "src/memmem" is listed twice, so its files come in pairs.

@@ -38,9 +38,10 @@ struct Project {
 TEST(RustfmtFailure, CargoOrRustfmtFailingStopsTheRunAtTheFirstFileInItsWords) {
   struct Case {
     const char* program;
-    const char* script;
+    std::string script;
     std::string line;  // after "./src/a.rs: "
   };
+  const std::string rustfmt = find_program("rustfmt");
   const Case cases[] = {
       {"cargo", "echo 'error: manifest is broken' >&2; exit 101", "error: manifest is broken\n\n"},
       {"cargo", "printf 'no newline' >&2; exit 3", "no newline\n"},
@@ -49,7 +50,13 @@ TEST(RustfmtFailure, CargoOrRustfmtFailingStopsTheRunAtTheFirstFileInItsWords) {
       // shows that its message reaches the line.
       {"cargo", "echo '{\"version\": 1}'", "cargo metadata has no packages\n"},
       {"rustfmt", "cat >/dev/null; echo 'error: no' >&2; exit 1", "error: no\n\n"},
-      {"rustfmt", "cat >/dev/null; printf 'dying' >&2; kill -KILL $$", "dying\n"},
+      {"rustfmt", "cat >/dev/null; printf 'dying' >&2; kill -KILL $$", "rustfmt was killed by signal 9\ndying\n"},
+      // Killed while it checks the compacted text: the kill is the cause,
+      // not a text that rustfmt rejects.
+      {"rustfmt",
+       "text=$(cat); case \"$text\" in *'println!(\"{}\", x);'*) kill -KILL $$;; esac\n"
+       "printf '%s\\n' \"$text\" | exec " + rustfmt + " \"$@\"",
+       "rustfmt was killed by signal 9\n"},
       // Nothing said: how rustfmt ended is the message; nothing printed
       // for real code is no result.
       {"rustfmt", "cat >/dev/null; exit 4", "rustfmt exited with status 4\n"},
@@ -96,15 +103,17 @@ TEST(SourceFailure, AFileThatCannotBeFormattedStopsTheRunAfterEarlierOnesWereWri
   struct Case {
     std::string text;  // "": a link to memory that cannot be read, even by root
     std::string detail;
+    bool located = false;  // rustfmt's message points at a line
   };
   const Case cases[] = {
       {"fn main() {}\n// caf\xe9\n", "stream did not contain valid UTF-8"},
       {"", "Input/output error (os error 5)"},
-      {"fn main( {\n", "error: "},
+      {"fn main( {\n", "error: ", true},
       // rustfmt turns `1. ..=5.` into `1...=5.`, which it then rejects.
       {"fn f(lorem: f64) {\n    match lorem {\n        1. ..=5. => (),\n        _ => (),\n    }\n}\n",
        "formatting produced text that rustfmt rejects; the file is left unchanged\n"
-       "error: unexpected `=` after inclusive range\n"},
+       "error: unexpected `=` after inclusive range\n",
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.detail);
@@ -114,20 +123,36 @@ TEST(SourceFailure, AFileThatCannotBeFormattedStopsTheRunAfterEarlierOnesWereWri
     } else {
       p.dir.write("src/b.rs", c.text);
     }
-    // Check mode fails the same way and prints no report.
+    // Check mode fails the same way and prints no report. The files are
+    // named, as a link that leads out of a folder is not listed.
     CommandResult result;
-    for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"--check"}}) {
+    for (bool check : {false, true}) {
+      std::vector<std::string> args = {"src/a.rs", "src/b.rs", "src/c.rs"};
+      if (check) args.push_back("--check");
       result = p.run(args);
       EXPECT_EQ(std::tie(result.status, result.out), std::tuple(2, ""));
-      EXPECT_TRUE(result.err.starts_with("./src/b.rs: " + c.detail)) << result.err;
+      EXPECT_TRUE(result.err.starts_with("src/b.rs: " + c.detail)) << result.err;
       EXPECT_NE(p.dir.read("src/a.rs"), messy_source) << "a.rs comes first and is rewritten";
       EXPECT_EQ(p.dir.read("src/c.rs"), messy_source) << "c.rs comes after the failure";
     }
+    // rustfmt's message points at the file, for terminals and editors to
+    // jump to, whichever way rustfmt ran (the equivalence runs hold the
+    // others to the plain one).
+    if (c.located) {
+      EXPECT_NE(result.err.find("\n --> src/b.rs:"), std::string::npos) << result.err;
+      EXPECT_EQ(result.err.find("<stdin>"), std::string::npos) << result.err;
+    }
     if (c.text.empty()) continue;
     EXPECT_EQ(p.dir.read("src/b.rs"), c.text);
-    // tersify-rustfmt says the same after its own name for the text.
-    EXPECT_EQ(ended(run_filter({}, in_folder(p.dir / "src", c.text))),
-              std::tuple(2, "", "<stdin>: " + result.err.substr(std::string("./src/b.rs: ").size())));
+    // tersify-rustfmt says the same for the file it is told the text is
+    // for, and names standard input otherwise.
+    if (c.located) {
+      EXPECT_EQ(ended(run_filter({"--stdin-filename", "src/b.rs"}, in_folder(p.dir.path(), c.text))),
+                std::tuple(2, "", result.err));
+    }
+    std::string on_stdin = result.err;
+    for (std::size_t at; (at = on_stdin.find("src/b.rs")) != std::string::npos;) on_stdin.replace(at, 8, "<stdin>");
+    EXPECT_EQ(ended(run_filter({}, in_folder(p.dir / "src", c.text))), std::tuple(2, "", on_stdin));
   }
 }
 
@@ -162,13 +187,15 @@ TEST(SettingsFailure, StopsBeforeAnythingIsTouchedAsAMissingPathDoes) {
   }
 }
 
-TEST(ReportFailure, UnwritableStandardOutputIsAFailure) {
+TEST(ReportFailure, UnwritableStandardOutputIsAFailureAndAClosedOneEndsQuietly) {
   Project p;
   EXPECT_EQ(
       ended(run_command({"sh", "-c", "exec \"$0\" --check >/dev/full", TERSIFY_BINARY}, cwd_options(p.dir.path()))),
       std::tuple(2, "", "standard output: No space left on device (os error 28)\n"));
 
-  // A pipe whose reader is gone before the report is written.
+  // A pipe whose reader is gone before the report is written (as with
+  // `--diff | head -1` once head has its line): the end of cat or git then,
+  // killed by SIGPIPE without a word.
   int ends[2];
   ASSERT_EQ(::pipe(ends), 0);
   ::close(ends[0]);
@@ -179,15 +206,16 @@ TEST(ReportFailure, UnwritableStandardOutputIsAFailure) {
     ::dup2(ends[1], STDOUT_FILENO);
     ::dup2(::open((p.dir / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
     if (::chdir(p.dir.path().c_str()) != 0) ::_exit(125);
-    ::execl(TERSIFY_BINARY, TERSIFY_BINARY, "--check", static_cast<char*>(nullptr));
+    ::execl(TERSIFY_BINARY, TERSIFY_BINARY, "--diff", static_cast<char*>(nullptr));
     ::_exit(127);
   }
   ::close(ends[1]);
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 2);
-  EXPECT_EQ(p.dir.read("err.txt"), "standard output: Broken pipe (os error 32)\n");
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exited with " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGPIPE);
+  EXPECT_EQ(p.dir.read("err.txt"), "");
+  EXPECT_EQ(p.dir.read("src/a.rs"), messy_source);
 }
 
 }  // namespace

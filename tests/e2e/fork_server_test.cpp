@@ -38,7 +38,7 @@ class ForkServerRun : public ::testing::Test {
   // The outcome of a run on a fresh copy of the crate, with the copy's own
   // folder taken out of the report.
   CommandResult run(const TempDir& dir, CommandOptions options, std::vector<std::string> args) {
-    copy_tree(crate_, dir / "crate");
+    copy_crate(crate_, dir / "crate");
     options.env.push_back("CARGO_TERSIFY_STATS=" + dir / "stats");
     auto result = tersify_in(dir / "crate", args, options);
     const std::string real = std::filesystem::canonical(dir.path());
@@ -101,7 +101,7 @@ TEST_F(ForkServerRun, AServerKilledMidRunLeavesTheRestToPlainStarts) {
   ASSERT_EQ(run(reference, plain_, {"src/memmem"}).status, 0);
   // One file at a time, so that the server is busy most of the run; it is
   // killed as soon as it has a run of its own going.
-  copy_tree(crate_, dir / "crate");
+  copy_crate(crate_, dir / "crate");
   pid_t tool = start_in_background({TERSIFY_BINARY, "src/memmem"}, dir / "crate",
                                    {"CARGO_TERSIFY_JOBS=1", "CARGO_TERSIFY_STATS=" + dir / "stats"});
   bool killed = eventually(
@@ -154,7 +154,7 @@ TEST_F(ForkServerRun, NoProcessOutlivesAFailedOrKilledRun) {
       SCOPED_TRACE(std::string(served ? "served, " : "plain, ") + ::strsignal(signal));
       TempDir dir;
       dir.mkdir("tmp");
-      served ? copy_tree(crate_, dir / "crate") : sleepy_package(dir, messy_source);
+      served ? copy_crate(crate_, dir / "crate") : sleepy_package(dir, messy_source);
       pid_t tool =
           start_in_background({TERSIFY_BINARY}, dir / "crate",
                               {"TMPDIR=" + dir / "tmp", served ? "CARGO_TERSIFY_JOBS=1" : "CARGO_TERSIFY_JOBS=4",

@@ -32,6 +32,11 @@ void copy_tree(const std::string& from, const std::string& to) {
   if (copied.status != 0) throw std::runtime_error("cp failed: " + copied.err);
 }
 
+void copy_crate(const std::string& from, const std::string& to) {
+  copy_tree(from, to);
+  fs::remove(fs::path(to) / ".cargo-checksum.json");
+}
+
 std::map<std::string, std::string> snapshot(const std::string& dir) {
   std::map<std::string, std::string> entries;
   for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {

@@ -15,6 +15,11 @@ std::string registry_crate(const std::string& name);
 // Copies the tree at `from` to `to` (created), links kept as links.
 void copy_tree(const std::string& from, const std::string& to);
 
+// Copies the registry crate at `from` to `to` as a package of the user's
+// own: without the .cargo-checksum.json that marks a vendored crate, which
+// the tool leaves alone.
+void copy_crate(const std::string& from, const std::string& to);
+
 // Every entry below `dir` by relative path: a file's bytes, "-> target" for a
 // symbolic link, "/" for a directory.
 std::map<std::string, std::string> snapshot(const std::string& dir);
