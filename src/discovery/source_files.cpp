@@ -50,7 +50,9 @@ Status walk(const std::string& path, bool is_argument, Walk& state) {
     return fail(display_path(path) + ": " + io_error_text(errno));
   }
   auto name = file_name(path);
-  if (S_ISREG(st.st_mode)) {
+  // A FIFO or device named as an argument is listed, so that its turn fails
+  // rather than the run passing over it.
+  if (S_ISREG(st.st_mode) || (is_argument && !S_ISDIR(st.st_mode))) {
     if (name && has_rs_extension(*name)) state.list.push_back(path);
     return {};
   }

@@ -12,7 +12,9 @@
 namespace tersify::discovery {
 
 // Appends the `.rs` files at or below `path` to `list`. A regular file is
-// listed when its extension is exactly "rs"; a directory is searched depth
+// listed when its extension is exactly "rs" (so is anything else but a
+// directory when it is `path` itself, such as a FIFO, whose turn then fails);
+// a directory is searched depth
 // first in directory order, skipping directories named "target" and hidden
 // ones. Symbolic links are followed, but a directory already open on the
 // current branch (a link cycle) is not entered again, and neither is a linked

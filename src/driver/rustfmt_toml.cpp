@@ -55,11 +55,11 @@ std::string package_config(const std::string& package, const std::map<std::strin
   return join_path(packages.contains(workspace) ? workspace : package, "rustfmt.toml");
 }
 
-// The folder that governs `path`: its own when it is a folder, else its
-// parent's; resolved when it can be.
+// The folder that governs `path`: its own when it is a folder, else (a file,
+// a FIFO) its parent's; resolved when it can be.
 std::string start_folder(const std::string& path) {
   std::string start = path;
-  if (file_kind(path) == FileKind::regular) {
+  if (auto kind = file_kind(path); kind && *kind != FileKind::directory) {
     // A bare file name's folder is the working directory.
     auto parent = parent_path(path);
     start = parent && !parent->empty() ? std::move(*parent) : std::string(".");
