@@ -3,7 +3,7 @@
 // link, temporary names planted, a configuration file planted around
 // $TMPDIR), the run reads and writes only the files of the tree, and every
 // file stays whole. One user plays both sides: the changes are made while a
-// stand-in rustfmt stalls on src/a.rs, then it formats with the real one.
+// stand-in rustfmt stalls on src/a.rs.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
