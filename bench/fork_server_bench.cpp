@@ -157,7 +157,8 @@ int main(int argc, char** argv) {
   if (!config_folder || !config_folder->write("rustfmt.toml", "")) return 1;
   tersify::driver::FileSettings settings{"2021", 160, {}, 1, config_folder->path() + "/rustfmt.toml"};
   const std::string token = tersify::driver::batch_token();
-  auto batch_server = start_server(tersify::driver::batch_args(settings, tersify::driver::batch_names(token)));
+  auto batch_server = start_server(tersify::driver::batch_args(settings, tersify::driver::batch_names(token),
+                                                                 tersify::driver::batch_config_name(token)));
   if (!batch_server.server) return 1;
   for (const auto& [label, source] : {std::pair<const char*, const std::string*>{"empty file", &empty},
                                       std::pair<const char*, const std::string*>{"typical file", &*file}}) {

@@ -26,7 +26,7 @@ fi
 if [ "$want_test" = yes ]; then
   # GoogleTest, clang with libFuzzer for the fuzz target, GNU time for peak
   # memory, and published crates whose sources the tests run the tool on.
-  packages="$packages libgtest-dev clang libclang-rt-14-dev time
+  packages="$packages libgtest-dev clang libclang-rt-14-dev time strace
     librust-regex-syntax-dev librust-serde-dev librust-memchr-dev
     librust-itertools-dev librust-nom-dev librust-hashbrown-dev librust-h2-dev librust-tokio-dev
     librust-either-dev"

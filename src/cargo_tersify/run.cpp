@@ -93,7 +93,14 @@ int run(const Settings& settings, const RunEnvironment& environment) {
                                  .jobs = environment.jobs,
                                  .group_size = rustfmt.batches() ? driver::batch_slots : 1,
                                  .settle_in_check = settings.diff,
-                                 .cache = cache ? &*cache : nullptr};
+                                 .cache = cache ? &*cache : nullptr,
+                                 .roots = {}};
+  // No file is read or written outside the paths given, whatever links
+  // appear during the run.
+  for (const auto& path : settings.paths) {
+    auto root = canonical_path(path);
+    options.roots.push_back(root ? std::move(*root) : path);
+  }
   if (settings.verbose) {
     options.on_recorded = [&](const std::string& path, bool changed) {
       report_handled(path, changed, false, settings.check);

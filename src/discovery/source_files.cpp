@@ -31,12 +31,6 @@ bool is_skipped_directory_name(std::string_view name) {
   return name == "target" || (name.size() >= 2 && name.front() == '.');
 }
 
-// Whether the canonical path `inner` is `outer` or lies below it.
-bool lies_within(std::string_view inner, std::string_view outer) {
-  if (!inner.starts_with(outer)) return false;
-  return inner.size() == outer.size() || outer.ends_with('/') || inner[outer.size()] == '/';
-}
-
 // What `cargo vendor` puts into every crate it copies: cargo checks the
 // crate's files against the sums it holds, so a vendored crate is not the
 // user's to format.
@@ -104,7 +98,12 @@ Status walk(const std::string& path, bool is_argument, Walk& state) {
   }
   auto name = file_name(path);
   if (S_ISDIR(st.st_mode) && name && is_skipped_directory_name(*name)) return {};
-  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return {};
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    // A FIFO or device named as an argument is listed, so that its turn
+    // fails rather than the run passing over it.
+    if (is_argument && name && has_rs_extension(*name)) state.list.push_back(path);
+    return {};
+  }
   if (linked) {
     // A file or folder elsewhere on disk (a vendored copy, someone else's
     // file) is not ours to rewrite.

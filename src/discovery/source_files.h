@@ -12,17 +12,18 @@
 namespace tersify::discovery {
 
 // Appends the `.rs` files at or below `path` to `list`. A regular file is
-// listed when its extension is exactly "rs"; a directory is searched depth
-// first in directory order, skipping directories named "target", hidden
-// ones and vendored crates (a directory with an entry named
-// ".cargo-checksum.json", as `cargo vendor` makes them). Symbolic links are
-// followed, but a directory already open on the current branch (a link
-// cycle) is not entered again, and no linked file or directory that lies
-// outside `path` itself is listed or entered. Entries that are gone or are
-// dangling links are passed over. Fails with "{path}: {I/O error text}" for
-// a directory that can't be opened or read, and with "{path}: part of the
-// vendored crate {folder} (it holds .cargo-checksum.json): a change would
-// break the checksums that cargo checks" when `path` itself lies in a
+// listed when its extension is exactly "rs" (so is anything else but a
+// directory when it is `path` itself, such as a FIFO, whose turn then fails);
+// a directory is searched depth first in directory order, skipping
+// directories named "target", hidden ones and vendored crates (a directory
+// with an entry named ".cargo-checksum.json", as `cargo vendor` makes them).
+// Symbolic links are followed, but a directory already open on the current
+// branch (a link cycle) is not entered again, and no linked file or directory
+// that lies outside `path` itself is listed or entered. Entries that are gone
+// or are dangling links are passed over. Fails with "{path}: {I/O error
+// text}" for a directory that can't be opened or read, and with "{path}: part
+// of the vendored crate {folder} (it holds .cargo-checksum.json): a change
+// would break the checksums that cargo checks" when `path` itself lies in a
 // vendored crate (resolved: the folder is at or above its real place).
 Status rs_files(const std::string& path, std::vector<std::string>& list);
 

@@ -45,12 +45,11 @@ Rustfmt::Rustfmt(bool fork_server, bool batches)
 
 Rustfmt::~Rustfmt() = default;
 
-bool Rustfmt::batched(const FileSettings& settings) const {
-  return batches() && (!settings.config_file.empty() || !configured_scratch_folder_);
-}
-
 ServerKey Rustfmt::server_key(const FileSettings& settings) {
-  auto args = batched(settings) ? batch_args(settings, batch_names(token_)) : rustfmt_args(settings);
+  // A served batch runs in its scratch folder: the empty configuration is
+  // named relative to it.
+  auto args = batches() ? batch_args(settings, batch_names(token_), batch_config_name(token_))
+                                : rustfmt_args(settings);
   return {std::move(args), toolchains_.choice_for(settings.folder)};
 }
 
@@ -90,7 +89,7 @@ std::vector<std::optional<std::string>> Rustfmt::run_one_batch(std::span<const s
                                                                const FileSettings& settings, int cancel_fd) {
   if (Server* server = ready_server_for(settings)) {
     auto batch = run_batch(texts, settings, token_, &*server->server, cancel_fd);
-    if (batch.no_folder || batch.configured_folder) {
+    if (batch.no_folder) {
       note_unusable_folder(batch);
       return std::move(batch.texts);
     }
@@ -112,18 +111,17 @@ std::vector<std::optional<std::string>> Rustfmt::run_one_batch(std::span<const s
 
 void Rustfmt::note_unusable_folder(const BatchResult& batch) {
   if (batch.no_folder) no_scratch_folder_ = true;
-  if (batch.configured_folder) configured_scratch_folder_ = true;
 }
 
 Result<std::string> Rustfmt::format(std::string_view source, const FileSettings& settings, int cancel_fd) {
-  if (batched(settings)) {
+  if (batches()) {
     std::string_view text[] = {source};
     if (auto batch = run_one_batch(text, settings, cancel_fd); batch[0]) return std::move(*batch[0]);
     ++batch_misses_;
     // A failure, or a text rustfmt passes over as a file: a plain start
     // gives the answer. When batches turned out impossible, a served one
     // does.
-    if (batched(settings)) {
+    if (batches()) {
       ++plain_;
       return run_rustfmt(source, settings, cancel_fd);
     }
@@ -155,7 +153,7 @@ std::vector<std::optional<std::string>> Rustfmt::format_together(std::span<const
   // Texts that can't go in a batch, or would spoil one, are left to format().
   std::vector<bool> taken(requests.size());
   for (std::size_t i = 0; i < requests.size(); ++i) {
-    taken[i] = !batched(*requests[i].settings) || may_be_passed_over(requests[i].text);
+    taken[i] = may_be_passed_over(requests[i].text);
   }
   for (std::size_t first = 0; first < requests.size(); ++first) {
     if (taken[first]) continue;

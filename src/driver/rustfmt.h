@@ -97,7 +97,6 @@ class Rustfmt : public Formatter {
     std::optional<ForkServer> server;  // none when it could not start
     std::atomic<bool> given_up{false};
   };
-  bool batched(const FileSettings& settings) const;
   ServerKey server_key(const FileSettings& settings);
   // The settings' server once it is ready, started if there is none yet;
   // none without servers, or when it could not start or was given up (now
@@ -120,9 +119,6 @@ class Rustfmt : public Formatter {
   // Set once batch files could not be written ($TMPDIR full or read-only):
   // texts are formatted one at a time from then on.
   std::atomic<bool> no_scratch_folder_{false};
-  // Set once a configuration file was found around the scratch folder: texts
-  // of files without one are formatted one at a time from then on.
-  std::atomic<bool> configured_scratch_folder_{false};
   mutable std::mutex mutex_;
   ToolchainChoices toolchains_;
   TaskThread server_starter_;  // outlives the servers

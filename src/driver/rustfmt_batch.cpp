@@ -4,7 +4,6 @@
 #include <random>
 #include <utility>
 
-#include "driver/rustfmt_config.h"
 #include "fork_server/served_run.h"
 #include "util/paths.h"
 #include "util/process.h"
@@ -35,14 +34,15 @@ std::vector<std::string> batch_names(std::string_view token, std::size_t count) 
   return names;
 }
 
-std::vector<std::string> batch_args(const FileSettings& settings, const std::vector<std::string>& files) {
+std::string batch_config_name(std::string_view token) { return std::string(token) + "-rustfmt.toml"; }
+
+std::vector<std::string> batch_args(const FileSettings& settings, const std::vector<std::string>& files,
+                                    const std::string& empty_config) {
   auto args = rustfmt_args(settings);
   // rustfmt_args ends with the --config value.
   args.back() += ",skip_children=true";
-  if (!settings.config_file.empty()) {
-    args.push_back("--config-path");
-    args.push_back(settings.config_file);
-  }
+  args.push_back("--config-path");
+  args.push_back(settings.config_file.empty() ? empty_config : settings.config_file);
   args.insert(args.end(), files.begin(), files.end());
   return args;
 }
@@ -78,8 +78,9 @@ BatchResult run_batch(std::span<const std::string_view> texts, const FileSetting
     result.no_folder = true;
     return result;
   }
-  if (settings.config_file.empty() && config_file_for(folder->path())) {
-    result.configured_folder = true;
+  std::string config_name = batch_config_name(token);
+  if (settings.config_file.empty() && !folder->write(config_name, "")) {
+    result.no_folder = true;
     return result;
   }
   // A served run names every slot; a plain start only the texts, by path.
@@ -106,7 +107,8 @@ BatchResult run_batch(std::span<const std::string_view> texts, const FileSetting
     exit = std::move(*finished);
   } else {
     // In the files' folder, for the toolchain that a plain start there gets.
-    auto child = RunningChild::start("rustfmt", batch_args(settings, paths), std::nullopt, settings.folder);
+    auto child = RunningChild::start("rustfmt", batch_args(settings, paths, join_path(folder->path(), config_name)),
+                                     std::nullopt, settings.folder);
     if (!child) return result;
     auto finished = child->finish(cancel_fd);
     if (!finished) return result;

@@ -8,8 +8,10 @@
 // The texts go to a scratch folder, under names that hold a random token so
 // that no text can contain them by chance. Out-of-line modules are left
 // alone (each is a file of its own in the tool's list), and the
-// configuration file is named on the command line. Without one, rustfmt
-// looks for one around the scratch folder, which must then find none too.
+// configuration file is named on the command line: the one the tool found
+// for the files, or for files without one an empty file in the scratch
+// folder, so that rustfmt reads nothing that lies around the scratch folder
+// (a shared $TMPDIR), whatever folder it runs in.
 //
 // A batch counts only when rustfmt succeeded and its output splits exactly
 // into one text per name. Anything else (a file rustfmt passed over, such as
@@ -47,10 +49,15 @@ std::string batch_token();
 // The names of a batch's files: "{token}-{i}.rs" for i below `count`.
 std::vector<std::string> batch_names(std::string_view token, std::size_t count = batch_slots);
 
+// The name of the empty configuration file in a batch's scratch folder.
+std::string batch_config_name(std::string_view token);
+
 // rustfmt's arguments for a batch of `files` (names or paths) with these
 // settings: rustfmt_args, without out-of-line modules, with the
-// configuration file if there is one, then the files.
-std::vector<std::string> batch_args(const FileSettings& settings, const std::vector<std::string>& files);
+// configuration file, else `empty_config` (a name or path of the empty one),
+// then the files.
+std::vector<std::string> batch_args(const FileSettings& settings, const std::vector<std::string>& files,
+                                    const std::string& empty_config);
 
 // The text of each of `files` in the output of a batch run over them, or
 // none when the output is not exactly each one's header ("{file}:" and an
@@ -63,15 +70,12 @@ struct BatchResult {
   std::vector<std::optional<std::string>> texts;
   bool server_lost = false;  // the server could not take or finish the run
   bool no_folder = false;    // the texts could not be written to a scratch folder
-  // For settings without a configuration file: the scratch folder has one
-  // around it, which rustfmt would read.
-  bool configured_folder = false;
 };
 
 // Formats up to batch_slots `texts` of equal `settings` in one
 // rustfmt run: through `server` when given (started with
-// batch_args(settings, batch_names(token))), else a plain start in the
-// settings' folder. With `cancel_fd` (-1: none), stops once it is readable
+// batch_args(settings, batch_names(token), batch_config_name(token))), else a
+// plain start in the settings' folder. With `cancel_fd` (-1: none), stops once it is readable
 // and gives nothing.
 BatchResult run_batch(std::span<const std::string_view> texts, const FileSettings& settings, std::string_view token,
                       ForkServer* server, int cancel_fd);

@@ -60,11 +60,11 @@ ConfigFile new_config(const std::string& folder, const std::string& owner) {
   return {join_path(folder, "rustfmt.toml"), owner, config_file_for(folder).value_or("")};
 }
 
-// The folder that governs `path`: its own when it is a folder, else its
-// parent's; resolved when it can be.
+// The folder that governs `path`: its own when it is a folder, else (a file,
+// a FIFO) its parent's; resolved when it can be.
 std::string start_folder(const std::string& path) {
   std::string start = path;
-  if (file_kind(path) == FileKind::regular) {
+  if (auto kind = file_kind(path); kind && *kind != FileKind::directory) {
     // A bare file name's folder is the working directory.
     auto parent = parent_path(path);
     start = parent && !parent->empty() ? std::move(*parent) : std::string(".");

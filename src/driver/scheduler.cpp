@@ -13,8 +13,11 @@
 // returned: nothing of the run outlives it.
 //
 // A file read ahead of its turn is read again at its turn; when it no longer
-// holds the text that was formatted, it is handled again then, on the run
-// thread, so a user's edit made meanwhile is never overwritten.
+// holds the text that was formatted, or is another file now, it is handled
+// again then, on the run thread, so a user's edit made meanwhile is never
+// overwritten. The write itself goes through only while the path still
+// leads to the file read at its turn with that text (util/replace_file.h);
+// a file changed during its turn is handled again too, a few times at most.
 //
 // With one job and groups of one, the same steps run in the run thread alone,
 // one file after the other, with nothing ahead of its turn: the plain
@@ -26,13 +29,16 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <utility>
 
 #include "driver/process_file.h"
 #include "driver/rustfmt_message.h"
 #include "util/cancellation.h"
+#include "util/file_place.h"
 #include "util/fs.h"
+#include "util/in_place_write.h"
 #include "util/paths.h"
 
 namespace tersify::driver {
@@ -43,32 +49,51 @@ namespace {
 constexpr std::size_t min_window_per_job = 16;
 
 // A file's text may have changed since it was read ahead of its turn (the
-// user saved it, or removed it): its result is then out of date, and the file
-// is handled again at its turn, from what it holds now.
+// user saved it, or removed it), or its path may lead to another file now:
+// its result is then out of date, and the file is handled again at its turn,
+// from what it holds now.
 void redo_if_changed(const std::string& listed_path, Result<ProcessedFile>& outcome,
                      const Result<FileSettings>& settings, const FileRunOptions& options, Formatter& formatter) {
   if (!outcome) return;
-  auto now = read_file(listed_path);
-  if (now && *now == outcome->source) return;
-  outcome = process_file(listed_path, settings, settles(options), formatter, nullptr, options.cache);
+  auto now = read_regular_text(listed_path, options.roots);
+  if (now && now->text == outcome->source && now->identity == outcome->identity) return;
+  if (!now) {
+    outcome = fail(std::move(now).error());
+    return;
+  }
+  auto source = take_source(std::move(*now), settings, options.cache);
+  outcome = source ? finish_file(std::move(*source), *settings, settles(options), formatter, nullptr)
+                   : Result<ProcessedFile>(fail(std::move(source).error()));
 }
 
+// Times a file is handled at its turn before a run gives up on a file that
+// keeps changing under it.
+constexpr int max_turns = 3;
+
 // The effect of one file: the write or record of its final text, or its
-// failure as the line to print.
+// failure as the line to print. A file that changed since its read at its
+// turn is handled again.
 Status commit(const std::string& listed_path, const Result<FileSettings>& settings, Result<ProcessedFile>& outcome,
-              const FileRunOptions& options, ReformatList& reformat_list, FileRunCounts& counts) {
-  if (!outcome) {
-    std::string shown = display_path(listed_path);
-    return fail(shown + ": " + naming_the_file(outcome.error(), shown));
+              const FileRunOptions& options, Formatter& formatter, ReformatList& reformat_list,
+              FileRunCounts& counts) {
+  for (int turn = 1;; ++turn) {
+    if (!outcome) {
+      std::string shown = display_path(listed_path);
+      return fail(shown + ": " + naming_the_file(outcome.error(), shown));
+    }
+    auto done = record_file(listed_path, *outcome, options.check, reformat_list, options.roots);
+    if (done) break;
+    if (!done.error().changed) return fail(display_path(listed_path) + ": " + std::move(done).error().message);
+    if (turn == max_turns) {
+      return fail(display_path(listed_path) + ": kept changing while it was formatted; it is left as it is");
+    }
+    outcome = process_file(listed_path, settings, settles(options), formatter, nullptr, options.cache, options.roots);
   }
   ++counts.files;
   if (outcome->cached) ++counts.cache_hits;
   if (outcome->final.passes > 1) {
     ++counts.settled_files;
     counts.extra_passes += static_cast<std::uint64_t>(outcome->final.passes - 1);
-  }
-  if (auto done = record_file(listed_path, outcome->source, outcome->final.text, options.check, reformat_list); !done) {
-    return fail(display_path(listed_path) + ": " + done.error());
   }
   if (options.on_recorded) options.on_recorded(listed_path, outcome->final.text != outcome->source);
   if (options.cache != nullptr && outcome->final.fixed_point && !outcome->cached) {
@@ -77,12 +102,29 @@ Status commit(const std::string& listed_path, const Result<FileSettings>& settin
   return {};
 }
 
+// Undoes, once per folder and before any file of it is read, what in-place
+// writes that a killed run never finished left there.
+class InterruptedWrites {
+ public:
+  void undo_before_reading(const std::string& listed_path) {
+    auto canonical = canonical_path(listed_path);
+    if (!canonical) return;
+    auto folder = parent_path(*canonical);
+    if (folder && folders_.insert(*folder).second) recover_in_place_writes(*folder);
+  }
+
+ private:
+  std::set<std::string> folders_;
+};
+
 Status one_after_another(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
                          Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts) {
+  InterruptedWrites interrupted;
   for (const auto& file : files) {
     auto settings = file_settings(file, options.overrides, editions);
-    auto outcome = process_file(file, settings, settles(options), formatter, nullptr, options.cache);
-    if (auto done = commit(file, settings, outcome, options, reformat_list, counts); !done) return done;
+    interrupted.undo_before_reading(file);
+    auto outcome = process_file(file, settings, settles(options), formatter, nullptr, options.cache, options.roots);
+    if (auto done = commit(file, settings, outcome, options, formatter, reformat_list, counts); !done) return done;
   }
   return {};
 }
@@ -113,6 +155,7 @@ class SideBySide {
           break;
         }
         auto settings = file_settings(file, options_.overrides, editions_);
+        interrupted_.undo_before_reading(file);
         open = settings.has_value();
         dispatch(file, identity, std::move(settings));
         ++next;
@@ -130,7 +173,8 @@ class SideBySide {
         if (!front) break;
         first = false;
         redo_if_changed(front->listed_path, *front->outcome, *front->settings, options_, formatter_);
-        if (auto done = commit(front->listed_path, *front->settings, *front->outcome, options_, reformat_list, counts);
+        if (auto done = commit(front->listed_path, *front->settings, *front->outcome, options_, formatter_,
+                               reformat_list, counts);
             !done) {
           stop();
           return done;
@@ -213,18 +257,19 @@ class SideBySide {
     struct Pending {
       Slot* slot;
       std::string source;
+      FileIdentity identity;
       std::optional<FinalTextSteps> steps;
     };
     std::vector<Pending> pending;
     pending.reserve(group.size());  // the steps look into the sources: no moves
     for (Slot* slot : group) {
-      auto source = read_source(slot->listed_path, *slot->settings, options_.cache);
+      auto source = read_source(slot->listed_path, *slot->settings, options_.cache, options_.roots);
       if (!source) {
         publish(*slot, fail(std::move(source).error()));
       } else if (source->known_final) {
         publish(*slot, finish_file(std::move(*source), **slot->settings, settles(options_), formatter_, nullptr));
       } else {
-        pending.push_back({slot, std::move(source->text), std::nullopt});
+        pending.push_back({slot, std::move(source->text), source->identity, std::nullopt});
       }
     }
     for (auto& file : pending) {
@@ -254,7 +299,8 @@ class SideBySide {
         }
         if (file.steps->wanted()) continue;
         auto final = std::move(*file.steps).result();
-        publish(*file.slot, final ? Result<ProcessedFile>(ProcessedFile{std::move(file.source), std::move(*final)})
+        publish(*file.slot, final ? Result<ProcessedFile>(
+                                        ProcessedFile{std::move(file.source), file.identity, std::move(*final)})
                                   : fail(std::move(final).error()));
       }
     }
@@ -288,6 +334,7 @@ class SideBySide {
   const std::size_t group_size_;
   EditionMap& editions_;  // used by the run thread only
   Formatter& formatter_;
+  InterruptedWrites interrupted_;  // used by the run thread only
   Cancellation cancellation_;
 
   std::mutex mutex_;

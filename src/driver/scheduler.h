@@ -34,6 +34,9 @@ struct FileRunOptions {
   // Told of each file as its effect comes (on the run thread, in list order):
   // whether its final text differs from its text as read.
   std::function<void(const std::string& listed_path, bool changed)> on_recorded = nullptr;
+  // The canonical path arguments: every file is read and written only
+  // where it lies within one of them (through links too). None: anywhere.
+  std::vector<std::string> roots = {};
 };
 
 // Whether the run settles each file's final text: write mode does, so that a
@@ -56,9 +59,14 @@ inline constexpr std::size_t max_waiting_bytes = std::size_t{64} << 20;
 // rewritten or recorded strictly in list order; the first failure stops the
 // run before anything after its file is written, and only after everything
 // before it is; a file that is the same as one still in flight (listed twice,
-// or through a link) is read only after that one is written. Editions may be
-// looked up ahead of their file's turn, in list order. Gives the line to print
-// for the first failure ("{path}: {message}").
+// or through a link) is read only after that one is written. A file is
+// written only while its path leads to the file read at its turn, holding
+// the text that was formatted; one changed before or during its turn is
+// handled again from what it is now. Before any file of a folder is read,
+// what an in-place write cut short there left is undone
+// (util/in_place_write.h). Editions may be looked up ahead of their file's
+// turn, in list order. Gives the line to print for the first failure
+// ("{path}: {message}").
 Status process_files(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
                      Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts);
 

@@ -1,20 +1,22 @@
 #include "util/digest_store.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "util/fd.h"
 #include "util/fs.h"
-#include "util/paths.h"
+#include "util/random_token.h"
 
 namespace tersify {
 namespace {
@@ -22,78 +24,138 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view temp_prefix = ".tmp-";
-constexpr auto stale_temp_age = std::chrono::hours(1);
+constexpr std::int64_t stale_temp_seconds = 3600;
 
 std::string subfolder_name(unsigned index) {
   constexpr char digits[] = "0123456789abcdef";
   return {digits[index >> 4], digits[index & 15]};
 }
 
+// A subfolder of the store, never through a link: whatever a link leads to
+// lies outside the store.
+Fd open_subfolder(int root, const std::string& name) {
+  return Fd(::openat(root, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+// Reads up to `limit` bytes of `fd`. Gives none when a read fails.
+std::optional<std::string> read_at_most(int fd, std::size_t limit) {
+  std::string text(limit, '\0');
+  std::size_t done = 0;
+  while (done < limit) {
+    ssize_t n = ::read(fd, text.data() + done, limit - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  text.resize(done);
+  return text;
+}
+
+std::int64_t nanoseconds(const struct timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
 }  // namespace
 
 DigestStore::DigestStore(std::string folder, std::string magic) : folder_(std::move(folder)), magic_(std::move(magic)) {}
 
-std::string DigestStore::entry_path(const std::string& digest) const {
-  return join_path(join_path(folder_, digest.substr(0, 2)), digest);
-}
-
 std::string DigestStore::entry_text(const std::string& digest) const { return magic_ + "\n" + digest + "\n"; }
 
+Fd DigestStore::open_root() const {
+  // The store's own folder is the user's to place, through links or not.
+  return Fd(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
 bool DigestStore::contains(const std::string& digest) const {
-  std::string path = entry_path(digest);
-  auto text = read_file(path);
-  if (!text || *text != entry_text(digest)) return false;
-  (void)::utimensat(AT_FDCWD, path.c_str(), nullptr, 0);
+  Fd root = open_root();
+  if (!root.valid()) return false;
+  Fd folder = open_subfolder(root.get(), digest.substr(0, 2));
+  if (!folder.valid()) return false;
+  // Only a regular file of an entry's size is read, and a FIFO or a device
+  // is never waited on.
+  Fd entry(::openat(folder.get(), digest.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!entry.valid()) return false;
+  std::string expected = entry_text(digest);
+  struct stat st;
+  if (::fstat(entry.get(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) != expected.size()) {
+    return false;
+  }
+  auto text = read_at_most(entry.get(), expected.size() + 1);
+  if (!text || *text != expected) return false;
+  (void)::futimens(entry.get(), nullptr);
   return true;
 }
 
 void DigestStore::add(const std::string& digest) const {
-  static std::atomic<unsigned> counter{0};
-  std::string folder = join_path(folder_, digest.substr(0, 2));
-  std::error_code error;
-  fs::create_directories(folder, error);
-  std::string temp = join_path(folder, std::string(temp_prefix) + digest + "-" + std::to_string(::getpid()) + "-" +
-                                           std::to_string(counter.fetch_add(1)));
+  Fd root = open_root();
+  if (!root.valid()) {
+    std::error_code error;
+    fs::create_directories(folder_, error);
+    root = open_root();
+    if (!root.valid()) return;
+  }
+  std::string sub = digest.substr(0, 2);
+  (void)::mkdirat(root.get(), sub.c_str(), 0755);
+  Fd folder = open_subfolder(root.get(), sub);
+  if (!folder.valid()) return;
+  std::string temp = std::string(temp_prefix) + digest + "-" + std::to_string(::getpid()) + "-" + random_token();
   bool written = false;
   {
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    Fd fd(::openat(folder.get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!fd.valid()) return;
     written = write_all(fd.get(), entry_text(digest)).has_value();
   }
-  if (!written || ::rename(temp.c_str(), entry_path(digest).c_str()) != 0) (void)::unlink(temp.c_str());
+  if (!written || ::renameat(folder.get(), temp.c_str(), folder.get(), digest.c_str()) != 0) {
+    (void)::unlinkat(folder.get(), temp.c_str(), 0);
+  }
 }
 
 void DigestStore::prune(std::size_t limit) const {
+  Fd root = open_root();
+  if (!root.valid()) return;
   struct Entry {
-    fs::file_time_type time;
-    fs::path path;
+    std::int64_t time;
+    unsigned subfolder;
+    std::string name;
   };
   std::vector<Entry> entries;
-  auto now = fs::file_time_type::clock::now();
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
   for (unsigned index = 0; index < 256; ++index) {
-    std::error_code error;
-    for (fs::directory_iterator it(join_path(folder_, subfolder_name(index)), error), end; !error && it != end;
-         it.increment(error)) {
-      auto time = it->last_write_time(error);
-      if (error) {
-        error.clear();
+    Fd folder = open_subfolder(root.get(), subfolder_name(index));
+    if (!folder.valid()) continue;
+    Fd listing(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DirHandle dir(listing.valid() ? ::fdopendir(listing.get()) : nullptr);
+    if (!dir) continue;
+    (void)listing.release();  // the listing owns it now
+    while (const dirent* entry = ::readdir(dir.get())) {
+      std::string_view name(entry->d_name);
+      struct stat st;
+      if (name == "." || name == ".." || ::fstatat(folder.get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      std::int64_t time = nanoseconds(st.st_mtim);
+      if (name.starts_with(temp_prefix)) {
+        if (now - time > stale_temp_seconds * 1000000000) (void)::unlinkat(folder.get(), entry->d_name, 0);
         continue;
       }
-      if (it->path().filename().string().starts_with(temp_prefix)) {
-        if (now - time > stale_temp_age) fs::remove(it->path(), error);
-        error.clear();
-        continue;
-      }
-      entries.push_back({time, it->path()});
+      entries.push_back({time, index, std::string(name)});
     }
   }
   if (entries.size() <= limit) return;
   std::size_t remove = entries.size() - limit + limit / 10;
   std::nth_element(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(remove - 1), entries.end(),
                    [](const Entry& a, const Entry& b) { return a.time < b.time; });
-  for (std::size_t i = 0; i < remove; ++i) {
-    std::error_code error;
-    fs::remove(entries[i].path, error);
+  entries.resize(remove);
+  std::sort(entries.begin(), entries.end(),
+            [](const Entry& a, const Entry& b) { return std::tie(a.subfolder, a.name) < std::tie(b.subfolder, b.name); });
+  Fd folder;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (i == 0 || entries[i].subfolder != entries[i - 1].subfolder) {
+      folder = open_subfolder(root.get(), subfolder_name(entries[i].subfolder));
+    }
+    // unlinkat removes a link itself, never what it leads to.
+    if (folder.valid()) (void)::unlinkat(folder.get(), entries[i].name.c_str(), 0);
   }
 }
 

@@ -6,9 +6,17 @@
 // cut short, holds anything else or can't be read is absent; and every
 // failure to write (a read-only or missing folder, a full disk) is ignored.
 // Any number of threads and processes may use the same folder at once.
+//
+// Only regular files inside the folder are touched: subfolders and entries
+// are opened relative to the open folder without following links, a FIFO or
+// a device is never read, a file of any other size than an entry's is
+// absent, and pruning removes names (a link itself, never what it leads
+// to).
 
 #include <cstddef>
 #include <string>
+
+#include "util/fd.h"
 
 namespace tersify {
 
@@ -33,7 +41,7 @@ class DigestStore {
   const std::string& folder() const { return folder_; }
 
  private:
-  std::string entry_path(const std::string& digest) const;
+  Fd open_root() const;
   std::string entry_text(const std::string& digest) const;
 
   std::string folder_;

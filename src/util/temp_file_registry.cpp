@@ -18,6 +18,7 @@ enum : int { free_slot = 0, busy_slot = 1, armed_slot = 2 };
 
 struct Slot {
   std::atomic<int> state{free_slot};
+  int folder = AT_FDCWD;  // what a file's path is relative to
   char path[PATH_MAX];
 };
 
@@ -27,11 +28,12 @@ std::array<Slot, 8> file_slots;
 std::array<Slot, 64> folder_slots;
 
 template <std::size_t N>
-int note_in(std::array<Slot, N>& slots, const std::string& path) {
+int note_in(std::array<Slot, N>& slots, int folder, const std::string& path) {
   if (path.size() >= PATH_MAX || path.find('\0') != std::string::npos) return -1;
   for (std::size_t i = 0; i < slots.size(); ++i) {
     int expected = free_slot;
     if (!slots[i].state.compare_exchange_strong(expected, busy_slot)) continue;
+    slots[i].folder = folder;
     std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
     slots[i].state.store(armed_slot);
     return static_cast<int>(i);
@@ -63,13 +65,13 @@ void remove_folder(const char* path) {
 
 }  // namespace
 
-int note_temp_file(const std::string& path) { return note_in(file_slots, path); }
+int note_temp_file(int folder, const std::string& name) { return note_in(file_slots, folder, name); }
 
 void forget_temp_file(int slot) {
   if (slot >= 0) file_slots[static_cast<std::size_t>(slot)].state.store(free_slot);
 }
 
-int note_temp_folder(const std::string& path) { return note_in(folder_slots, path); }
+int note_temp_folder(const std::string& path) { return note_in(folder_slots, AT_FDCWD, path); }
 
 void forget_temp_folder(int slot) {
   if (slot >= 0) folder_slots[static_cast<std::size_t>(slot)].state.store(free_slot);
@@ -77,7 +79,7 @@ void forget_temp_folder(int slot) {
 
 void remove_noted_temp_files() {
   for (auto& slot : file_slots) {
-    if (slot.state.load() == armed_slot) ::unlink(slot.path);
+    if (slot.state.load() == armed_slot) ::unlinkat(slot.folder, slot.path, 0);
   }
   for (auto& slot : folder_slots) {
     if (slot.state.load() == armed_slot) remove_folder(slot.path);

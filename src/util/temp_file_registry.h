@@ -7,10 +7,12 @@
 
 namespace tersify {
 
-// Notes `path` as a temporary file that must not outlive the process. Gives
-// a slot number for forget_temp_file, or -1 when the path can't be noted
-// (too long, or every slot is taken); the caller must then not create it.
-int note_temp_file(const std::string& path);
+// Notes the file `name` in the open folder `folder` as a temporary file that
+// must not outlive the process; the folder must stay open until the file is
+// forgotten. Gives a slot number for forget_temp_file, or -1 when the name
+// can't be noted (too long, or every slot is taken); the caller must then not
+// create it.
+int note_temp_file(int folder, const std::string& name);
 
 // Forgets the file of `slot` (-1: nothing), once it was renamed or removed.
 void forget_temp_file(int slot);

@@ -83,17 +83,18 @@ TEST(RustfmtBatch, EveryTextIsASingleRunsOrNothing) {
     }
   }
 
-  // A configuration around the scratch folder would be read for texts that
-  // have none of their own: no batch then.
+  // A configuration around the scratch folder (a shared $TMPDIR) is never
+  // read: the batch still gives what a single run in the file's folder does.
   if (!bare_config.empty()) return;
   test::TempDir temp;
-  temp.write("rustfmt.toml", "max_width = 40\n");
+  temp.write("rustfmt.toml", "hard_tabs = true\n");
   ::setenv("TMPDIR", temp.path().c_str(), 1);
-  std::string_view text[] = {"fn h() {}\n"};
-  auto batch = run_batch(text, FileSettings{"2021", 100, bare.path(), 1, {}}, token, nullptr, -1);
+  std::string_view text[] = {"fn h() { let x = 1; }\n"};
+  const FileSettings none{"2021", 100, bare.path(), 1, {}};
+  auto batch = run_batch(text, none, token, nullptr, -1);
   ::unsetenv("TMPDIR");
-  EXPECT_TRUE(batch.configured_folder);
-  EXPECT_FALSE(batch.texts[0]);
+  ASSERT_TRUE(batch.texts[0]);
+  EXPECT_EQ(*batch.texts[0], run_rustfmt(text[0], none).value());
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -30,7 +31,9 @@ constexpr std::string_view formatted_mark = "// formatted\n";
 
 // Puts formatted_mark in front of a text that lacks it. "fail here" fails,
 // "stall here" waits until cancelled, "slow N" takes N milliseconds, "after
-// a stall" first waits until another text stalls.
+// a stall" first waits until another text stalls, "edit PATH" (a last line)
+// appends a line to the file PATH while it is formatted, "edit once PATH"
+// only when the file has no line so added.
 struct StandIn : Formatter {
   Result<std::string> format(std::string_view text, const FileSettings&, int cancel_fd) override {
     {
@@ -49,6 +52,14 @@ struct StandIn : Formatter {
     }
     if (auto slow = text.find("slow "); slow != std::string_view::npos) {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(std::string(text.substr(slow + 5)))));
+    }
+    if (auto edit = text.find("edit "); edit != std::string_view::npos) {
+      std::string path(text.substr(edit + 5, text.find('\n', edit) - edit - 5));
+      bool once = path.starts_with("once ");
+      if (once) path.erase(0, 5);
+      std::ifstream in(path);
+      std::string now((std::istreambuf_iterator<char>(in)), {});
+      if (!once || now.find("// edited") == std::string::npos) std::ofstream(path, std::ios::app) << "// edited\n";
     }
     if (text.starts_with(formatted_mark)) return std::string(text);
     return std::string(formatted_mark) + std::string(text);
@@ -223,6 +234,32 @@ TEST(Scheduler, AFileMetAgainReadsWhatItsEarlierTurnWrote) {
       ASSERT_TRUE(outcome.status) << outcome.status.error();
       EXPECT_EQ(formatter.inputs_equal_to(original), 1) << "only the first turn may read the text as it was";
       EXPECT_EQ(dir.read("a.rs"), std::string(formatted_mark) + original);
+    }
+  }
+}
+
+// A file that changes while it is formatted at its turn is formatted again
+// from what it holds then; one that keeps changing is given up on and left
+// to the edits.
+TEST(Scheduler, AFileChangedDuringItsTurnIsHandledAgain) {
+  for (bool keeps_changing : {false, true}) {
+    for (const Way& way : ways) {
+      SCOPED_TRACE(std::string(keeps_changing ? "keeps changing, " : "changed once, ") + way.name());
+      test::TempDir dir;
+      const std::string text = "// a\n// edit " + std::string(keeps_changing ? "" : "once ") + (dir / "a.rs") + "\n";
+      dir.write("a.rs", text);
+      dir.write("b.rs", "// b\n");
+      StandIn formatter;
+      auto outcome = run_files({dir / "a.rs", dir / "b.rs"}, false, way, formatter);
+      if (keeps_changing) {
+        ASSERT_FALSE(outcome.status);
+        EXPECT_EQ(outcome.status.error(), dir / "a.rs: kept changing while it was formatted; it is left as it is");
+        EXPECT_TRUE(dir.read("a.rs").starts_with(text + "// edited\n// edited\n"));
+        EXPECT_EQ(dir.read("b.rs"), "// b\n");
+      } else {
+        ASSERT_TRUE(outcome.status) << outcome.status.error();
+        EXPECT_EQ(dir.read("a.rs"), std::string(formatted_mark) + text + "// edited\n");
+      }
     }
   }
 }

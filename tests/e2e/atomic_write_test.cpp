@@ -22,6 +22,7 @@
 
 #include "e2e/project.h"
 #include "support/processes.h"
+#include "support/tools.h"
 
 namespace tersify::test {
 namespace {
@@ -181,6 +182,49 @@ TEST(AtomicWrite, AFailedWriteLeavesTheOriginal) {
     EXPECT_EQ(result.err, "src/big.rs: " + c.err + "\n");
     EXPECT_EQ(tree.read("src/big.rs"), tree.old_text);
     EXPECT_EQ(tree.strays(), std::set<std::string>{});
+  }
+}
+
+// A SIGKILL in the middle of the in-place write of a hard-linked file, once
+// the new text went over the old one and before the file was cut to its
+// length, leaves neither text; the next run puts the old text back before it
+// reads the file, and writes the new text whole. A file edited in between
+// keeps the edit. The kill comes from strace at the write's ftruncate.
+TEST(AtomicWrite, AnInPlaceWriteKilledHalfwayIsUndoneByTheNextRun) {
+  if (find_program("strace").empty()) GTEST_SKIP() << "strace is missing";
+  std::string old_text, new_text;
+  for (int i = 0; i < 3000; ++i) {
+    old_text += "fn f" + std::to_string(i) + "() {\n    " + std::to_string(i) + "\n}\n";
+    new_text += "fn f" + std::to_string(i) + "() { " + std::to_string(i) + " }\n";
+  }
+  for (bool edited : {false, true}) {
+    SCOPED_TRACE(edited ? "edited in between" : "as the kill left it");
+    TempDir dir;
+    dir.write("src/big.rs", old_text);
+    ASSERT_EQ(::link((dir / "src/big.rs").c_str(), (dir / "other").c_str()), 0);
+    dir.mkdir("bin");
+    write_script(dir / "bin/rustfmt", "exec cat\n");
+    CommandOptions options = path_first(dir / "bin");
+    options.cwd = dir.path();
+    options.env = {"CARGO_TERSIFY_JOBS=1", "CARGO_TERSIFY_CACHE=0"};
+    auto killed = run_command({"strace", "-o", "/dev/null", "-e", "trace=ftruncate", "-e",
+                               "inject=ftruncate:signal=KILL:when=1", TERSIFY_BINARY, "src"},
+                              options);
+    EXPECT_EQ(killed.status, 128 + SIGKILL) << killed.err;
+    EXPECT_EQ(dir.read("other"), new_text + old_text.substr(new_text.size())) << "not cut short where it should be";
+    auto kept = [&] {
+      int count = 0;
+      for (const auto& entry : fs::directory_iterator(dir / "src")) {
+        count += entry.path().filename().string().find(".tersify-old-") != std::string::npos ? 1 : 0;
+      }
+      return count;
+    };
+    EXPECT_EQ(kept(), 1);
+    if (edited) dir.write("src/big.rs", "fn edited() {\n    1\n}\n");
+
+    EXPECT_EQ(ended(run_command({TERSIFY_BINARY, "src"}, options)), std::tuple(0, "", ""));
+    EXPECT_EQ(dir.read("other"), edited ? "fn edited() { 1 }\n" : new_text);
+    EXPECT_EQ(kept(), 0);
   }
 }
 

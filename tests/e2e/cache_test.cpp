@@ -5,6 +5,7 @@
 // exactly the entries that still apply.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -35,10 +36,21 @@ struct Trial {
   }
 };
 
+// Visits every entry, once the folder is listed: a visit may replace it.
 void for_each_entry(const std::string& cache, const std::function<void(const fs::path&)>& visit) {
+  std::vector<fs::path> entries;
   for (const auto& entry : fs::recursive_directory_iterator(cache + "/cargo-tersify")) {
-    if (entry.is_regular_file()) visit(entry.path());
+    if (entry.is_regular_file()) entries.push_back(entry.path());
   }
+  for (const auto& entry : entries) visit(entry);
+}
+
+// Replaces every entry with what `make` puts at its path.
+void replace_entries(const std::string& cache, const std::function<void(const fs::path&)>& make) {
+  for_each_entry(cache, [&](const fs::path& p) {
+    fs::remove(p);
+    make(p);
+  });
 }
 
 void append(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::app) << text; }
@@ -80,6 +92,12 @@ const Change changes[] = {
      [](Trial& s) {
        for_each_entry(s.cache.path(), [](const fs::path& p) { std::ofstream(p) << "\x7f garbage \xff\n"; });
      },
+     0},
+    // Neither is ever read: the run must not hang or run out of memory.
+    {"entries replaced by FIFOs",
+     [](Trial& s) { replace_entries(s.cache.path(), [](const fs::path& p) { ::mkfifo(p.c_str(), 0644); }); }, 0},
+    {"entries linked to /dev/zero",
+     [](Trial& s) { replace_entries(s.cache.path(), [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }); },
      0},
     {"a cache folder that can't be written",
      [](Trial& s) {

@@ -101,7 +101,7 @@ TEST(RustfmtOutput, InvalidUtf8IsReplacedNotAnError) {
 
 TEST(SourceFailure, AFileThatCannotBeFormattedStopsTheRunAfterEarlierOnesWereWritten) {
   struct Case {
-    std::string text;  // "": a link to memory that cannot be read, even by root
+    std::string text;  // "": a link named as a path, to memory that cannot be read even by root
     std::string detail;
     bool located = false;  // rustfmt's message points at a line
   };

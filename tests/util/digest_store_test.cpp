@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -66,6 +67,31 @@ TEST(DigestStore, PruningKeepsTheMostRecentlyUsedWithinTheLimit) {
   EXPECT_TRUE(store.contains(digest_of(39)));
   EXPECT_FALSE(store.contains(digest_of(1)));
   EXPECT_FALSE(dir.exists("ab/.tmp-left-by-a-killed-run"));
+}
+
+// Only regular files of the store are read or removed: a FIFO, a link to a
+// device or an oversized file in an entry's place is a miss (at once), and
+// pruning never enters a linked subfolder nor removes what a link names.
+TEST(DigestStore, NothingButItsOwnFilesIsReadOrRemoved) {
+  test::TempDir dir;
+  DigestStore store(dir / "store", "magic 1");
+  store.add(digest_of(0));
+  auto entry = [&](int n) { return "store/" + digest_of(n).substr(0, 2) + "/" + digest_of(n); };
+  dir.mkdir(entry(1).substr(0, entry(1).rfind('/')));
+  ASSERT_EQ(::mkfifo((dir / entry(1)).c_str(), 0644), 0);
+  dir.mkdir(entry(2).substr(0, entry(2).rfind('/')));
+  fs::create_symlink("/dev/zero", dir / entry(2));
+  dir.write(entry(3), "magic 1\n" + digest_of(3) + "\n" + std::string(1 << 20, 'x'));
+  for (int n : {1, 2, 3}) EXPECT_FALSE(store.contains(digest_of(n))) << n;
+
+  dir.write("outside/" + digest_of(4), "magic 1\n" + digest_of(4) + "\n");
+  fs::remove_all(dir / entry(4).substr(0, entry(4).rfind('/')));
+  fs::create_symlink(dir / "outside", dir / entry(4).substr(0, entry(4).rfind('/')));
+  EXPECT_FALSE(store.contains(digest_of(4)));
+  store.prune(0);
+  EXPECT_TRUE(dir.exists("outside/" + digest_of(4)));
+  EXPECT_FALSE(dir.exists(entry(0)));
+  EXPECT_TRUE(fs::is_symlink(dir / entry(4).substr(0, entry(4).rfind('/'))));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "support/temp_dir.h"
 #include "support/tree.h"
+#include "util/file_place.h"
 
 namespace tersify {
 namespace {
@@ -100,6 +101,50 @@ TEST(ReplaceFile, ReadOnlyFolderIsWrittenInPlace) {
 TEST(ReplaceFile, MissingFolderFails) {
   test::TempDir dir;
   EXPECT_EQ(replace_file(dir / "none/f.rs", "x").error(), "No such file or directory (os error 2)");
+}
+
+// A file read before is replaced only while its path leads to that file
+// holding that text; anything else is a change, and nothing is touched.
+TEST(ReplaceFile, AFileReadBeforeIsReplacedOnlyWhileItIsTheSame) {
+  struct Case {
+    const char* name;
+    void (*change)(const test::TempDir& dir);
+    bool changed;
+  };
+  const Case cases[] = {
+      {"nothing", [](const test::TempDir&) {}, false},
+      {"its text, in place", [](const test::TempDir& d) { d.write("f.rs", "edited\n"); }, true},
+      {"another file with the same text saved over it",
+       [](const test::TempDir& d) {
+         d.write("g.rs", "old\n");
+         ::rename((d / "g.rs").c_str(), (d / "f.rs").c_str());
+       },
+       true},
+      {"a link swapped in",
+       [](const test::TempDir& d) {
+         ::unlink((d / "f.rs").c_str());
+         d.symlink("outside/f.rs", "f.rs");
+       },
+       true},
+      {"removed", [](const test::TempDir& d) { ::unlink((d / "f.rs").c_str()); }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    dir.write("f.rs", "old\n");
+    dir.write("outside/f.rs", "old\n");
+    auto read = read_regular_text(dir / "f.rs");
+    ASSERT_TRUE(read) << read.error();
+    c.change(dir);
+    auto before = test::snapshot(dir.path());
+    auto done = replace_read_file(dir / "f.rs", "new\n", read->identity, read->text);
+    EXPECT_EQ(!done && done.error().changed, c.changed);
+    if (c.changed) {
+      EXPECT_EQ(test::snapshot(dir.path()), before);
+    } else {
+      EXPECT_EQ(dir.read("f.rs"), "new\n");
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,83 @@
+#include "util/file_place.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+#include "util/io_error.h"
+#include "util/paths.h"
+#include "util/text.h"
+
+namespace tersify {
+namespace {
+
+bool within_any(std::string_view path, std::span<const std::string> roots) {
+  return std::any_of(roots.begin(), roots.end(), [&](const std::string& root) { return lies_within(path, root); });
+}
+
+// Where the open folder `fd` really is, or "" when /proc can't say.
+std::string opened_path(int fd) {
+  char shown[PATH_MAX];
+  std::string link = "/proc/self/fd/" + std::to_string(fd);
+  ssize_t length = ::readlink(link.c_str(), shown, sizeof shown);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof shown) return {};
+  return std::string(shown, static_cast<std::size_t>(length));
+}
+
+std::string outside(const std::string& path) { return "leads to " + display_path(path) + ", outside the paths given"; }
+
+}  // namespace
+
+Result<FilePlace> find_file_place(const std::string& path, std::span<const std::string> roots) {
+  if (path.find('\0') != std::string::npos) return fail(io_error_text(EINVAL));
+  std::string folder, name;
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    auto target = canonical_path(path);
+    if (!target) return fail(std::move(target).error());
+    folder = parent_path(*target).value_or("/");
+    name = file_name(*target).value_or("");
+  } else {
+    auto parent = parent_path(path);
+    auto canonical = canonical_path(parent && !parent->empty() ? *parent : std::string("."));
+    if (!canonical) return fail(std::move(canonical).error());
+    folder = std::move(*canonical);
+    name = file_name(path).value_or("");
+  }
+  // "/", "." and ".." name folders.
+  if (name.empty()) return fail(io_error_text(EISDIR));
+  std::string canonical = join_path(folder, name);
+  if (!roots.empty() && !within_any(canonical, roots)) return fail(outside(canonical));
+
+  Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return fail(io_error_text(errno));
+  if (!roots.empty()) {
+    std::string opened = opened_path(fd.get());
+    if (!opened.empty() && !within_any(join_path(opened, name), roots)) {
+      return fail(outside(join_path(opened, name)));
+    }
+  }
+  return FilePlace{std::move(fd), std::move(name), std::move(canonical)};
+}
+
+Result<ReadText> read_regular_text(const std::string& path, std::span<const std::string> roots) {
+  auto place = find_file_place(path, roots);
+  if (!place) return fail(std::move(place).error());
+  Fd fd(::openat(place->folder.get(), place->name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd.valid()) return fail(io_error_text(errno));
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return fail(io_error_text(errno));
+  if (S_ISDIR(st.st_mode)) return fail(io_error_text(EISDIR));
+  if (!S_ISREG(st.st_mode)) return fail("not a regular file");
+  auto text = read_all(fd.get());
+  if (!text) return fail(std::move(text).error());
+  if (!is_valid_utf8(*text)) return fail(invalid_utf8_text);
+  return ReadText{std::move(*text), FileIdentity{st.st_dev, st.st_ino}};
+}
+
+}  // namespace tersify
