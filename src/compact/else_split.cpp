@@ -41,17 +41,39 @@ bool is_blank_within_line(std::string_view gap) {
   return gap.find('\n') == std::string_view::npos && trim_start_whitespace(gap).empty();
 }
 
+// The parsed text, the text the edits are for, and where offsets of the
+// first land in the second.
+struct Texts {
+  std::string_view parsed;
+  std::string_view output;
+  const OffsetMap& offsets;
+};
+
+// The column in the output at which `node` starts.
+std::size_t output_column(const Texts& texts, TSNode node) {
+  std::size_t column = ts_node_start_point(node).column;
+  if (texts.offsets.identity()) return column;
+  std::size_t start = ts_node_start_byte(node);
+  std::size_t line_start = start - column;
+  std::size_t at = texts.offsets(start);
+  // A line break that a join took away puts the node on an earlier line.
+  if (line_start == 0 || !texts.offsets.cut(line_start - 1)) return at - texts.offsets(line_start);
+  std::size_t found = texts.output.rfind('\n', at == 0 ? 0 : at - 1);
+  return found == std::string_view::npos ? at : at - found - 1;
+}
+
 // Appends an edit for each link of the chain that starts at `chain`.
-void split_chain(std::string_view text, TSNode chain, std::vector<SourceEdit>& out) {
-  std::string line_break(1 + std::size_t{ts_node_start_point(chain).column}, ' ');
+void split_chain(const Texts& texts, TSNode chain, std::vector<SourceEdit>& out) {
+  std::string line_break(1 + output_column(texts, chain), ' ');
   line_break[0] = '\n';
   TSNode link = chain;
   for (;;) {
     TSNode consequence = ts_node_child_by_field_id(link, consequence_field());
     TSNode alternative = ts_node_child_by_field_id(link, alternative_field());
     if (ts_node_is_null(consequence) || ts_node_is_null(alternative)) return;
-    ByteRange gap = checked_range(text, ts_node_end_byte(consequence), ts_node_start_byte(alternative));
-    if (is_blank_within_line(text.substr(gap.start, gap.end - gap.start))) {
+    ByteRange gap = checked_range(texts.output, static_cast<std::uint32_t>(texts.offsets(ts_node_end_byte(consequence))),
+                                  static_cast<std::uint32_t>(texts.offsets(ts_node_start_byte(alternative))));
+    if (is_blank_within_line(texts.output.substr(gap.start, gap.end - gap.start))) {
       out.push_back({gap.start, gap.end, line_break});
     }
     TSNode next = ts_node_named_child(alternative, 0);
@@ -73,6 +95,12 @@ std::string split_statement_elses(std::string_view text) {
 }
 
 std::string split_statement_elses(std::string_view text, const TSTree& tree) {
+  return split_statement_elses(text, tree, text, OffsetMap{});
+}
+
+std::string split_statement_elses(std::string_view text, const TSTree& tree, std::string_view output,
+                                  const OffsetMap& offsets) {
+  Texts texts{text, output, offsets};
   std::vector<Frame> frames;
   std::vector<SourceEdit> edits;
   // Only a node that holds an `else` can hold a link to split; the walk
@@ -106,7 +134,7 @@ std::string split_statement_elses(std::string_view text, const TSTree& tree) {
     std::size_t statement = frames.back().statement;
     if (statement != no_statement) {
       Frame& owner = frames[statement];
-      split_chain(text, node, owner.qualified ? edits : owner.waiting);
+      split_chain(texts, node, owner.qualified ? edits : owner.waiting);
     }
     return else_words.any_within({ts_node_start_byte(node), ts_node_end_byte(node)});
   };
@@ -116,7 +144,7 @@ std::string split_statement_elses(std::string_view text, const TSTree& tree) {
     if (!frame.waiting.empty() && !frames.empty()) frames.back().deferred = std::move(frame.waiting);
   };
   walk_tree(root_node(tree), enter, leave);
-  return apply_edits(text, std::move(edits));
+  return apply_edits(output, std::move(edits));
 }
 
 }  // namespace tersify::compact

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "compact/offset_map.h"
+
 namespace tersify::compact {
 
 // The blank between a branch's closing brace and the `else` after it becomes
@@ -18,5 +20,11 @@ std::string split_statement_elses(std::string_view text);
 
 // The same with a tree already parsed from exactly `text`.
 std::string split_statement_elses(std::string_view text, const TSTree& tree);
+
+// The same for `output`, which is `parsed` with joins made that leave its
+// tree as it is but for their line breaks and dropped commas: `tree` was
+// parsed from `parsed`, and `offsets` places its offsets in `output`.
+std::string split_statement_elses(std::string_view parsed, const TSTree& tree, std::string_view output,
+                                  const OffsetMap& offsets);
 
 }  // namespace tersify::compact
