@@ -1,7 +1,8 @@
 // The joining rounds are decided on one tree (join_rounds.h): the text is
 // parsed once, and again only after a round whose joins may parse otherwise
-// than that tree with the joins made. The else splitting then reads the same
-// tree, its offsets placed in the joined text.
+// than that tree with the joins made. The first round's walk also finds the
+// if chains of the else splitting, which are split in the joined text, the
+// tree's offsets placed in it.
 
 #include "compact/compact.h"
 
@@ -83,11 +84,16 @@ bool Compaction::step() {
     }
     return false;
   }
-  if (joins_->joined_any()) {
-    std::string joined = joins_->joined_text();
-    working_ = split_statement_elses(working_, *tree_, joined, joins_->offsets());
-  } else {
+  if (!joins_->walked()) {
+    // Parsed again after the last round: no walk found the chains yet.
     working_ = split_statement_elses(working_, *tree_);
+  } else if (joins_->joined_any()) {
+    OffsetMap offsets = joins_->offsets();
+    std::string joined = joins_->joined_text();
+    std::vector<SourceEdit> edits = joins_->else_edits(joined, offsets);
+    working_ = apply_edits(joined, std::move(edits));
+  } else {
+    working_ = apply_edits(working_, joins_->else_edits(working_, OffsetMap{}));
   }
   joins_.reset();
   tree_.reset();

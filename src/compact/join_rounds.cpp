@@ -43,7 +43,8 @@ JoinRounds::JoinRounds(std::string_view text, const TSTree& tree, std::size_t ma
       tab_width_(tab_width),
       line_feeds_(text),
       parses_with_errors_(ts_node_has_error(root_node(tree))),
-      skips_(text) {
+      skips_(text),
+      chains_(text, skips_) {
   // A node on one line holds no candidate and no block or token that spans
   // lines. What else a round needs from below it is any comment (which
   // starts with "//" or "/*") and, for the first round, the literals that
@@ -59,6 +60,7 @@ JoinRounds::JoinRounds(std::string_view text, const TSTree& tree, std::size_t ma
 bool JoinRounds::run_round() {
   if (rounds_ > 0 && blocked_.empty()) return false;
   joining_.clear();
+  joining_bytes_.clear();
   next_blocked_.clear();
   std::vector<Frame> frames;
   if (rounds_ == 0) {
@@ -76,6 +78,7 @@ void JoinRounds::walk(TSNode root, Kind root_parent_kind, std::vector<Frame>& fr
   bool first_round = rounds_ == 0;
   auto enter = [&](TSNode node) {
     KindInfo info = kind_info(node);
+    if (first_round) chains_.enter(node, info);
     // Joining keeps the ", }" of literals and of macro token trees: a macro
     // may need the trailing comma that its pattern matches. Nodes arrive in
     // document order; a range inside the last one kept is covered by it, so
@@ -91,9 +94,10 @@ void JoinRounds::walk(TSNode root, Kind root_parent_kind, std::vector<Frame>& fr
     // container from joining.
     ByteRange range{ts_node_start_byte(node), ts_node_end_byte(node)};
     return spans_lines_now(node) || comments_.any_within(range) || (first_round && comma_braces_.any_within(range)) ||
-           skips_.may_hold(range);
+           skips_.may_hold(range) || (first_round && chains_.may_hold(range));
   };
   auto leave = [&](TSNode node, bool is_leaf) {
+    if (first_round) chains_.leave();
     Frame frame = frames.back();
     frames.pop_back();
     bool spans = spans_lines_now(node);
@@ -152,10 +156,14 @@ void JoinRounds::join_if_fits(TSNode node, std::size_t first_join) {
   std::span<const ByteRange> literals(first_literal, literals_.end());
   trace_.cuts.clear();
   trace_.may_read_otherwise = false;
-  std::optional<std::string> joined = join_lines(text_, range, literals, room, &trace_);
-  if (!joined) return;
-  std::size_t joined_columns = columns(*joined, tab_width_);
-  if (tab_width_ != 1 && joined_columns > room) return;
+  std::size_t text_at = joining_bytes_.size();
+  if (!append_joined_lines(joining_bytes_, text_, range, literals, room, &trace_)) return;
+  std::size_t text_size = joining_bytes_.size() - text_at;
+  std::size_t joined_columns = columns(std::string_view(joining_bytes_).substr(text_at), tab_width_);
+  if (tab_width_ != 1 && joined_columns > room) {
+    joining_bytes_.resize(text_at);
+    return;
+  }
   // Tabs that count no columns would need the round's own text measured
   // byte for byte, as the reparsed rounds did.
   if (parses_with_errors_ || trace_.may_read_otherwise || skips_.may_hold(range) || tab_width_ == 0) {
@@ -163,7 +171,8 @@ void JoinRounds::join_if_fits(TSNode node, std::size_t first_join) {
   }
   truncate(joining_, first_join);
   joining_.push_back({static_cast<std::uint32_t>(range.start), static_cast<std::uint32_t>(range.end),
-                      ts_node_start_point(node).row, ts_node_end_point(node).row, joined_columns, std::move(*joined)});
+                      ts_node_start_point(node).row, ts_node_end_point(node).row, joined_columns,
+                      static_cast<std::uint32_t>(text_at), static_cast<std::uint32_t>(text_size)});
 }
 
 std::optional<std::size_t> JoinRounds::around(ByteRange range, std::size_t joins_before) const {
@@ -246,7 +255,7 @@ std::optional<std::size_t> JoinRounds::around(ByteRange range, std::size_t joins
     if (rest_bytes > rest_limit) return std::nullopt;
     // On a last line without a line feed, the rest of the text is on its line.
     if (later == joined_.end()) break;
-    rest_bytes += later->text.size();
+    rest_bytes += later->text_size;
     rest_columns += later->columns;
     if (rest_bytes > rest_limit) return std::nullopt;
     at = later->end;
@@ -269,40 +278,52 @@ void JoinRounds::close_round() {
   }
   std::vector<Joined> merged;
   merged.reserve(joined_.size() + joining_.size());
+  std::string bytes;
+  auto keep = [&](Joined join, const std::string& from) {
+    std::uint32_t at = join.text_at;
+    join.text_at = static_cast<std::uint32_t>(bytes.size());
+    bytes.append(from, at, join.text_size);
+    merged.push_back(join);
+  };
   auto earlier = joined_.begin();
-  for (Joined& join : joining_) {
+  for (const Joined& join : joining_) {
     for (; earlier != joined_.end() && earlier->start < join.start; ++earlier) {
       if (earlier->end > join.start) internal_error("joins of two rounds overlap");
-      merged.push_back(std::move(*earlier));
+      keep(*earlier, joined_bytes_);
     }
     // Joins of earlier rounds inside this one are now part of its text.
     while (earlier != joined_.end() && earlier->end <= join.end) ++earlier;
     for (std::uint32_t row = live_line_feed(join.start_row); row < join.end_row; row = live_line_feed(row + 1)) {
       next_live_[row] = row + 1;
     }
-    merged.push_back(std::move(join));
+    keep(join, joining_bytes_);
   }
-  for (; earlier != joined_.end(); ++earlier) merged.push_back(std::move(*earlier));
+  for (; earlier != joined_.end(); ++earlier) keep(*earlier, joined_bytes_);
   joined_ = std::move(merged);
+  joined_bytes_ = std::move(bytes);
   joining_.clear();
+  joining_bytes_.clear();
+  joining_bytes_.shrink_to_fit();
 }
 
 std::vector<SourceEdit> JoinRounds::joins() const {
   std::vector<SourceEdit> edits;
   edits.reserve(joined_.size());
-  for (const Joined& join : joined_) edits.push_back({join.start, join.end, join.text});
+  for (const Joined& join : joined_) {
+    edits.push_back({join.start, join.end, joined_bytes_.substr(join.text_at, join.text_size)});
+  }
   return edits;
 }
 
 std::string JoinRounds::joined_text() const {
   std::size_t size = text_.size();
-  for (const Joined& join : joined_) size = size - (join.end - join.start) + join.text.size();
+  for (const Joined& join : joined_) size = size - (join.end - join.start) + join.text_size;
   std::string out;
   out.reserve(size);
   std::size_t done = 0;
   for (const Joined& join : joined_) {
     out.append(text_.substr(done, join.start - done));
-    out.append(join.text);
+    out.append(joined_bytes_, join.text_at, join.text_size);
     done = join.end;
   }
   out.append(text_.substr(done));

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "compact/byte_range.h"
+#include "compact/else_split.h"
 #include "compact/line_join.h"
 #include "compact/node_kinds.h"
 #include "compact/offset_map.h"
@@ -56,15 +57,24 @@ class JoinRounds {
   std::string joined_text() const;
   // Where offsets of the text land in joined_text().
   OffsetMap offsets() const;
+  // Whether a round walked the tree, finding its statement if chains too.
+  bool walked() const { return rounds_ > 0; }
+  // The edits that split the else of those chains in `output`, the text with
+  // the joins made, whose offsets `offsets` places.
+  std::vector<SourceEdit> else_edits(std::string_view output, const OffsetMap& offsets) const {
+    return chains_.edits(output, offsets);
+  }
 
  private:
+  // A joined construct; its J lies in the byte store of its list.
   struct Joined {
     std::uint32_t start = 0;
     std::uint32_t end = 0;
     std::uint32_t start_row = 0;
     std::uint32_t end_row = 0;
     std::size_t columns = 0;
-    std::string text;
+    std::uint32_t text_at = 0;
+    std::uint32_t text_size = 0;
   };
   struct Blocked {
     TSNode node;
@@ -88,6 +98,8 @@ class JoinRounds {
   Landmarks comments_;
   Landmarks comma_braces_;
   SkipAttributes skips_;
+  // The first round's walk finds the if chains for the else splitting too.
+  StatementChains chains_;
   // Literals and macro token trees of the text, by start, outermost only:
   // their ", }" stays when lines are joined. Gathered by the first round.
   std::vector<ByteRange> literals_;
@@ -95,7 +107,9 @@ class JoinRounds {
   std::size_t rounds_ = 0;
   bool needs_parse_ = false;
   std::vector<Joined> joined_;   // joins of the rounds before, outermost, by start
+  std::string joined_bytes_;     // their J, one after another
   std::vector<Joined> joining_;  // the running round's, by start
+  std::string joining_bytes_;    // their J, and that of joins a join around them replaced
   std::vector<Blocked> blocked_;       // outermost nodes to look at again, by start
   std::vector<Blocked> next_blocked_;  // the running round's
   // For the line feed of each row, the next line feed at or after it that no

@@ -50,6 +50,11 @@ struct JoinTrace {
 std::optional<std::string> join_lines(std::string_view text, ByteRange range, std::span<const ByteRange> literals,
                                       std::size_t max_length, JoinTrace* trace = nullptr);
 
+// join_lines that appends J to `out` instead, allocating nothing more; false,
+// with `out` as it was, when J grows longer than `max_length`.
+bool append_joined_lines(std::string& out, std::string_view text, ByteRange range, std::span<const ByteRange> literals,
+                         std::size_t max_length, JoinTrace* trace = nullptr);
+
 // J for a whole text that holds no literals.
 std::string join_lines(std::string_view text);
 

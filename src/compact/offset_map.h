@@ -26,8 +26,12 @@ class OffsetMap {
   bool cut(std::size_t offset) const;
 
  private:
-  std::vector<JoinTrace::Cut> cuts_;
-  std::vector<std::int64_t> shift_;  // shift_[i]: what cuts 0 to i changed the length by
+  struct Placed {
+    std::uint32_t start;
+    std::uint32_t end;
+    std::uint32_t output_end;  // where the byte at `end` lands
+  };
+  std::vector<Placed> cuts_;
 };
 
 }  // namespace tersify::compact
