@@ -59,13 +59,15 @@ if [ ! -f "$large" ]; then
     >"$large"
 fi
 times=$build/compact-large/time.out
-# run NAME COMMAND...: one line of wall seconds and peak MiB (GNU time).
+# run NAME COMMAND...: one line of wall and CPU seconds (user + system, which
+# other load on the machine disturbs less) and peak MiB, from GNU time.
 run() {
   name=$1
   shift
-  /usr/bin/time -f '%e %M' -o "$times" "$@" >/dev/null
-  read -r secs kib <"$times"
-  awk -v n="$name" -v t="$secs" -v m="$kib" 'BEGIN { printf "%-28s %8.2f s %10.1f MiB\n", n, t, m / 1024 }'
+  /usr/bin/time -f '%e %U %S %M' -o "$times" "$@" >/dev/null
+  read -r secs user sys kib <"$times"
+  awk -v n="$name" -v t="$secs" -v u="$user" -v s="$sys" -v m="$kib" \
+    'BEGIN { printf "%-28s %8.2f s wall %8.2f s CPU %10.1f MiB peak\n", n, t, u + s, m / 1024 }'
 }
 echo
 echo "generated file: $(wc -c <"$large") bytes, width 100"
