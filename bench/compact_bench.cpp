@@ -1,7 +1,7 @@
 // Throughput of the compaction pass over real Rust code, against the floor
 // that tree-sitter's own parsing sets.
 //
-//   compact_bench [--width N] [--repeat K] [--reference] [--compact-only] PATH...
+//   compact_bench [--width N] [--repeat K] [--reference] [--compact-only] [--check] PATH...
 //
 // The pass is made for formatter output, so the .rs files below the paths
 // should be rustfmt's output with the tool's configuration (compact.sh
@@ -9,7 +9,10 @@
 // once, K times each; the ratio compact / parse shows what the pass costs
 // against one parse of each text. --reference times the rounds that parse
 // each text again instead (the engine before one tree), --compact-only leaves
-// the bare parses out (for the peak memory of compaction alone).
+// the bare parses out (for the peak memory of compaction alone). --check
+// only compares the pass with the reference engine on every text, at the
+// width and with tabs of 1, 4 and 0 columns, without timing: the texts need
+// not be rustfmt's output for that, and each that differs is named (status 1).
 
 #include <algorithm>
 #include <chrono>
@@ -54,6 +57,7 @@ std::vector<std::filesystem::path> rust_files(const std::vector<std::string>& ro
 }
 
 struct Sample {
+  std::filesystem::path path;
   std::string text;
   std::size_t rounds = 0;
   std::size_t parses = 0;
@@ -62,7 +66,8 @@ struct Sample {
 };
 
 int usage() {
-  std::fprintf(stderr, "usage: compact_bench [--width N] [--repeat K] [--reference] [--compact-only] PATH...\n");
+  std::fprintf(stderr,
+               "usage: compact_bench [--width N] [--repeat K] [--reference] [--compact-only] [--check] PATH...\n");
   return 2;
 }
 
@@ -73,6 +78,7 @@ int main(int argc, char** argv) {
   int repeat = 3;
   bool reference = false;
   bool compact_only = false;
+  bool check = false;
   std::vector<std::string> roots;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -84,6 +90,8 @@ int main(int argc, char** argv) {
       reference = true;
     } else if (arg == "--compact-only") {
       compact_only = true;
+    } else if (arg == "--check") {
+      check = true;
     } else if (arg.starts_with("--")) {
       return usage();
     } else {
@@ -95,11 +103,27 @@ int main(int argc, char** argv) {
   std::vector<Sample> samples;
   for (const auto& path : rust_files(roots)) {
     std::string text = read_whole(path);
-    samples.push_back({std::move(text)});
+    samples.push_back({path, std::move(text)});
   }
   if (samples.empty()) {
     std::fprintf(stderr, "compact_bench: no usable .rs files\n");
     return 1;
+  }
+
+  if (check) {
+    std::size_t differing = 0;
+    for (const Sample& sample : samples) {
+      for (std::size_t tab_width : {1u, 4u, 0u}) {
+        tersify::compact::Compaction compaction{sample.text, width, tab_width};
+        if (compaction.result() != tersify::reference::compact_in_rounds(sample.text, width, tab_width)) {
+          std::printf("%s: differs from the reference at width %zu, tab width %zu\n", sample.path.c_str(), width,
+                      tab_width);
+          ++differing;
+        }
+      }
+    }
+    std::printf("%zu texts at width %zu: %zu differ from the reference engine\n", samples.size(), width, differing);
+    return differing == 0 ? 0 : 1;
   }
 
   std::size_t bytes = 0;
