@@ -87,13 +87,20 @@ bool Compaction::step() {
   if (!joins_->walked()) {
     // Parsed again after the last round: no walk found the chains yet.
     working_ = split_statement_elses(working_, *tree_);
-  } else if (joins_->joined_any()) {
-    OffsetMap offsets = joins_->offsets();
-    std::string joined = joins_->joined_text();
-    std::vector<SourceEdit> edits = joins_->else_edits(joined, offsets);
-    working_ = apply_edits(joined, std::move(edits));
   } else {
-    working_ = apply_edits(working_, joins_->else_edits(working_, OffsetMap{}));
+    std::vector<SourceEdit> edits;
+    if (joins_->joined_any()) {
+      OffsetMap offsets = joins_->offsets();
+      std::string joined = joins_->joined_text();
+      edits = joins_->else_edits(joined, offsets);
+      working_ = std::move(joined);
+    } else {
+      edits = joins_->else_edits(working_, OffsetMap{});
+    }
+    // The tree goes before the last copy of the text is made.
+    joins_.reset();
+    tree_.reset();
+    working_ = apply_edits(working_, std::move(edits));
   }
   joins_.reset();
   tree_.reset();
