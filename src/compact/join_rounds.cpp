@@ -171,8 +171,7 @@ void JoinRounds::join_if_fits(TSNode node, std::size_t first_join) {
   }
   truncate(joining_, first_join);
   joining_.push_back({static_cast<std::uint32_t>(range.start), static_cast<std::uint32_t>(range.end),
-                      ts_node_start_point(node).row, ts_node_end_point(node).row, joined_columns,
-                      static_cast<std::uint32_t>(text_at), static_cast<std::uint32_t>(text_size)});
+                      ts_node_start_point(node).row, ts_node_end_point(node).row, joined_columns, text_at, text_size});
 }
 
 std::optional<std::size_t> JoinRounds::around(ByteRange range, std::size_t joins_before) const {
@@ -280,8 +279,8 @@ void JoinRounds::close_round() {
   merged.reserve(joined_.size() + joining_.size());
   std::string bytes;
   auto keep = [&](Joined join, const std::string& from) {
-    std::uint32_t at = join.text_at;
-    join.text_at = static_cast<std::uint32_t>(bytes.size());
+    std::size_t at = join.text_at;
+    join.text_at = bytes.size();
     bytes.append(from, at, join.text_size);
     merged.push_back(join);
   };

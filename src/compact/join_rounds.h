@@ -73,8 +73,8 @@ class JoinRounds {
     std::uint32_t start_row = 0;
     std::uint32_t end_row = 0;
     std::size_t columns = 0;
-    std::uint32_t text_at = 0;
-    std::uint32_t text_size = 0;
+    std::size_t text_at = 0;
+    std::size_t text_size = 0;
   };
   struct Blocked {
     TSNode node;
