@@ -8,8 +8,9 @@
 // line of its Cargo.toml (2015 when there is none). Every `.rs` file below it
 // goes through `rustfmt --edition E --emit stdout --config max_width=N,...`
 // (files rustfmt rejects are skipped and counted), then through `compact`,
-// whose output must be valid UTF-8, pass the token check and hold no line
-// wider than the width that rustfmt's output does not hold too. A crash is
+// whose output must be byte for byte what the rounds that parse each text
+// again give (the reference engine), be valid UTF-8, pass the token check and
+// hold no line wider than the width that rustfmt's output does not hold too. A crash is
 // reported with the file being compacted. The figures at the end give the
 // coverage and the time spent in `compact` alone (each file compacted K times
 // when --repeat is given, for steadier timing). With --skipped, only the files
@@ -37,6 +38,7 @@
 
 #include "compact/compact.h"
 #include "discovery/source_files.h"
+#include "support/round_engine.h"
 #include "skipped_nodes.h"
 #include "token_sequence.h"
 #include "util/fs.h"
@@ -119,6 +121,7 @@ struct Figures {
   std::chrono::nanoseconds compact_time{0};
   std::chrono::nanoseconds parse_time{0};  // one tree-sitter parse and walk per file
   std::size_t parses = 0;
+  std::size_t reference_parses = 0;  // parses of the rounds that parse each text again
   std::size_t macro_commas = 0;
   std::size_t skip_files = 0;          // files holding a skipped node
   std::size_t skipped_nodes = 0;       // outermost skipped nodes in them
@@ -187,7 +190,15 @@ void check_file(const std::string& path, const std::string& edition, std::size_t
   figures.bytes += formatted.size();
   if (compacted != formatted) ++figures.changed;
   std::string verdict;
-  if (!tersify::is_valid_utf8(compacted)) {
+  tersify::reference::RoundStats reference_stats;
+  std::string reference = tersify::reference::compact_in_rounds(formatted, width, 1, reference_stats);
+  figures.reference_parses += reference_stats.parses;
+  if (reference != compacted) {
+    std::size_t at = 0;
+    while (at < reference.size() && at < compacted.size() && reference[at] == compacted[at]) ++at;
+    verdict = "differs from the reference engine at byte " + std::to_string(at) + ": \"" +
+              compacted.substr(at, 80) + "\" against \"" + reference.substr(at, 80) + "\"";
+  } else if (!tersify::is_valid_utf8(compacted)) {
     verdict = "output is not valid UTF-8";
   } else {
     auto parse_start = std::chrono::steady_clock::now();
@@ -277,9 +288,13 @@ int main(int argc, char** argv) {
   std::printf("compact alone: %.3f s for %d pass(es) over the corpus, %.1f MB/s\n", seconds, repeat,
               seconds > 0 ? megabytes / seconds : 0.0);
   std::printf("commas dropped before \"}\" inside macro token trees: %zu\n", figures.macro_commas);
-  std::printf("one tree-sitter parse of every file (for scale): %.3f s; parses per file in compact: %.2f\n",
-              std::chrono::duration<double>(figures.parse_time).count(),
-              figures.files > 0 ? static_cast<double>(figures.parses) / static_cast<double>(figures.files) : 0.0);
+  auto per_file = [&](std::size_t count) {
+    return figures.files > 0 ? static_cast<double>(count) / static_cast<double>(figures.files) : 0.0;
+  };
+  std::printf("one tree-sitter parse of every file (for scale): %.3f s; parses per file in compact: %.2f "
+              "(the reference engine: %.2f)\n",
+              std::chrono::duration<double>(figures.parse_time).count(), per_file(figures.parses),
+              per_file(figures.reference_parses));
   if (skipped_only) {
     std::printf("skipped nodes kept: %zu in %zu files; %zu files name the attribute without a skipped node\n",
                 figures.skipped_nodes, figures.skip_files, figures.skip_words_no_node);
