@@ -20,7 +20,8 @@
 #include "cargo_tersify/args.h"
 #include "cargo_tersify/run.h"
 #include "util/fd.h"
-#include "util/process.h"
+#include "util/running_child.h"
+#include "util/spawn.h"
 
 namespace {
 

@@ -26,8 +26,9 @@
 #include "fork_server/fork_server.h"
 #include "util/fd.h"
 #include "util/fs.h"
-#include "util/process.h"
+#include "util/running_child.h"
 #include "util/scratch_folder.h"
+#include "util/spawn.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "cargo_tersify/run.h"
 #include "util/child_registry.h"
 #include "util/command_line.h"
-#include "util/process.h"
+#include "util/spawn.h"
 
 int main(int argc, char** argv) {
   tersify::ignore_write_signals();

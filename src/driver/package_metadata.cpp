@@ -4,7 +4,7 @@
 
 #include "util/fs.h"
 #include "util/paths.h"
-#include "util/process.h"
+#include "util/running_child.h"
 #include "util/text.h"
 
 namespace tersify::driver {

@@ -10,8 +10,8 @@
 #include "util/digest.h"
 #include "util/fs.h"
 #include "util/paths.h"
-#include "util/process.h"
 #include "util/program_path.h"
+#include "util/running_child.h"
 
 namespace tersify::driver {
 namespace {

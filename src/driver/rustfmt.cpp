@@ -6,7 +6,8 @@
 #include "driver/rustfmt_batch.h"
 #include "driver/rustfmt_message.h"
 #include "fork_server/served_run.h"
-#include "util/process.h"
+#include "util/program_path.h"
+#include "util/running_child.h"
 #include "util/text.h"
 
 namespace tersify::driver {

@@ -6,7 +6,7 @@
 
 #include "fork_server/served_run.h"
 #include "util/paths.h"
-#include "util/process.h"
+#include "util/running_child.h"
 #include "util/scratch_folder.h"
 #include "util/text.h"
 

@@ -31,8 +31,7 @@
 #include "util/child_registry.h"
 #include "util/fatal.h"
 #include "util/io_error.h"
-#include "util/process.h"
-#include "util/program_path.h"
+#include "util/spawn.h"
 #include "util/spawn_setup.h"
 
 extern char** environ;
@@ -98,16 +97,6 @@ std::vector<std::string> server_environment(int socket_fd, int library_fd, std::
   return env;
 }
 
-bool has_elf_magic(const std::string& path) {
-  Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  char magic[4];
-  return file.valid() && ::read(file.get(), magic, sizeof magic) == 4 &&
-         std::memcmp(magic,
-                     "\x7f"
-                     "ELF",
-                     4) == 0;
-}
-
 // Waits up to `limit` for the child `pid` to end, without reaping it.
 void await_end(pid_t pid, std::chrono::milliseconds limit) {
 #ifdef SYS_pidfd_open
@@ -128,11 +117,6 @@ void await_end(pid_t pid, std::chrono::milliseconds limit) {
 ServedError broken(std::string message) { return ServedError{ServedError::Kind::broken, std::move(message)}; }
 
 }  // namespace
-
-bool is_elf_program_on_path(const std::string& program) {
-  auto file = find_program_on_path(program);
-  return file && has_elf_magic(*file);
-}
 
 struct ForkServer::State {
   pid_t pid = -1;

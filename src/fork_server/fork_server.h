@@ -23,11 +23,6 @@
 
 namespace tersify {
 
-// Whether the first `program` found on PATH, as posix_spawnp and execvp find
-// it, is an ELF executable. Scripts (wrappers, stand-ins) can't become a
-// server and are not worth starting as one.
-bool is_elf_program_on_path(const std::string& program);
-
 struct ServedError {
   enum class Kind {
     broken,     // the server ended or could not fork: the run has no status

@@ -6,7 +6,7 @@
 #include "tersify_rustfmt/filter_run.h"
 #include "util/child_registry.h"
 #include "util/command_line.h"
-#include "util/process.h"
+#include "util/spawn.h"
 
 int main(int argc, char** argv) {
   tersify::ignore_write_signals();

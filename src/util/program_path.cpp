@@ -3,9 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <string_view>
+
+#include "util/fd.h"
 
 namespace tersify {
 
@@ -28,6 +33,14 @@ Result<std::string, int> find_program_on_path(const std::string& program) {
     dirs.remove_prefix(end + 1);
   }
   return fail(refused ? EACCES : ENOENT);
+}
+
+bool is_elf_program_on_path(const std::string& program) {
+  auto file = find_program_on_path(program);
+  if (!file) return false;
+  Fd opened(::open(file->c_str(), O_RDONLY | O_CLOEXEC));
+  char magic[4];
+  return opened.valid() && ::read(opened.get(), magic, sizeof magic) == 4 && std::memcmp(magic, "\x7f" "ELF", 4) == 0;
 }
 
 }  // namespace tersify

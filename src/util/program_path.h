@@ -14,4 +14,9 @@ namespace tersify {
 // over because it may not be run, ENOENT otherwise.
 Result<std::string, int> find_program_on_path(const std::string& program);
 
+// Whether the file find_program_on_path finds for `program` is an ELF
+// executable. A script (a wrapper, a stand-in) can't become a fork server,
+// nor be trusted to read files as the real program does.
+bool is_elf_program_on_path(const std::string& program);
+
 }  // namespace tersify

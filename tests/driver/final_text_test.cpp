@@ -10,7 +10,7 @@
 #include "compact/compact.h"
 #include "driver/rustfmt.h"
 #include "e2e/project.h"
-#include "util/process.h"
+#include "util/spawn.h"
 
 namespace tersify::driver {
 namespace {

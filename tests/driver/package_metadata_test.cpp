@@ -6,7 +6,7 @@
 
 #include "support/temp_dir.h"
 #include "support/tools.h"
-#include "util/process.h"
+#include "util/spawn.h"
 
 namespace tersify::driver {
 namespace {

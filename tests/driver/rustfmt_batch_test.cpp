@@ -15,7 +15,7 @@
 #include "driver/rustfmt.h"
 #include "driver/rustfmt_config.h"
 #include "support/temp_dir.h"
-#include "util/process.h"
+#include "util/spawn.h"
 
 namespace tersify::driver {
 namespace {

@@ -13,7 +13,9 @@
 #include "support/temp_dir.h"
 #include "support/tools.h"
 #include "util/fs.h"
-#include "util/process.h"
+#include "util/program_path.h"
+#include "util/running_child.h"
+#include "util/spawn.h"
 
 namespace tersify {
 namespace {

@@ -1,4 +1,4 @@
-#include "util/process.h"
+#include "util/running_child.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,6 +11,7 @@
 #include "support/processes.h"
 #include "support/temp_dir.h"
 #include "util/cancellation.h"
+#include "util/spawn.h"
 
 namespace tersify {
 namespace {
