@@ -19,6 +19,8 @@
 #include "discovery/source_files.h"
 #include "cargo_tersify/args.h"
 #include "cargo_tersify/run.h"
+#include "cargo_tersify/run_options.h"
+#include "driver/environment.h"
 #include "util/fd.h"
 #include "util/running_child.h"
 #include "util/spawn.h"
@@ -38,7 +40,7 @@ long peak_rss_kib() {
 void pipe_throughput(const char* label, const std::string& script, size_t bytes) {
   std::string input(bytes, 'x');
   auto start = Clock::now();
-  auto child = tersify::run_child("sh", {"-c", script}, input);
+  auto child = tersify::run_child(tersify::driver::read_environment().program("sh"), {"-c", script}, input);
   double elapsed = seconds_since(start);
   if (!child || !child->success()) {
     std::printf("%-34s failed\n", label);
@@ -58,8 +60,8 @@ int quiet_run(const std::string& dir, bool check) {
   tersify::Settings settings;
   settings.check = check;
   settings.paths = {dir};
-  auto environment = tersify::read_environment();
-  int status = environment ? tersify::run(settings, *environment) : 2;
+  auto options = tersify::run_options(settings, tersify::driver::read_environment());
+  int status = options ? tersify::run(*options) : 2;
   ::dup2(saved.get(), STDOUT_FILENO);
   return status;
 }

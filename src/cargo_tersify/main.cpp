@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "cargo_tersify/args.h"
-#include "cargo_tersify/environment.h"
 #include "cargo_tersify/run.h"
+#include "cargo_tersify/run_options.h"
 #include "util/child_registry.h"
 #include "util/command_line.h"
 #include "util/spawn.h"
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   if (settings->action == tersify::Action::version) {
     return tersify::finish_process(tersify::print_text(tersify::version_text()));
   }
-  auto environment = tersify::read_environment();
-  if (!environment) return tersify::report_failure(environment.error());
-  return tersify::finish_process(tersify::run(*settings, *environment));
+  auto options = tersify::run_options(std::move(*settings), tersify::driver::read_environment());
+  if (!options) return tersify::report_failure(options.error());
+  return tersify::finish_process(tersify::run(*options));
 }

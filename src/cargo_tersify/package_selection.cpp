@@ -35,14 +35,15 @@ Status add_own_files(const std::string& folder, std::vector<std::string>& files)
 
 }  // namespace
 
-Result<PackageSelection> select_packages(const Settings& settings, driver::EditionMap& editions) {
+Result<PackageSelection> select_packages(const Settings& settings, driver::EditionMap& editions,
+                                         const Program& cargo) {
   const std::string manifest_shown = display_path(settings.manifest_path.value_or("."));
   if (auto exists = settings.manifest_path ? path_exists(*settings.manifest_path) : Status{}; !exists) {
     return fail(manifest_shown + ": " + exists.error());
   }
   if (!settings.selects_packages()) return PackageSelection{};
 
-  auto workspace = driver::load_workspace(settings.manifest_path, editions);
+  auto workspace = driver::load_workspace(settings.manifest_path, editions, cargo);
   // cargo's message ends with a line feed; the run adds its own.
   if (!workspace) return fail(manifest_shown + ": " + std::string(trim_end_whitespace(workspace.error())));
   // Each member once: --all takes them all, in cargo's order.

@@ -8,6 +8,7 @@
 
 #include "cargo_tersify/args.h"
 #include "driver/edition.h"
+#include "util/program_path.h"
 #include "util/result.h"
 
 namespace tersify {
@@ -30,7 +31,8 @@ struct PackageSelection {
 // print: "{manifest path}: {I/O error text}" for a manifest path that does
 // not exist, "{name}: no such package in the workspace", or the manifest
 // path ("." for the working directory) and cargo's message.
-Result<PackageSelection> select_packages(const Settings& settings, driver::EditionMap& editions);
+Result<PackageSelection> select_packages(const Settings& settings, driver::EditionMap& editions,
+                                         const Program& cargo);
 
 // The run's source files: `path_files` as listed (a path given twice gives
 // its files twice), then the files of `selection` that are not among them,

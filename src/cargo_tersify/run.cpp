@@ -52,11 +52,13 @@ void write_stats(const std::string& path, const driver::FileRunCounts& files, co
 
 }  // namespace
 
-int run(const Settings& settings, const RunEnvironment& environment) {
+int run(const RunOptions& run_options) {
+  const Settings& settings = run_options.command_line;
+  const driver::Environment& environment = run_options.environment;
   // Packages named as cargo names them add their files (cargo metadata's
   // editions are kept for the run).
   driver::EditionMap editions;
-  auto packages = select_packages(settings, editions);
+  auto packages = select_packages(settings, editions, environment.program("cargo"));
   if (!packages) return report_failure(std::move(packages).error());
   // A mistyped path stops the run before anything is touched.
   for (const auto& path : settings.paths) {
@@ -65,13 +67,13 @@ int run(const Settings& settings, const RunEnvironment& environment) {
   auto files = discovery::collect_source_files(settings.paths);
   if (!files) return report_failure(std::move(files).error());
   files = with_package_files(std::move(*files), *packages);
-  *files = driver::without_ignored_files(std::move(*files));
+  *files = driver::without_ignored_files(std::move(*files), environment);
 
   // Settings files first, all of them, before any source file is read: the
   // ones rustfmt reads for the listed files. The message already starts
   // with the config path.
   std::vector<driver::ConfigUpdate> update_list;
-  auto config_files = driver::config_paths(with_package_folders(settings.paths, *packages), *files);
+  auto config_files = driver::config_paths(with_package_folders(settings.paths, *packages), *files, environment);
   if (auto done = driver::disable_formatting(config_files, settings.check, update_list); !done) {
     return report_failure(std::move(done).error());
   }
@@ -84,13 +86,12 @@ int run(const Settings& settings, const RunEnvironment& environment) {
   }
 
   driver::ReformatList reformat_list{.keep_texts = settings.diff, .files = {}};
-  driver::Rustfmt rustfmt(environment.fork_server, environment.batches);
+  driver::Rustfmt rustfmt(environment);
   driver::FileRunCounts counts;
   std::optional<driver::ResultCache> cache;
-  if (environment.cache_folder) cache.emplace(*environment.cache_folder);
+  if (auto folder = driver::result_cache_folder(environment)) cache.emplace(*folder, environment);
   driver::FileRunOptions options{.check = settings.check,
-                                 .overrides = {std::nullopt, settings.width_override},
-                                 .jobs = environment.jobs,
+                                 .jobs = run_options.jobs,
                                  .group_size = rustfmt.batches() ? driver::batch_slots : 1,
                                  .settle_in_check = settings.diff,
                                  .cache = cache ? &*cache : nullptr,
@@ -106,7 +107,8 @@ int run(const Settings& settings, const RunEnvironment& environment) {
       report_handled(path, changed, false, settings.check);
     };
   }
-  auto done = driver::process_files(*files, options, editions, rustfmt, reformat_list, counts);
+  driver::SettingsLookup lookup(environment, {std::nullopt, settings.width_override}, editions);
+  auto done = driver::process_files(*files, options, lookup, rustfmt, reformat_list, counts);
   if (environment.stats_path) write_stats(*environment.stats_path, counts, rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());
 

@@ -24,7 +24,8 @@ Result<std::string> folder_of(const std::string& path) {
 
 }  // namespace
 
-Result<FileSettings> file_settings(const std::string& path, const SettingOverrides& overrides, EditionMap& editions) {
+Result<FileSettings> SettingsLookup::settings_of(const std::string& path) {
+  const SettingOverrides& overrides = overrides_;
   FileSettings settings;
   auto folder = folder_of(path);
   if (!folder) return fail(std::move(folder).error());
@@ -32,12 +33,12 @@ Result<FileSettings> file_settings(const std::string& path, const SettingOverrid
   if (overrides.edition) {
     settings.edition = *overrides.edition;
   } else {
-    auto edition = edition_for(settings.folder, editions);
+    auto edition = edition_for(settings.folder, editions_, environment_.program("cargo"));
     if (!edition) return fail(std::move(edition).error());
     settings.edition = std::move(*edition);
   }
   RustfmtConfig config;
-  if (auto config_file = config_file_for(settings.folder)) {
+  if (auto config_file = config_file_for(settings.folder, environment_)) {
     auto read = read_rustfmt_config(*config_file);
     if (!read) return fail(std::move(read).error());
     config = *read;

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/edition.h"
+#include "driver/environment.h"
 #include "driver/rustfmt_toml.h"
 #include "util/result.h"
 
@@ -36,14 +38,29 @@ struct SettingOverrides {
   std::optional<std::uint64_t> max_width;
 };
 
-// The settings of the file at `path` (which need not exist, nor its folder:
-// then the nearest folder above that does counts), or of a file in the
-// folder `path`: its folder, the edition of its package (edition_for,
-// which may run cargo metadata and fills `editions`), then the configuration
-// file rustfmt reads there (config_file_for) with its width and tabs.
-// Overrides take the place of the lookups. Fails with the I/O error text of
-// resolving the folder, edition_for's or read_rustfmt_config's message.
-Result<FileSettings> file_settings(const std::string& path, const SettingOverrides& overrides, EditionMap& editions);
+// Finds the settings of a run's files, on one thread.
+class SettingsLookup {
+ public:
+  // `editions` (the run's, which select_packages may have filled already)
+  // must outlive the lookup.
+  SettingsLookup(const Environment& environment, SettingOverrides overrides, EditionMap& editions)
+      : environment_(environment), overrides_(std::move(overrides)), editions_(editions) {}
+
+  // The settings of the file at `path` (which need not exist, nor its
+  // folder: then the nearest folder above that does counts), or of a file
+  // in the folder `path`: its folder, the edition of its package
+  // (edition_for, which may run cargo metadata and fills the editions), then
+  // the configuration file rustfmt reads there (config_file_for) with its
+  // width and tabs. Overrides take the place of the lookups. Fails with the
+  // I/O error text of resolving the folder, edition_for's or
+  // read_rustfmt_config's message.
+  Result<FileSettings> settings_of(const std::string& path);
+
+ private:
+  const Environment& environment_;
+  SettingOverrides overrides_;
+  EditionMap& editions_;
+};
 
 // rustfmt's arguments for a file: the edition, standard output, and a
 // --config value with the width, small heuristics at Max, and formatting

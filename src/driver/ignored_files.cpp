@@ -25,7 +25,7 @@ const IgnoredFiles::Folder& IgnoredFiles::folder_of(const std::string& parent) {
   auto canonical = canonical_path(parent.empty() ? std::string(".") : parent);
   if (canonical) folder.canonical = std::move(*canonical);
   std::optional<std::string> config_file;
-  if (!folder.canonical.empty()) config_file = config_file_for(folder.canonical);
+  if (!folder.canonical.empty()) config_file = config_file_for(folder.canonical, environment_);
   if (config_file) {
     auto& list = configs_[*config_file];
     if (!list) {
@@ -49,8 +49,8 @@ bool IgnoredFiles::ignored(const std::string& path) {
   return relative && folder.list->patterns.ignores(*relative);
 }
 
-std::vector<std::string> without_ignored_files(std::vector<std::string> files) {
-  IgnoredFiles ignored_files;
+std::vector<std::string> without_ignored_files(std::vector<std::string> files, const Environment& environment) {
+  IgnoredFiles ignored_files(environment);
   std::erase_if(files, [&](const std::string& file) { return ignored_files.ignored(file); });
   return files;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/edition.h"
+#include "util/program_path.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -24,7 +25,7 @@ std::optional<std::string> package_root(std::string_view path);
 // "invalid cargo metadata: {}", "cargo metadata has no packages", "cargo
 // package has no manifest_path", "cargo package has no edition" or the I/O
 // error text of resolving a manifest path; packages before a bad one stay.
-Status load_packages(const std::string& manifest_path, EditionMap& editions);
+Status load_packages(const std::string& manifest_path, EditionMap& editions, const Program& cargo);
 
 // The packages of a `cargo metadata` document (format version 1) entered into
 // `editions`, with the messages of load_packages.
@@ -46,7 +47,8 @@ struct Workspace {
 // are entered into `editions` as load_packages does. Fails with
 // load_packages' messages, "cargo metadata has no workspace_root" or "cargo
 // package has no name".
-Result<Workspace> load_workspace(const std::optional<std::string>& manifest_path, EditionMap& editions);
+Result<Workspace> load_workspace(const std::optional<std::string>& manifest_path, EditionMap& editions,
+                                 const Program& cargo);
 
 // The workspace of a `cargo metadata` document (format version 1, run with
 // --no-deps: its packages are the members), with load_workspace's messages.

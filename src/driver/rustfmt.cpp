@@ -6,7 +6,6 @@
 #include "driver/rustfmt_batch.h"
 #include "driver/rustfmt_message.h"
 #include "fork_server/served_run.h"
-#include "util/program_path.h"
 #include "util/running_child.h"
 #include "util/text.h"
 
@@ -30,19 +29,23 @@ Result<std::string> formatted_text(std::string_view source, Result<ChildExit, Ch
 
 }  // namespace
 
-Result<std::string> run_rustfmt(std::string_view source, const FileSettings& settings, int cancel_fd) {
+Result<std::string> run_rustfmt(const Program& rustfmt, std::string_view source, const FileSettings& settings,
+                                int cancel_fd) {
   // In the file's folder, as cargo fmt runs it: its configuration, and the
   // toolchain the rustup proxy picks there.
-  auto child = RunningChild::start("rustfmt", rustfmt_args(settings), source, settings.folder);
+  auto child = RunningChild::start(rustfmt, rustfmt_args(settings), source, settings.folder);
   if (!child) return fail("failed to run rustfmt: " + std::move(child).error().message);
   return formatted_text(source, child->finish(cancel_fd));
 }
 
-Rustfmt::Rustfmt(bool fork_server, bool batches)
-    : fork_server_(fork_server),
-      batches_(batches),
-      elf_((fork_server || batches) && is_elf_program_on_path("rustfmt")),
-      token_(batches ? batch_token() : std::string()) {}
+Rustfmt::Rustfmt(const Environment& environment)
+    : fork_server_(environment.fork_server),
+      batches_(environment.batches),
+      rustfmt_(environment.program("rustfmt")),
+      temp_folder_(environment.temp_folder),
+      elf_((fork_server_ || batches_) && rustfmt_.is_elf()),
+      token_(batches_ ? batch_token() : std::string()),
+      toolchains_(environment) {}
 
 Rustfmt::~Rustfmt() = default;
 
@@ -67,8 +70,8 @@ Rustfmt::Server* Rustfmt::ready_server_for(const FileSettings& settings) {
       // Started in the file's folder, so that the rustup proxy picks the
       // toolchain that a plain start there gets.
       fresh->started = server_starter_
-                           .run([fresh, args = key.args, folder = settings.folder] {
-                             auto started = ForkServer::start("rustfmt", args, rustfmt_library, folder);
+                           .run([this, fresh, args = key.args, folder = settings.folder] {
+                             auto started = ForkServer::start(rustfmt_, args, rustfmt_library, folder);
                              if (started) fresh->server = std::move(*started);
                            })
                            .share();
@@ -89,7 +92,7 @@ void Rustfmt::give_up(Server& server) {
 std::vector<std::optional<std::string>> Rustfmt::run_one_batch(std::span<const std::string_view> texts,
                                                                const FileSettings& settings, int cancel_fd) {
   if (Server* server = ready_server_for(settings)) {
-    auto batch = run_batch(texts, settings, token_, &*server->server, cancel_fd);
+    auto batch = run_batch(rustfmt_, temp_folder_, texts, settings, token_, &*server->server, cancel_fd);
     if (batch.no_folder) {
       note_unusable_folder(batch);
       return std::move(batch.texts);
@@ -105,7 +108,7 @@ std::vector<std::optional<std::string>> Rustfmt::run_one_batch(std::span<const s
   }
   ++plain_;
   ++batch_runs_;
-  auto batch = run_batch(texts, settings, token_, nullptr, cancel_fd);
+  auto batch = run_batch(rustfmt_, temp_folder_, texts, settings, token_, nullptr, cancel_fd);
   note_unusable_folder(batch);
   return std::move(batch.texts);
 }
@@ -124,7 +127,7 @@ Result<std::string> Rustfmt::format(std::string_view source, const FileSettings&
     // does.
     if (batches()) {
       ++plain_;
-      return run_rustfmt(source, settings, cancel_fd);
+      return run_rustfmt(rustfmt_, source, settings, cancel_fd);
     }
   }
   if (Server* server = ready_server_for(settings)) {
@@ -140,7 +143,7 @@ Result<std::string> Rustfmt::format(std::string_view source, const FileSettings&
     give_up(*server);
   }
   ++plain_;
-  return run_rustfmt(source, settings, cancel_fd);
+  return run_rustfmt(rustfmt_, source, settings, cancel_fd);
 }
 
 std::vector<std::optional<std::string>> Rustfmt::format_together(std::span<const FormatRequest> requests,

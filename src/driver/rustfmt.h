@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/environment.h"
 #include "driver/file_settings.h"
 #include "driver/formatter.h"
 #include "driver/rustfmt_batch.h"
@@ -39,7 +40,8 @@ inline constexpr std::string_view rustfmt_library = "librustc_driver";
 // when feeding or collecting it fails. With `cancel_fd` (-1: none), stops
 // early once that descriptor is readable, failing with "cancelled"; the
 // child is then killed.
-Result<std::string> run_rustfmt(std::string_view source, const FileSettings& settings, int cancel_fd = -1);
+Result<std::string> run_rustfmt(const Program& rustfmt, std::string_view source, const FileSettings& settings,
+                                int cancel_fd = -1);
 
 // How a run's rustfmt runs were made.
 struct RustfmtCounts {
@@ -74,7 +76,7 @@ struct ServerKey {
 // (a failure, a file rustfmt passes over) is formatted by a plain start.
 class Rustfmt : public Formatter {
  public:
-  explicit Rustfmt(bool fork_server, bool batches = false);
+  explicit Rustfmt(const Environment& environment);
   Rustfmt(const Rustfmt&) = delete;
   Rustfmt& operator=(const Rustfmt&) = delete;
   ~Rustfmt() override;
@@ -111,6 +113,8 @@ class Rustfmt : public Formatter {
 
   bool fork_server_;
   bool batches_;
+  Program rustfmt_;
+  std::string temp_folder_;  // where batches' scratch folders go
   // Whether rustfmt on PATH is an ELF executable: a script (a wrapper, a
   // stand-in) is neither made a server nor given files instead of its
   // standard input.

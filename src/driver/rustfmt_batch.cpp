@@ -67,11 +67,11 @@ std::optional<std::vector<std::string>> split_batch_output(std::string_view outp
   return texts;
 }
 
-BatchResult run_batch(std::span<const std::string_view> texts, const FileSettings& settings, std::string_view token,
-                      ForkServer* server, int cancel_fd) {
+BatchResult run_batch(const Program& rustfmt, const std::string& temp_folder, std::span<const std::string_view> texts,
+                      const FileSettings& settings, std::string_view token, ForkServer* server, int cancel_fd) {
   BatchResult result{std::vector<std::optional<std::string>>(texts.size()), false};
   if (texts.empty() || texts.size() > batch_slots) return result;
-  auto folder = ScratchFolder::create("cargo-tersify-");
+  auto folder = ScratchFolder::create(temp_folder, "cargo-tersify-");
   // rustfmt would print a name that is not UTF-8 changed, and no batch
   // could ever split.
   if (!folder || !is_valid_utf8(folder->path())) {
@@ -107,7 +107,7 @@ BatchResult run_batch(std::span<const std::string_view> texts, const FileSetting
     exit = std::move(*finished);
   } else {
     // In the files' folder, for the toolchain that a plain start there gets.
-    auto child = RunningChild::start("rustfmt", batch_args(settings, paths, join_path(folder->path(), config_name)),
+    auto child = RunningChild::start(rustfmt, batch_args(settings, paths, join_path(folder->path(), config_name)),
                                      std::nullopt, settings.folder);
     if (!child) return result;
     auto finished = child->finish(cancel_fd);

@@ -77,7 +77,7 @@ struct BatchResult {
 // batch_args(settings, batch_names(token), batch_config_name(token))), else a
 // plain start in the settings' folder. With `cancel_fd` (-1: none), stops once it is readable
 // and gives nothing.
-BatchResult run_batch(std::span<const std::string_view> texts, const FileSettings& settings, std::string_view token,
-                      ForkServer* server, int cancel_fd);
+BatchResult run_batch(const Program& rustfmt, const std::string& temp_folder, std::span<const std::string_view> texts,
+                      const FileSettings& settings, std::string_view token, ForkServer* server, int cancel_fd);
 
 }  // namespace tersify::driver

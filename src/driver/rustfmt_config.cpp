@@ -1,7 +1,6 @@
 #include "driver/rustfmt_config.h"
 
 #include <array>
-#include <cstdlib>
 
 #include "driver/toml_text.h"
 #include "util/fs.h"
@@ -23,12 +22,6 @@ Result<std::uint64_t> unsigned_value(const TomlEntry& entry, std::string_view ke
 Result<bool> boolean_value(const TomlEntry& entry, std::string_view key) {
   if (entry.kind != TomlEntry::Kind::boolean) return fail(std::string(key) + ": expected a boolean");
   return entry.boolean;
-}
-
-std::optional<std::string> environment_folder(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return std::string(value);
 }
 
 }  // namespace
@@ -68,17 +61,16 @@ std::optional<std::string> config_file_in(std::string_view folder) {
   return std::nullopt;
 }
 
-std::optional<std::string> config_file_for(std::string_view folder) {
+std::optional<std::string> config_file_for(std::string_view folder, const Environment& environment) {
   for (const auto& candidate : path_candidates(folder)) {
     if (auto found = config_file_in(candidate)) return found;
   }
-  // Where rustfmt looks when no folder above has one: $HOME, then the
-  // configuration folder ($XDG_CONFIG_HOME, else $HOME/.config).
-  auto home = environment_folder("HOME");
+  // Where rustfmt looks when no folder above has one.
+  const auto& home = environment.home;
   if (home) {
     if (auto found = config_file_in(*home)) return found;
   }
-  auto config_home = environment_folder("XDG_CONFIG_HOME");
+  auto config_home = environment.config_home;
   if (!config_home && home) config_home = join_path(*home, ".config");
   if (config_home) return config_file_in(join_path(*config_home, "rustfmt"));
   return std::nullopt;

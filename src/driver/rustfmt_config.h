@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/environment.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -36,8 +37,9 @@ std::optional<std::string> config_file_in(std::string_view folder);
 
 // The file rustfmt started in `folder` (a canonical path) reads: the first
 // config_file_in from `folder` up to "/", then in the home folder, then in
-// the user's configuration folder's "rustfmt".
-std::optional<std::string> config_file_for(std::string_view folder);
+// the user's configuration folder's "rustfmt" (XDG_CONFIG_HOME, else
+// ~/.config).
+std::optional<std::string> config_file_for(std::string_view folder, const Environment& environment);
 
 // The configuration in the file at `path`. Fails with "{file}: {message}"
 // when it can't be read or parse_rustfmt_config fails.

@@ -56,8 +56,8 @@ std::optional<std::string> nearest_config(const std::string& folder, const std::
 
 // A new rustfmt.toml in `folder`, starting from what rustfmt reads there
 // now.
-ConfigFile new_config(const std::string& folder, const std::string& owner) {
-  return {join_path(folder, "rustfmt.toml"), owner, config_file_for(folder).value_or("")};
+ConfigFile new_config(const std::string& folder, const std::string& owner, const Environment& environment) {
+  return {join_path(folder, "rustfmt.toml"), owner, config_file_for(folder, environment).value_or("")};
 }
 
 // The folder that governs `path`: its own when it is a folder, else (a file,
@@ -126,7 +126,7 @@ Result<std::optional<ConfigUpdate>> planned_update(const ConfigFile& file) {
 }  // namespace
 
 std::vector<ConfigFile> config_paths(const std::vector<std::string>& path_arguments,
-                                     const std::vector<std::string>& source_files) {
+                                     const std::vector<std::string>& source_files, const Environment& environment) {
   // The packages the run covers, which decide whether a new file goes to a
   // workspace root, and the arguments outside every package.
   std::map<std::string, bool, PathLess> packages;
@@ -167,7 +167,7 @@ std::vector<ConfigFile> config_paths(const std::vector<std::string>& path_argume
     if (auto found = nearest_config(folder, owner)) {
       files.push_back({std::move(*found), owner, ""});
     } else {
-      files.push_back(new_config(new_folder, owner));
+      files.push_back(new_config(new_folder, owner, environment));
     }
   };
   std::map<std::string, std::string, PathLess> workspaces;  // package root to workspace root

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/environment.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -42,7 +43,7 @@ struct ConfigFile {
 // in place of the workspace. Nothing for a run that lists no file. Paths are
 // resolved; sorted in path order, without duplicates.
 std::vector<ConfigFile> config_paths(const std::vector<std::string>& path_arguments,
-                                     const std::vector<std::string>& source_files);
+                                     const std::vector<std::string>& source_files, const Environment& environment);
 
 // `old_text` with its root table's disable_all_formatting set to true (the
 // value's bytes replaced, whatever the key's spelling), or with

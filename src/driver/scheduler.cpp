@@ -117,11 +117,11 @@ class InterruptedWrites {
   std::set<std::string> folders_;
 };
 
-Status one_after_another(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
+Status one_after_another(const std::vector<std::string>& files, const FileRunOptions& options, SettingsLookup& lookup,
                          Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts) {
   InterruptedWrites interrupted;
   for (const auto& file : files) {
-    auto settings = file_settings(file, options.overrides, editions);
+    auto settings = lookup.settings_of(file);
     interrupted.undo_before_reading(file);
     auto outcome = process_file(file, settings, settles(options), formatter, nullptr, options.cache, options.roots);
     if (auto done = commit(file, settings, outcome, options, formatter, reformat_list, counts); !done) return done;
@@ -131,10 +131,10 @@ Status one_after_another(const std::vector<std::string>& files, const FileRunOpt
 
 class SideBySide {
  public:
-  SideBySide(const FileRunOptions& options, EditionMap& editions, Formatter& formatter)
+  SideBySide(const FileRunOptions& options, SettingsLookup& lookup, Formatter& formatter)
       : options_(options),
         group_size_(std::max<std::size_t>(1, options.group_size)),
-        editions_(editions),
+        lookup_(lookup),
         formatter_(formatter) {}
   SideBySide(const SideBySide&) = delete;
   SideBySide& operator=(const SideBySide&) = delete;
@@ -154,7 +154,7 @@ class SideBySide {
             std::any_of(window_.begin(), window_.end(), [&](const Slot& s) { return s.identity == identity; })) {
           break;
         }
-        auto settings = file_settings(file, options_.overrides, editions_);
+        auto settings = lookup_.settings_of(file);
         interrupted_.undo_before_reading(file);
         open = settings.has_value();
         dispatch(file, identity, std::move(settings));
@@ -332,7 +332,7 @@ class SideBySide {
 
   const FileRunOptions& options_;
   const std::size_t group_size_;
-  EditionMap& editions_;  // used by the run thread only
+  SettingsLookup& lookup_;  // used by the run thread only
   Formatter& formatter_;
   InterruptedWrites interrupted_;  // used by the run thread only
   Cancellation cancellation_;
@@ -350,12 +350,12 @@ class SideBySide {
 
 }  // namespace
 
-Status process_files(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
+Status process_files(const std::vector<std::string>& files, const FileRunOptions& options, SettingsLookup& lookup,
                      Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts) {
   if ((options.jobs <= 1 && options.group_size <= 1) || files.size() <= 1) {
-    return one_after_another(files, options, editions, formatter, reformat_list, counts);
+    return one_after_another(files, options, lookup, formatter, reformat_list, counts);
   }
-  SideBySide run(options, editions, formatter);
+  SideBySide run(options, lookup, formatter);
   return run.run(files, reformat_list, counts);
 }
 

@@ -20,7 +20,6 @@ namespace tersify::driver {
 
 struct FileRunOptions {
   bool check = false;
-  SettingOverrides overrides;  // from the command line
   unsigned jobs = 1;  // workers; 1 with group_size 1 is one file after the other
   // Files a worker takes at once; their first formatting goes to
   // Formatter::format_together in one call.
@@ -67,7 +66,7 @@ inline constexpr std::size_t max_waiting_bytes = std::size_t{64} << 20;
 // (util/in_place_write.h). Editions may be looked up ahead of their file's
 // turn, in list order. Gives the line to print for the first failure
 // ("{path}: {message}").
-Status process_files(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
+Status process_files(const std::vector<std::string>& files, const FileRunOptions& options, SettingsLookup& settings,
                      Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts);
 
 }  // namespace tersify::driver

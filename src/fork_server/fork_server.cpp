@@ -140,7 +140,7 @@ ForkServer::~ForkServer() { stop(); }
 
 pid_t ForkServer::pid() const { return state_ ? state_->pid : -1; }
 
-Result<ForkServer> ForkServer::start(const std::string& program, const std::vector<std::string>& args,
+Result<ForkServer> ForkServer::start(const Program& program, const std::vector<std::string>& args,
                                      std::string_view marker, const std::string& working_directory) {
   auto library = preload_library();
   if (!library) return fail(std::move(library).error());

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "util/fd.h"
+#include "util/program_path.h"
 #include "util/result.h"
 
 namespace tersify {
@@ -64,8 +65,8 @@ class ServedChild {
 // (after SIGKILL if it takes too long), so that nothing outlives its owner.
 class ForkServer {
  public:
-  // Starts `program` as a plain posix_spawnp start would (found on PATH,
-  // argv[0] = program, then `args`; in `working_directory` (empty: ours); the
+  // Starts `program` as a plain start would (found on its search path,
+  // argv[0] its name, then `args`; in `working_directory` (empty: ours); the
   // environment plus the server's variables; SIGPIPE and SIGXFSZ at their
   // defaults), with its standard streams on the null device. It serves only
   // when a loaded shared object's file name contains `marker`. Does not wait
@@ -74,7 +75,7 @@ class ForkServer {
   // The server dies (PR_SET_PDEATHSIG) when the thread that started it ends,
   // not only the process: call this from a thread that lives as long as the
   // server is used.
-  static Result<ForkServer> start(const std::string& program, const std::vector<std::string>& args,
+  static Result<ForkServer> start(const Program& program, const std::vector<std::string>& args,
                                   std::string_view marker, const std::string& working_directory = {});
 
   ForkServer(ForkServer&& other) noexcept;

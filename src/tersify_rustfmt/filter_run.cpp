@@ -30,15 +30,21 @@ constexpr std::string_view stdin_name = "<stdin>";
 // working directory: its folder, edition and width come from there unless
 // the command line gives them. Fails with the message to print after the
 // input's name.
-Result<std::string> filtered_text(std::string_view source, const FilterSettings& filter) {
+Result<std::string> filtered_text(std::string_view source, const FilterSettings& filter,
+                                  const driver::Environment& environment) {
   driver::EditionMap editions;
-  auto settings = driver::file_settings(filter.file_name.value_or("."), filter.overrides, editions);
+  driver::SettingsLookup lookup(environment, filter.overrides, editions);
+  auto settings = lookup.settings_of(filter.file_name.value_or("."));
   if (!settings) return fail(std::move(settings).error());
   std::optional<driver::ResultCache> cache;
-  if (auto folder = driver::result_cache_folder()) cache.emplace(*folder);
+  if (auto folder = driver::result_cache_folder(environment)) cache.emplace(*folder, environment);
   if (cache && cache->known_final(source, *settings)) return std::string(source);
-  // Settled as in write mode: the result is what cargo tersify writes.
-  driver::Rustfmt rustfmt(/*fork_server=*/false);
+  // Settled as in write mode: the result is what cargo tersify writes. One
+  // text is formatted by fresh rustfmt starts.
+  driver::Environment plain = environment;
+  plain.fork_server = false;
+  plain.batches = false;
+  driver::Rustfmt rustfmt(plain);
   auto final = driver::final_text(source, *settings, /*settle=*/true, rustfmt);
   if (!final) return fail(std::move(final).error());
   if (cache && final->fixed_point) cache->record(final->text, *settings);
@@ -47,16 +53,16 @@ Result<std::string> filtered_text(std::string_view source, const FilterSettings&
 
 }  // namespace
 
-int run_filter(const FilterSettings& settings) {
+int run_filter(const FilterSettings& settings, const driver::Environment& environment) {
   const std::string input_name = settings.file_name ? display_path(*settings.file_name) : std::string(stdin_name);
   auto source = read_all(STDIN_FILENO);
   if (!source) return report_failure(input_name + ": " + source.error());
   // A file that the configuration's `ignore` list leaves out is left alone
   // by cargo tersify, whatever it holds: its text comes back as it is.
-  if (settings.file_name && driver::IgnoredFiles().ignored(*settings.file_name)) return print_text(*source);
+  if (settings.file_name && driver::IgnoredFiles(environment).ignored(*settings.file_name)) return print_text(*source);
   if (!is_valid_utf8(*source)) return report_failure(input_name + ": " + invalid_utf8_text);
 
-  auto text = filtered_text(*source, settings);
+  auto text = filtered_text(*source, settings, environment);
   if (!text) return report_failure(input_name + ": " + driver::naming_the_file(text.error(), input_name));
   return print_text(*text);
 }

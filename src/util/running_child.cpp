@@ -37,7 +37,7 @@ void RunningChild::kill_and_reap() {
   (void)reap_child(std::exchange(pid_, -1));
 }
 
-Result<RunningChild, ChildError> RunningChild::start(const std::string& program, const std::vector<std::string>& args,
+Result<RunningChild, ChildError> RunningChild::start(const Program& program, const std::vector<std::string>& args,
                                                      std::optional<std::string_view> input,
                                                      const std::string& working_directory) {
   auto pipes = ChildPipes::make(input);
@@ -59,7 +59,7 @@ Result<ChildExit, ChildError> RunningChild::finish(int cancel_fd) {
   return child_exit(*reaped, std::move(*pumped));
 }
 
-Result<ChildExit, ChildError> run_child(const std::string& program, const std::vector<std::string>& args,
+Result<ChildExit, ChildError> run_child(const Program& program, const std::vector<std::string>& args,
                                         std::optional<std::string_view> input) {
   auto child = RunningChild::start(program, args, input);
   if (!child) return fail(std::move(child).error());

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "util/child_pipes.h"
+#include "util/program_path.h"
 #include "util/result.h"
 
 namespace tersify {
@@ -25,7 +26,7 @@ class RunningChild {
   // `working_directory` (empty: ours). `input` is written by finish(); none
   // makes standard input the null device, empty closes the pipe at once. The
   // text must outlive the child.
-  static Result<RunningChild, ChildError> start(const std::string& program, const std::vector<std::string>& args,
+  static Result<RunningChild, ChildError> start(const Program& program, const std::vector<std::string>& args,
                                                 std::optional<std::string_view> input,
                                                 const std::string& working_directory = {});
 
@@ -51,7 +52,7 @@ class RunningChild {
 };
 
 // RunningChild::start and finish in one.
-Result<ChildExit, ChildError> run_child(const std::string& program, const std::vector<std::string>& args,
+Result<ChildExit, ChildError> run_child(const Program& program, const std::vector<std::string>& args,
                                         std::optional<std::string_view> input);
 
 }  // namespace tersify

@@ -96,7 +96,7 @@ std::vector<char*> c_strings(const std::vector<std::string>& strings, const std:
 
 Result<pid_t, int> spawn_registered(const SpawnRequest& request) {
   // Found here as execvp would find it: the child can't search safely.
-  auto file = find_program_on_path(request.program);
+  auto file = request.program.find();
   if (!file) return fail(file.error());
   // The child changes folder before its exec: a file found through a
   // relative PATH entry is named from ours.
@@ -115,7 +115,7 @@ Result<pid_t, int> spawn_registered(const SpawnRequest& request) {
   if (!report) return fail(report.error());
 
   ExecPlan plan{std::move(*file),
-                c_strings(request.args, &request.program),
+                c_strings(request.args, &request.program.name),
                 {},
                 {request.in >= 0 ? request.in : null_in.get(), request.out >= 0 ? request.out : null_out.get(),
                  request.err >= 0 ? request.err : null_out.get()},

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "util/program_path.h"
 #include "util/result.h"
 
 namespace tersify {
@@ -19,7 +20,7 @@ namespace tersify {
 // with this process even when that is killed with SIGKILL. A child must be
 // collected by the thread that started it, before that thread ends.
 struct SpawnRequest {
-  std::string program;  // found on PATH as execvp finds it
+  Program program;  // argv[0] is its name
   std::vector<std::string> args;  // without the program name
   const std::vector<std::string>* environment = nullptr;  // none: ours
   int in = -1, out = -1, err = -1;

@@ -10,6 +10,7 @@
 #include "compact/compact.h"
 #include "driver/rustfmt.h"
 #include "e2e/project.h"
+#include "support/tools.h"
 #include "util/spawn.h"
 
 namespace tersify::driver {
@@ -31,7 +32,7 @@ const std::string closure_source = R"(pub fn f(span: &tracing::Span) {
 TEST(FinalText, AClosureJoinedByCompactionIsSettledByOneWrite) {
   ignore_write_signals();
   auto one_pass = [](const std::string& text) {
-    auto formatted = run_rustfmt(text, {"2021", 160, {}, 1, {}});
+    auto formatted = run_rustfmt(test::on_path("rustfmt"), text, {"2021", 160, {}, 1, {}});
     EXPECT_TRUE(formatted) << formatted.error();
     return compact::compact(formatted ? *formatted : "", 160);
   };

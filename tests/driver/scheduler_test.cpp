@@ -111,11 +111,13 @@ Outcome run_files(const std::vector<std::string>& files, bool check, Way way, Fo
   FileRunCounts counts;
   ReformatList reformat_list;
   Outcome outcome;
-  FileRunOptions options{check, {"2021", 160}, way.jobs, way.group};
+  FileRunOptions options{check, way.jobs, way.group};
   options.on_recorded = [&](const std::string& path, bool changed) {
     outcome.told.push_back(path + (changed ? "+" : ""));
   };
-  outcome.status = process_files(files, options, editions, formatter, reformat_list, counts);
+  const Environment environment;
+  SettingsLookup lookup(environment, {"2021", 160}, editions);
+  outcome.status = process_files(files, options, lookup, formatter, reformat_list, counts);
   for (const auto& file : reformat_list.files) outcome.reformat_list.push_back(file.listed_path);
   return outcome;
 }
