@@ -27,6 +27,7 @@
 #include "fork_server/fork_server.h"
 #include "util/fd.h"
 #include "util/fs.h"
+#include "util/random_token.h"
 #include "util/running_child.h"
 #include "util/scratch_folder.h"
 #include "util/spawn.h"
@@ -159,7 +160,9 @@ int main(int argc, char** argv) {
   auto config_folder = tersify::ScratchFolder::create(environment.temp_folder, "tersify-bench-");
   if (!config_folder || !config_folder->write("rustfmt.toml", "")) return 1;
   tersify::driver::FileSettings settings{"2021", 160, {}, 1, config_folder->path() + "/rustfmt.toml"};
-  const std::string token = tersify::driver::batch_token();
+  const tersify::driver::BatchSetup setup{environment.program("rustfmt"), environment.temp_folder,
+                                          tersify::random_token()};
+  const std::string& token = setup.token;
   auto batch_server = start_server(tersify::driver::batch_args(settings, tersify::driver::batch_names(token),
                                                                  tersify::driver::batch_config_name(token)));
   if (!batch_server.server) return 1;
@@ -169,8 +172,7 @@ int main(int argc, char** argv) {
       std::vector<std::string_view> texts(count, *source);
       auto start = Clock::now();
       for (int i = 0; i < runs; ++i) {
-        auto batch = tersify::driver::run_batch(environment.program("rustfmt"), environment.temp_folder, texts,
-                                                settings, token, &*batch_server.server, -1);
+        auto batch = tersify::driver::run_batch(setup, texts, settings, &*batch_server.server, -1);
         if (!batch.texts.back() || (source == &*file && *batch.texts.back() != plain_out->out)) {
           std::printf("a served batch failed or differs from a plain start\n");
           return 1;

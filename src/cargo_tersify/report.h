@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cargo_tersify/args.h"
-#include "driver/process_file.h"
+#include "driver/file_effect.h"
 #include "driver/rustfmt_toml.h"
 #include "util/result.h"
 

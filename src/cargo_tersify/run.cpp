@@ -21,7 +21,6 @@
 #include "driver/ignored_files.h"
 #include "driver/result_cache.h"
 #include "driver/rustfmt.h"
-#include "driver/rustfmt_batch.h"
 #include "driver/rustfmt_toml.h"
 #include "driver/scheduler.h"
 #include "util/command_line.h"
@@ -33,19 +32,11 @@ namespace {
 
 // The run's counts as "name value" lines, for benchmarks and tests; a
 // failure to write them changes nothing of the run.
-void write_stats(const std::string& path, const driver::FileRunCounts& files, const driver::RustfmtCounts& rustfmt) {
+void write_stats(const std::string& path, const std::vector<driver::RunCount>& files,
+                 const std::vector<driver::RunCount>& rustfmt) {
   std::string text;
-  for (auto [name, value] : {std::pair{"files", files.files},
-                             {"settled_files", files.settled_files},
-                             {"extra_passes", files.extra_passes},
-                             {"cache_hits", files.cache_hits},
-                             {"rustfmt_plain", rustfmt.plain},
-                             {"rustfmt_served", rustfmt.served},
-                             {"servers", rustfmt.servers},
-                             {"servers_dropped", rustfmt.servers_dropped},
-                             {"rustfmt_batches", rustfmt.batches},
-                             {"batch_misses", rustfmt.batch_misses}}) {
-    text += std::string(name) + " " + std::to_string(value) + "\n";
+  for (const auto& counts : {files, rustfmt}) {
+    for (const auto& [name, value] : counts) text.append(name).append(" ").append(std::to_string(value)).append("\n");
   }
   (void)write_file(path, text);
 }
@@ -86,30 +77,29 @@ int run(const RunOptions& run_options) {
   }
 
   driver::ReformatList reformat_list{.keep_texts = settings.diff, .files = {}};
-  driver::Rustfmt rustfmt(environment);
-  driver::FileRunCounts counts;
+  driver::Rustfmt rustfmt(environment, {.fork_server = environment.fork_server, .batches = environment.batches});
   std::optional<driver::ResultCache> cache;
   if (auto folder = driver::result_cache_folder(environment)) cache.emplace(*folder, environment);
-  driver::FileRunOptions options{.check = settings.check,
-                                 .jobs = run_options.jobs,
-                                 .group_size = rustfmt.batches() ? driver::batch_slots : 1,
-                                 .settle_in_check = settings.diff,
-                                 .cache = cache ? &*cache : nullptr,
-                                 .roots = {}};
+  // --diff settles as a write does, so that it shows exactly what a write
+  // would leave.
+  const driver::Pipeline pipeline{rustfmt, !settings.check || settings.diff, cache ? &*cache : nullptr, nullptr};
+  driver::EffectOptions effect_options{.check = settings.check, .roots = {}, .on_effect = nullptr};
   // No file is read or written outside the paths given, whatever links
   // appear during the run.
   for (const auto& path : settings.paths) {
     auto root = canonical_path(path);
-    options.roots.push_back(root ? std::move(*root) : path);
+    effect_options.roots.push_back(root ? std::move(*root) : path);
   }
   if (settings.verbose) {
-    options.on_recorded = [&](const std::string& path, bool changed) {
+    effect_options.on_effect = [&](const std::string& path, bool changed) {
       report_handled(path, changed, false, settings.check);
     };
   }
+  driver::FileRunCounts counts;
+  driver::FileEffects effects(effect_options, pipeline, reformat_list, counts);
   driver::SettingsLookup lookup(environment, {std::nullopt, settings.width_override}, editions);
-  auto done = driver::process_files(*files, options, lookup, rustfmt, reformat_list, counts);
-  if (environment.stats_path) write_stats(*environment.stats_path, counts, rustfmt.counts());
+  auto done = driver::process_files(*files, run_options.jobs, lookup, pipeline, effects);
+  if (environment.stats_path) write_stats(*environment.stats_path, counts.named(), rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());
 
   auto status = finish_run(settings, update_list, reformat_list);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -65,8 +66,9 @@ class SettingsLookup {
 // rustfmt's arguments for a file: the edition, standard output, and a
 // --config value with the width, small heuristics at Max, and formatting
 // switched back on over the "disable_all_formatting = true" that the
-// project's rustfmt.toml holds. Settings with equal arguments format alike.
-std::vector<std::string> rustfmt_args(const FileSettings& settings);
+// project's rustfmt.toml holds, then `more_config` ("key=value,...") when
+// given. Settings with equal arguments format alike.
+std::vector<std::string> rustfmt_args(const FileSettings& settings, std::string_view more_config = {});
 
 // Every field of the settings that a result depends on as text, for the
 // result cache's key: settings that format differently give different keys.

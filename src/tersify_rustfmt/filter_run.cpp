@@ -10,9 +10,9 @@
 #include <string_view>
 
 #include "driver/file_settings.h"
-#include "driver/final_text.h"
 #include "driver/ignored_files.h"
 #include "driver/result_cache.h"
+#include "driver/process_file.h"
 #include "driver/rustfmt.h"
 #include "driver/rustfmt_message.h"
 #include "util/command_line.h"
@@ -38,17 +38,14 @@ Result<std::string> filtered_text(std::string_view source, const FilterSettings&
   if (!settings) return fail(std::move(settings).error());
   std::optional<driver::ResultCache> cache;
   if (auto folder = driver::result_cache_folder(environment)) cache.emplace(*folder, environment);
-  if (cache && cache->known_final(source, *settings)) return std::string(source);
-  // Settled as in write mode: the result is what cargo tersify writes. One
-  // text is formatted by fresh rustfmt starts.
-  driver::Environment plain = environment;
-  plain.fork_server = false;
-  plain.batches = false;
-  driver::Rustfmt rustfmt(plain);
-  auto final = driver::final_text(source, *settings, /*settle=*/true, rustfmt);
-  if (!final) return fail(std::move(final).error());
-  if (cache && final->fixed_point) cache->record(final->text, *settings);
-  return std::move(final->text);
+  // One text: a fork server or a batch would cost more than they save.
+  driver::Rustfmt rustfmt(environment, {.fork_server = false, .batches = false});
+  // Settled as in write mode: the result is what cargo tersify writes.
+  const driver::Pipeline pipeline{rustfmt, true, cache ? &*cache : nullptr, nullptr};
+  auto processed = driver::process_file({std::string(source), {}}, *settings, pipeline);
+  if (!processed) return fail(std::move(processed).error());
+  driver::remember_final_text(*processed, *settings, pipeline.cache);
+  return std::move(processed->final.text);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <map>
 
 #include "compact/compact.h"
-#include "driver/rustfmt.h"
+#include "driver/fresh_rustfmt.h"
 #include "e2e/project.h"
 #include "support/tools.h"
 #include "util/spawn.h"
@@ -60,11 +60,16 @@ struct Scripted : Formatter {
   explicit Scripted(std::map<std::string, std::string> map) : next(std::move(map)) {}
   std::map<std::string, std::string> next;
   int calls = 0;
-  Result<std::string> format(std::string_view text, const FileSettings&, int) override {
-    ++calls;
-    auto found = next.find(std::string(text));
-    if (found == next.end() || found->second == "!") return fail("error: rejected\n");
-    return found->second;
+  void format(std::span<const FormatRequest> requests, const Cancellation*, const FormatDone& done) override {
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+      ++calls;
+      auto found = next.find(std::string(requests[i].text));
+      if (found == next.end() || found->second == "!") {
+        done(i, fail("error: rejected\n"));
+      } else {
+        done(i, found->second);
+      }
+    }
   }
 };
 
