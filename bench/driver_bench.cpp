@@ -57,10 +57,10 @@ int quiet_run(const std::string& dir, bool check) {
   tersify::Fd saved(::dup(STDOUT_FILENO));
   tersify::Fd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
   ::dup2(null.get(), STDOUT_FILENO);
-  tersify::Settings settings;
-  settings.check = check;
-  settings.paths = {dir};
-  auto options = tersify::run_options(settings, tersify::driver::read_environment());
+  tersify::RunArguments args;
+  args.check = check;
+  args.paths = {dir};
+  auto options = tersify::run_options(args, tersify::driver::read_environment());
   int status = options ? tersify::run(*options) : 2;
   ::dup2(saved.get(), STDOUT_FILENO);
   return status;

@@ -16,13 +16,13 @@ int main(int argc, char** argv) {
 
   auto arguments = tersify::utf8_arguments(argc, argv);
   if (!arguments) return tersify::report_failure(arguments.error());
-  auto settings = tersify::parse_args(*arguments);
-  if (!settings) return tersify::report_failure(std::move(settings).error());
-  if (settings->action == tersify::Action::help) return tersify::finish_process(tersify::print_text(tersify::usage_text()));
-  if (settings->action == tersify::Action::version) {
-    return tersify::finish_process(tersify::print_text(tersify::version_text()));
+  auto args = tersify::parse_args(*arguments);
+  if (!args) return tersify::report_failure(std::move(args).error());
+  if (args->action != tersify::Action::run) {
+    bool help = args->action == tersify::Action::help;
+    return tersify::finish_process(tersify::print_text(help ? tersify::usage_text() : tersify::version_text()));
   }
-  auto options = tersify::run_options(std::move(*settings), tersify::driver::read_environment());
+  auto options = tersify::run_options(std::move(*args), tersify::driver::read_environment());
   if (!options) return tersify::report_failure(options.error());
   return tersify::finish_process(tersify::run(*options));
 }

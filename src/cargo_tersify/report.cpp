@@ -54,17 +54,17 @@ std::string report_diff(const std::string& listed_path, bool created, std::strin
 
 }  // namespace
 
-Result<int> finish_run(const Settings& settings, const std::vector<driver::ConfigUpdate>& update_list,
+Result<int> finish_run(const RunArguments& args, const std::vector<driver::ConfigUpdate>& update_list,
                        const driver::ReformatList& reformat_list) {
-  if (!settings.check || (update_list.empty() && reformat_list.files.empty())) return 0;
-  if (settings.quiet) return 1;
+  if (!args.check || (update_list.empty() && reformat_list.files.empty())) return 0;
+  if (args.quiet) return 1;
   std::string report;
   for (const auto& update : update_list) {
-    report += settings.diff ? report_diff(update.path, update.created, update.old_text, update.new_text)
+    report += args.diff ? report_diff(update.path, update.created, update.old_text, update.new_text)
                             : "would update " + display_path(update.path) + "\n";
   }
   for (const auto& file : reformat_list.files) {
-    report += settings.diff ? report_diff(file.listed_path, false, file.source, file.final_text)
+    report += args.diff ? report_diff(file.listed_path, false, file.source, file.final_text)
                             : "would reformat " + display_path(file.listed_path) + "\n";
   }
   auto written = write_standard_output(report);
@@ -76,7 +76,7 @@ void report_handled(const std::string& path, bool changed, bool is_config, bool 
   const char* what = !changed ? "unchanged"
                      : check  ? (is_config ? "would update" : "would reformat")
                               : (is_config ? "updated" : "reformatted");
-  (void)write_all(STDERR_FILENO, display_path(path) + ": " + what + "\n");
+  (void)write_all(STDERR_FILENO, about_path(path, what) + "\n");
 }
 
 }  // namespace tersify

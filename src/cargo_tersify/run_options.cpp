@@ -19,7 +19,7 @@ unsigned usable_cpus() {
 
 }  // namespace
 
-Result<RunOptions> run_options(Settings command_line, driver::Environment environment) {
+Result<RunOptions> run_options(RunArguments arguments, driver::Environment environment) {
   unsigned jobs = usable_cpus();
   if (environment.jobs) {
     auto value = parse_unsigned(*environment.jobs);
@@ -28,7 +28,7 @@ Result<RunOptions> run_options(Settings command_line, driver::Environment enviro
     }
     jobs = static_cast<unsigned>(std::min<std::uint64_t>(*value, max_jobs));
   }
-  return RunOptions{std::move(command_line), std::move(environment), std::min(jobs, max_jobs)};
+  return RunOptions{std::move(arguments), std::move(environment), std::min(jobs, max_jobs)};
 }
 
 }  // namespace tersify

@@ -1,6 +1,6 @@
 #pragma once
 // Everything a run of cargo-tersify is told, read once at start and handed
-// down from there: its command line and its environment.
+// down from there: its arguments and its environment.
 
 #include "cargo_tersify/args.h"
 #include "driver/environment.h"
@@ -12,7 +12,7 @@ namespace tersify {
 inline constexpr unsigned max_jobs = 256;
 
 struct RunOptions {
-  Settings command_line;
+  RunArguments arguments;
   driver::Environment environment;
   // Files in flight at once: CARGO_TERSIFY_JOBS, else the CPUs this process
   // may use; at most max_jobs.
@@ -21,6 +21,6 @@ struct RunOptions {
 
 // The options of a run. Fails with the line to print for a
 // CARGO_TERSIFY_JOBS that is not a positive integer.
-Result<RunOptions> run_options(Settings command_line, driver::Environment environment);
+Result<RunOptions> run_options(RunArguments arguments, driver::Environment environment);
 
 }  // namespace tersify

@@ -15,13 +15,6 @@ namespace {
 // keeps changing under it.
 constexpr int max_turns = 3;
 
-// The line to print for a file's failure. rustfmt's messages point at
-// "<stdin>", which is the file.
-std::string failure_line(const std::string& listed_path, std::string_view message) {
-  std::string shown = display_path(listed_path);
-  return shown + ": " + naming_the_file(message, shown);
-}
-
 }  // namespace
 
 Result<void, ReplaceError> write_or_list(const std::string& listed_path, const ProcessedFile& file, bool check,
@@ -53,12 +46,12 @@ Status FileEffects::commit_effect(const std::string& listed_path, const Result<F
     }
   }
   for (int turn = 1;; ++turn) {
-    if (!outcome) return fail(failure_line(listed_path, outcome.error()));
+    if (!outcome) return fail(file_failure(listed_path, outcome.error()));
     auto done = write_or_list(listed_path, *outcome, options_.check, reformat_list_, options_.roots);
     if (done) break;
-    if (!done.error().changed) return fail(failure_line(listed_path, done.error().message));
+    if (!done.error().changed) return fail(file_failure(listed_path, done.error().message));
     if (turn == max_turns) {
-      return fail(failure_line(listed_path, "kept changing while it was formatted; it is left as it is"));
+      return fail(file_failure(listed_path, "kept changing while it was formatted; it is left as it is"));
     }
     outcome = process_file(listed_path, settings, pipeline_, options_.roots);
   }

@@ -38,7 +38,7 @@ Result<FileSettings> SettingsLookup::settings_of(const std::string& path) {
     settings.edition = std::move(*edition);
   }
   RustfmtConfig config;
-  if (auto config_file = config_file_for(settings.folder, environment_)) {
+  if (auto config_file = config_rustfmt_reads(settings.folder, environment_)) {
     auto read = read_rustfmt_config(*config_file);
     if (!read) return fail(std::move(read).error());
     config = *read;
@@ -49,6 +49,14 @@ Result<FileSettings> SettingsLookup::settings_of(const std::string& path) {
   settings.max_width = overrides.max_width.value_or(config.max_width.value_or(default_max_width));
   settings.tab_width = config.hard_tabs ? config.tab_spaces : 1;
   return settings;
+}
+
+Status take_width(const OptionValue& width, SettingOverrides& overrides) {
+  auto value = positive_integer(width);
+  if (!value) return fail(std::move(value).error());
+  if (overrides.max_width) return fail(width.shown + ": only one width may be given");
+  overrides.max_width = *value;
+  return {};
 }
 
 std::vector<std::string> rustfmt_args(const FileSettings& settings, std::string_view more_config) {

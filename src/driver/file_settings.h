@@ -15,6 +15,7 @@
 #include "driver/edition.h"
 #include "driver/environment.h"
 #include "driver/rustfmt_toml.h"
+#include "util/command_line.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -39,6 +40,13 @@ struct SettingOverrides {
   std::optional<std::uint64_t> max_width;
 };
 
+// The option both programs take for the width.
+inline constexpr ValueOption width_option{"--width"};
+
+// The width option as a command line gave it: an integer from 1 up, given
+// once. Fails with the line to print.
+Status take_width(const OptionValue& width, SettingOverrides& overrides);
+
 // Finds the settings of a run's files, on one thread.
 class SettingsLookup {
  public:
@@ -51,7 +59,7 @@ class SettingsLookup {
   // folder: then the nearest folder above that does counts), or of a file
   // in the folder `path`: its folder, the edition of its package
   // (edition_for, which may run cargo metadata and fills the editions), then
-  // the configuration file rustfmt reads there (config_file_for) with its
+  // the configuration file rustfmt reads there (config_rustfmt_reads) with its
   // width and tabs. Overrides take the place of the lookups. Fails with the
   // I/O error text of resolving the folder, edition_for's or
   // read_rustfmt_config's message.

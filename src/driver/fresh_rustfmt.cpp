@@ -11,8 +11,6 @@ namespace tersify::driver {
 Result<std::string> rustfmt_result(std::string_view source, Result<ChildExit, ChildError> exit) {
   if (!exit) return fail(std::move(exit).error().message);
   if (!exit->success()) return fail(rustfmt_failure_message(exit->err, exit->code, exit->signal));
-  // Code never formats to nothing: an empty answer is a broken rustfmt,
-  // which must not empty the file.
   if (exit->out.empty() && !only_ascii_whitespace(source)) return fail("rustfmt printed nothing for a non-empty file");
   return lossy_utf8(exit->out);
 }

@@ -18,17 +18,17 @@ namespace tersify::driver {
 
 // What a collected rustfmt run on `source` gave: its standard output
 // (invalid UTF-8 replaced by U+FFFD; warnings on standard error of a
-// successful run are dropped), or the failure: `exit`'s own message when it
-// could not be run or collected, rustfmt_failure_message
-// (driver/rustfmt_message.h) when it ended unsuccessfully, "rustfmt printed
-// nothing for a non-empty file" when it succeeded without output for a
-// `source` that holds more than whitespace.
+// successful run are dropped), or the failure: `exit`'s own when it could
+// not be run or collected, rustfmt's message (driver/rustfmt_message.h) when
+// it ended unsuccessfully, and a failure too when it succeeded without output
+// for a `source` that holds more than whitespace (code never formats to
+// nothing: such a rustfmt is broken, and must not empty the file).
 Result<std::string> rustfmt_result(std::string_view source, Result<ChildExit, ChildError> exit);
 
 // Runs `rustfmt <rustfmt_args>` on `source` in the settings' folder and
-// gives rustfmt_result, or "failed to run rustfmt: {}" when it can't be
-// started. With `cancel_fd` (-1: none), stops early once that descriptor is
-// readable, failing with "cancelled"; the child is then killed.
+// gives rustfmt_result, or a failure when it can't be started. With
+// `cancel_fd` (-1: none), stops early once that descriptor is readable,
+// failing with "cancelled"; the child is then killed.
 Result<std::string> run_rustfmt(const Program& rustfmt, std::string_view source, const FileSettings& settings,
                                 int cancel_fd = -1);
 

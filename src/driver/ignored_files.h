@@ -25,7 +25,7 @@ class IgnoredFiles {
   explicit IgnoredFiles(const Environment& environment) : environment_(environment) {}
 
   // Whether the file at `path` (which need not exist) is left out: the
-  // configuration file rustfmt reads in its folder (config_file_for) has an
+  // configuration file rustfmt reads in its folder (config_rustfmt_reads) has an
   // `ignore` list that matches the file's path below that configuration
   // file's folder, or a folder on that path. Paths are canonical apart from
   // the file's own name (a linked file is matched by its link's name). A

@@ -17,7 +17,7 @@ Result<ProcessedFile> process_file(SourceText source, const FileSettings& settin
   std::optional<Result<ProcessedFile>> outcome;
   std::vector<GroupMember> one;
   one.push_back({std::move(source), &settings});
-  process_files_together(std::move(one), pipeline,
+  process_group(std::move(one), pipeline,
                          [&](std::size_t, Result<ProcessedFile> processed) { outcome = std::move(processed); });
   return std::move(*outcome);
 }
@@ -29,7 +29,7 @@ Result<ProcessedFile> process_file(const std::string& listed_path, const Result<
   return process_file(std::move(*source), *settings, pipeline);
 }
 
-void process_files_together(std::vector<GroupMember> files, const Pipeline& pipeline,
+void process_group(std::vector<GroupMember> files, const Pipeline& pipeline,
                             const std::function<void(std::size_t, Result<ProcessedFile>)>& done) {
   std::vector<std::size_t> formatting;  // indices of the files the cache does not know
   std::vector<FinalTextRequest> requests;

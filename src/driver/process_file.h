@@ -73,7 +73,7 @@ struct GroupMember {
 
 // process_file for several texts side by side (final_texts): `done` is told
 // each one's outcome, by its index in `files`, as soon as it is known.
-void process_files_together(std::vector<GroupMember> files, const Pipeline& pipeline,
+void process_group(std::vector<GroupMember> files, const Pipeline& pipeline,
                             const std::function<void(std::size_t, Result<ProcessedFile>)>& done);
 
 // Notes in `cache` (when given) that the file's final text is its own, when

@@ -53,7 +53,7 @@ Result<RustfmtConfig> parse_rustfmt_config(std::string_view text) {
   return config;
 }
 
-std::optional<std::string> config_file_in(std::string_view folder) {
+std::optional<std::string> config_file_in_folder(std::string_view folder) {
   for (auto name : config_file_names) {
     std::string path = join_path(folder, name);
     if (file_kind(path) == FileKind::regular) return path;
@@ -61,26 +61,26 @@ std::optional<std::string> config_file_in(std::string_view folder) {
   return std::nullopt;
 }
 
-std::optional<std::string> config_file_for(std::string_view folder, const Environment& environment) {
+std::optional<std::string> config_rustfmt_reads(std::string_view folder, const Environment& environment) {
   for (const auto& candidate : path_candidates(folder)) {
-    if (auto found = config_file_in(candidate)) return found;
+    if (auto found = config_file_in_folder(candidate)) return found;
   }
   // Where rustfmt looks when no folder above has one.
   const auto& home = environment.home;
   if (home) {
-    if (auto found = config_file_in(*home)) return found;
+    if (auto found = config_file_in_folder(*home)) return found;
   }
   auto config_home = environment.config_home;
   if (!config_home && home) config_home = join_path(*home, ".config");
-  if (config_home) return config_file_in(join_path(*config_home, "rustfmt"));
+  if (config_home) return config_file_in_folder(join_path(*config_home, "rustfmt"));
   return std::nullopt;
 }
 
 Result<RustfmtConfig> read_rustfmt_config(const std::string& path) {
   auto text = read_regular_text_file(path);
-  if (!text) return fail(display_path(path) + ": " + text.error().message);
+  if (!text) return fail(about_path(path, text.error().message));
   auto config = parse_rustfmt_config(*text);
-  if (!config) return fail(display_path(path) + ": " + config.error());
+  if (!config) return fail(about_path(path, config.error()));
   return config;
 }
 

@@ -1,5 +1,6 @@
 #include "driver/rustfmt_message.h"
 
+#include "util/paths.h"
 #include "util/text.h"
 
 namespace tersify::driver {
@@ -61,6 +62,10 @@ std::string naming_the_file(std::string_view message, std::string_view shown_pat
     named += line;
   });
   return named;
+}
+
+std::string file_failure(std::string_view path, std::string_view message) {
+  return about_path(path, naming_the_file(message, display_path(path)));
 }
 
 }  // namespace tersify::driver

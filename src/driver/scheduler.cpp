@@ -173,7 +173,7 @@ class FilesInFlight {
       members.push_back({std::move(*source), &**slot->settings});
       member_slots.push_back(slot);
     }
-    process_files_together(std::move(members), pipeline_, [&](std::size_t i, Result<ProcessedFile> outcome) {
+    process_group(std::move(members), pipeline_, [&](std::size_t i, Result<ProcessedFile> outcome) {
       publish(*member_slots[i], std::move(outcome));
     });
   }
@@ -223,7 +223,7 @@ class FilesInFlight {
 
 }  // namespace
 
-Status process_files(const std::vector<std::string>& files, unsigned jobs, SettingsLookup& lookup,
+Status process_in_list_order(const std::vector<std::string>& files, unsigned jobs, SettingsLookup& lookup,
                      const Pipeline& pipeline, FileEffects& effects) {
   if ((jobs <= 1 && pipeline.formatter.texts_at_once() <= 1) || files.size() <= 1) {
     return one_after_another(files, lookup, pipeline, effects);

@@ -34,7 +34,7 @@ inline constexpr std::size_t max_waiting_bytes = std::size_t{64} << 20;
 // and joins the workers before it is returned. Otherwise everything runs on
 // this thread, one file after the other: the plain pipeline. Gives the line
 // to print for the first failure.
-Status process_files(const std::vector<std::string>& files, unsigned jobs, SettingsLookup& settings,
+Status process_in_list_order(const std::vector<std::string>& files, unsigned jobs, SettingsLookup& settings,
                      const Pipeline& pipeline, FileEffects& effects);
 
 }  // namespace tersify::driver

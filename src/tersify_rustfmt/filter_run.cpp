@@ -30,7 +30,7 @@ constexpr std::string_view stdin_name = "<stdin>";
 // working directory: its folder, edition and width come from there unless
 // the command line gives them. Fails with the message to print after the
 // input's name.
-Result<std::string> filtered_text(std::string_view source, const FilterSettings& filter,
+Result<std::string> filtered_text(std::string_view source, const FilterArguments& filter,
                                   const driver::Environment& environment) {
   driver::EditionMap editions;
   driver::SettingsLookup lookup(environment, filter.overrides, editions);
@@ -50,17 +50,18 @@ Result<std::string> filtered_text(std::string_view source, const FilterSettings&
 
 }  // namespace
 
-int run_filter(const FilterSettings& settings, const driver::Environment& environment) {
-  const std::string input_name = settings.file_name ? display_path(*settings.file_name) : std::string(stdin_name);
+int run_filter(const FilterArguments& args, const driver::Environment& environment) {
+  // Failures are told about the file, or about the input without one.
+  const std::string input = args.file_name.value_or(std::string(stdin_name));
   auto source = read_all(STDIN_FILENO);
-  if (!source) return report_failure(input_name + ": " + source.error());
+  if (!source) return report_failure(driver::file_failure(input, source.error()));
   // A file that the configuration's `ignore` list leaves out is left alone
   // by cargo tersify, whatever it holds: its text comes back as it is.
-  if (settings.file_name && driver::IgnoredFiles(environment).ignored(*settings.file_name)) return print_text(*source);
-  if (!is_valid_utf8(*source)) return report_failure(input_name + ": " + invalid_utf8_text);
+  if (args.file_name && driver::IgnoredFiles(environment).ignored(*args.file_name)) return print_text(*source);
+  if (!is_valid_utf8(*source)) return report_failure(driver::file_failure(input, invalid_utf8_text));
 
-  auto text = filtered_text(*source, settings, environment);
-  if (!text) return report_failure(input_name + ": " + driver::naming_the_file(text.error(), input_name));
+  auto text = filtered_text(*source, args, environment);
+  if (!text) return report_failure(driver::file_failure(input, text.error()));
   return print_text(*text);
 }
 

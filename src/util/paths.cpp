@@ -90,4 +90,8 @@ bool lies_within(std::string_view path, std::string_view folder) {
 
 std::string display_path(std::string_view path) { return lossy_utf8(path); }
 
+std::string about_path(std::string_view path, std::string_view message) {
+  return display_path(path).append(": ").append(message);
+}
+
 }  // namespace tersify

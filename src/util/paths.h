@@ -56,4 +56,8 @@ bool lies_within(std::string_view path, std::string_view folder);
 // The path as text for messages: invalid UTF-8 sequences become U+FFFD.
 std::string display_path(std::string_view path);
 
+// What is said about `path`, as every message about a path says it:
+// "{display_path(path)}: {message}".
+std::string about_path(std::string_view path, std::string_view message);
+
 }  // namespace tersify

@@ -52,7 +52,7 @@ TEST(RustfmtBatch, EveryTextIsASingleRunsOrNothing) {
   configured.write("rustfmt.toml", "tab_spaces = 2\n");
   // No configuration here: rustfmt finds none (or the user's own).
   test::TempDir bare;
-  const std::string bare_config = config_file_for(bare.path(), read_environment()).value_or("");
+  const std::string bare_config = config_rustfmt_reads(bare.path(), read_environment()).value_or("");
   const Program rustfmt = test::on_path("rustfmt");
   const BatchSetup setup{rustfmt, "/tmp", random_token()};
   struct Case {

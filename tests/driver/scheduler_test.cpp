@@ -84,7 +84,7 @@ struct StandIn : Formatter {
 struct Outcome {
   Status status;
   std::vector<std::string> reformat_list;
-  std::vector<std::string> told;  // on_recorded's calls: the path, then "+" when it changed
+  std::vector<std::string> told;  // on_effect's calls: the path, then "+" when it changed
 };
 
 // The edition is given, so that no cargo runs.
@@ -109,7 +109,7 @@ Outcome run_files(const std::vector<std::string>& files, bool check, Way way, St
   FileEffects effects(options, pipeline, reformat_list, counts);
   const Environment environment;
   SettingsLookup lookup(environment, {"2021", 160}, editions);
-  outcome.status = process_files(files, way.jobs, lookup, pipeline, effects);
+  outcome.status = process_in_list_order(files, way.jobs, lookup, pipeline, effects);
   for (const auto& file : reformat_list.files) outcome.reformat_list.push_back(file.listed_path);
   return outcome;
 }
