@@ -16,10 +16,9 @@ namespace {
 // working directory `cwd` when it lies there, so that its files are named as
 // a run at "." names them.
 std::string run_name(const std::string& folder, const std::string& cwd) {
-  if (folder == cwd) return ".";
-  std::string prefix = cwd.ends_with('/') ? cwd : cwd + "/";
-  if (folder.starts_with(prefix)) return "./" + folder.substr(prefix.size());
-  return folder;
+  auto relative = path_below(folder, cwd);
+  if (!relative) return folder;
+  return relative->empty() ? std::string(".") : "./" + std::string(*relative);
 }
 
 // Appends the files below `folder` whose package is the one at `folder`.

@@ -11,14 +11,6 @@
 namespace tersify {
 namespace {
 
-// `path` below the real directory `base`, or none when it is not below it.
-std::optional<std::string> below(const std::string& base, const std::string& path) {
-  if (path == base) return "";
-  std::string prefix = base.ends_with('/') ? base : base + "/";
-  if (!path.starts_with(prefix)) return std::nullopt;
-  return path.substr(prefix.size());
-}
-
 // The listed path as patch -p1 finds it from the working directory, or the
 // file's absolute real path (flagged false) when there is none.
 std::pair<std::string, bool> patch_path(const std::string& listed_path) {
@@ -38,7 +30,7 @@ std::pair<std::string, bool> patch_path(const std::string& listed_path) {
   auto working_directory = canonical_path(".");
   std::string name(file_name(listed_path).value_or(""));
   if (!directory || !working_directory) return {listed_path, false};
-  if (auto relative = below(*working_directory, *directory)) return {join_path(*relative, name), true};
+  if (auto relative = path_below(*directory, *working_directory)) return {join_path(*relative, name), true};
   return {join_path(*directory, name), false};
 }
 

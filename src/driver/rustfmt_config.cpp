@@ -79,7 +79,11 @@ std::optional<std::string> config_rustfmt_reads(std::string_view folder, const E
 Result<RustfmtConfig> read_rustfmt_config(const std::string& path) {
   auto text = read_regular_text_file(path);
   if (!text) return fail(about_path(path, text.error().message));
-  auto config = parse_rustfmt_config(*text);
+  return parse_config_file(path, *text);
+}
+
+Result<RustfmtConfig> parse_config_file(const std::string& path, std::string_view text) {
+  auto config = parse_rustfmt_config(text);
   if (!config) return fail(about_path(path, config.error()));
   return config;
 }

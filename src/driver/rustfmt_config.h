@@ -44,7 +44,11 @@ std::optional<std::string> config_file_in_folder(std::string_view folder);
 std::optional<std::string> config_rustfmt_reads(std::string_view folder, const Environment& environment);
 
 // The configuration in the file at `path`. Fails with the line to print
-// (about the file) when it can't be read or parse_rustfmt_config fails.
+// (about the file) when it can't be read or parse_config_file fails.
 Result<RustfmtConfig> read_rustfmt_config(const std::string& path);
+
+// parse_rustfmt_config of `text`, the contents of the file at `path`. Fails
+// with the line to print, about the file.
+Result<RustfmtConfig> parse_config_file(const std::string& path, std::string_view text);
 
 }  // namespace tersify::driver

@@ -70,26 +70,13 @@ std::string start_folder(const std::string& path) {
   return start;
 }
 
-// Whether `file` was listed by the search of `argument`, which joins names
-// onto the argument as given.
-bool listed_below(std::string_view file, std::string_view argument) {
-  if (!file.starts_with(argument)) return false;
-  return file.size() == argument.size() || argument.ends_with('/') || file[argument.size()] == '/';
-}
-
-// What rustfmt reads of `text` must be valid before the file is touched.
-Status check_config(const std::string& path, std::string_view text) {
-  if (auto config = parse_rustfmt_config(text); !config) return fail(about_path(path, config.error()));
-  return {};
-}
-
 // The change that makes `file` say disable_all_formatting = true (none when
 // it does), checked as disable_formatting promises.
 Result<std::optional<ConfigUpdate>> planned_update(const ConfigFile& file) {
   ConfigUpdate update{.path = file.path, .created = false, .old_text = {}, .new_text = {}};
   std::string start;
   if (auto read = read_regular_text_file(file.path)) {
-    if (auto valid = check_config(file.path, *read); !valid) return fail(std::move(valid).error());
+    if (auto valid = parse_config_file(file.path, *read); !valid) return fail(std::move(valid).error());
     update.old_text = std::move(*read);
     start = update.old_text;
   } else if (read.error().errnum != ENOENT) {
@@ -99,7 +86,7 @@ Result<std::optional<ConfigUpdate>> planned_update(const ConfigFile& file) {
     if (!file.template_file.empty()) {
       auto text = read_regular_text_file(file.template_file);
       if (!text) return fail(about_path(file.template_file, text.error().message));
-      if (auto valid = check_config(file.template_file, *text); !valid) return fail(std::move(valid).error());
+      if (auto valid = parse_config_file(file.template_file, *text); !valid) return fail(std::move(valid).error());
       start = std::move(*text);
     }
   }
@@ -152,7 +139,8 @@ std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& 
     if (entry->second) continue;
     bool found = false;
     for (const auto& [argument, argument_folder] : loose_arguments) {
-      if (!listed_below(file, *argument)) continue;
+      // The search joined names onto the argument as given.
+      if (!path_below(file, *argument)) continue;
       loose_folders.emplace(folder, argument_folder);
       found = true;
     }

@@ -63,6 +63,16 @@ TEST(Paths, LiesWithinComponentByComponentAndNeverThroughParents) {
   EXPECT_FALSE(lies_within("/ws/../etc/passwd", "/ws"));
 }
 
+// For paths spelled alike: what follows the folder, "" for the folder itself.
+TEST(Paths, BelowAFolderSpelledAlike) {
+  EXPECT_EQ(path_below("/ws/a/b.rs", "/ws"), "a/b.rs");
+  EXPECT_EQ(path_below("/ws", "/ws"), "");
+  EXPECT_EQ(path_below("src/a.rs", "src/"), "a.rs");
+  EXPECT_EQ(path_below("/a.rs", "/"), "a.rs");
+  EXPECT_FALSE(path_below("/wsx/a.rs", "/ws"));
+  EXPECT_FALSE(path_below("/ws", "/ws/a"));
+}
+
 TEST(Paths, DisplayReplacesInvalidBytes) {
   EXPECT_EQ(display_path("a/\xff\xfe.rs"), "a/\xEF\xBF\xBD\xEF\xBF\xBD.rs");
   EXPECT_EQ(display_path("caf\xc3\xa9"), "caf\xc3\xa9");
