@@ -16,10 +16,10 @@
 #include <filesystem>
 #include <string>
 
-#include "discovery/source_files.h"
 #include "cargo_tersify/args.h"
 #include "cargo_tersify/run.h"
 #include "cargo_tersify/run_options.h"
+#include "discovery/source_files.h"
 #include "driver/environment.h"
 #include "util/fd.h"
 #include "util/running_child.h"

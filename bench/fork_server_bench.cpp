@@ -103,7 +103,8 @@ struct Started {
 Started start_server(const std::vector<std::string>& server_args = args) {
   Started started;
   auto start = Clock::now();
-  auto server = tersify::ForkServer::start(environment.program("rustfmt"), server_args, tersify::driver::rustfmt_library);
+  auto server =
+      tersify::ForkServer::start(environment.program("rustfmt"), server_args, tersify::driver::rustfmt_library);
   if (!server || !server->wait_ready(30s)) return started;
   started.ms = ms_since(start);
   started.server.emplace(std::move(*server));
@@ -164,7 +165,7 @@ int main(int argc, char** argv) {
                                           tersify::random_token()};
   const std::string& token = setup.token;
   auto batch_server = start_server(tersify::driver::batch_args(settings, tersify::driver::batch_names(token),
-                                                                 tersify::driver::batch_config_name(token)));
+                                                               tersify::driver::batch_config_name(token)));
   if (!batch_server.server) return 1;
   for (const auto& [label, source] : {std::pair<const char*, const std::string*>{"empty file", &empty},
                                       std::pair<const char*, const std::string*>{"typical file", &*file}}) {

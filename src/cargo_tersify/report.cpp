@@ -53,11 +53,11 @@ Result<int> finish_run(const RunArguments& args, const std::vector<driver::Confi
   std::string report;
   for (const auto& update : update_list) {
     report += args.diff ? report_diff(update.path, update.created, update.old_text, update.new_text)
-                            : "would update " + display_path(update.path) + "\n";
+                        : "would update " + display_path(update.path) + "\n";
   }
   for (const auto& file : reformat_list.files) {
     report += args.diff ? report_diff(file.listed_path, false, file.source, file.final_text)
-                            : "would reformat " + display_path(file.listed_path) + "\n";
+                        : "would reformat " + display_path(file.listed_path) + "\n";
   }
   auto written = write_standard_output(report);
   if (!written) return fail(std::move(written).error());

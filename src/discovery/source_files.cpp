@@ -93,7 +93,8 @@ Status walk(const std::string& path, bool is_argument, Walk& state) {
   if (is_argument && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
     if (auto crate = vendored_crate_of(path, S_ISDIR(st.st_mode))) {
       return fail(about_path(path, "part of the vendored crate " + display_path(*crate) + " (it holds " +
-                                       std::string(checksum_file) + "): a change would break the checksums that cargo checks"));
+                                       std::string(checksum_file) +
+                                       "): a change would break the checksums that cargo checks"));
     }
   }
   auto name = file_name(path);
@@ -141,7 +142,8 @@ Result<std::vector<std::string>> collect_source_files(const std::vector<std::str
   for (const auto& argument : path_arguments) {
     if (auto done = rs_files(argument, list); !done) return fail(std::move(done).error());
   }
-  std::stable_sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) { return path_less(a, b); });
+  std::stable_sort(list.begin(), list.end(),
+                   [](const std::string& a, const std::string& b) { return path_less(a, b); });
   return list;
 }
 

@@ -8,8 +8,8 @@
 
 namespace tersify::driver {
 
-BatchedRustfmt::BatchedRustfmt(BatchSetup setup, ToolchainChoices& toolchains, RustfmtServers* servers,
-                               Formatter& next, RustfmtCounts& counts)
+BatchedRustfmt::BatchedRustfmt(BatchSetup setup, ToolchainChoices& toolchains, RustfmtServers* servers, Formatter& next,
+                               RustfmtCounts& counts)
     : setup_(std::move(setup)), toolchains_(toolchains), servers_(servers), next_(next), counts_(counts) {}
 
 std::vector<std::string> BatchedRustfmt::server_args(const FileSettings& settings) const {

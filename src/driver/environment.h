@@ -28,19 +28,19 @@
 namespace tersify::driver {
 
 struct Environment {
-  std::optional<std::string> jobs;  // CARGO_TERSIFY_JOBS as given (checked by cargo-tersify)
-  bool fork_server = true;          // CARGO_TERSIFY_FORK_SERVER is not "0"
-  bool batches = true;              // CARGO_TERSIFY_BATCH is not "0"
-  bool cache = true;                // CARGO_TERSIFY_CACHE is not "0"
+  std::optional<std::string> jobs;        // CARGO_TERSIFY_JOBS as given (checked by cargo-tersify)
+  bool fork_server = true;                // CARGO_TERSIFY_FORK_SERVER is not "0"
+  bool batches = true;                    // CARGO_TERSIFY_BATCH is not "0"
+  bool cache = true;                      // CARGO_TERSIFY_CACHE is not "0"
   std::optional<std::string> stats_path;  // CARGO_TERSIFY_STATS
 
   std::string search_path = default_search_path;  // PATH, when set
-  std::string temp_folder = "/tmp";                // TMPDIR, when an absolute path
-  std::optional<std::string> home;                 // HOME, when not empty
-  std::optional<std::string> config_home;          // XDG_CONFIG_HOME, when not empty
-  std::optional<std::string> cache_home;           // XDG_CACHE_HOME, when an absolute path
-  std::optional<std::string> rustup_home;          // RUSTUP_HOME, when not empty
-  std::optional<std::string> rustup_toolchain;     // RUSTUP_TOOLCHAIN, when set (even empty)
+  std::string temp_folder = "/tmp";               // TMPDIR, when an absolute path
+  std::optional<std::string> home;                // HOME, when not empty
+  std::optional<std::string> config_home;         // XDG_CONFIG_HOME, when not empty
+  std::optional<std::string> cache_home;          // XDG_CACHE_HOME, when an absolute path
+  std::optional<std::string> rustup_home;         // RUSTUP_HOME, when not empty
+  std::optional<std::string> rustup_toolchain;    // RUSTUP_TOOLCHAIN, when set (even empty)
 
   // A program as this environment finds it.
   Program program(std::string name) const { return {std::move(name), search_path}; }

@@ -42,7 +42,8 @@ struct FileRunCounts {
   std::uint64_t cache_hits = 0;     // files whose final text the cache knew
 
   std::vector<RunCount> named() const {
-    return {{"files", files}, {"settled_files", settled_files}, {"extra_passes", extra_passes}, {"cache_hits", cache_hits}};
+    return {
+        {"files", files}, {"settled_files", settled_files}, {"extra_passes", extra_passes}, {"cache_hits", cache_hits}};
   }
 };
 

@@ -60,8 +60,8 @@ Status take_width(const OptionValue& width, SettingOverrides& overrides) {
 }
 
 std::vector<std::string> rustfmt_args(const FileSettings& settings, std::string_view more_config) {
-  std::string config = "max_width=" + std::to_string(settings.max_width) +
-                       ",use_small_heuristics=Max,disable_all_formatting=false";
+  std::string config =
+      "max_width=" + std::to_string(settings.max_width) + ",use_small_heuristics=Max,disable_all_formatting=false";
   if (!more_config.empty()) config.append(",").append(more_config);
   return {"--edition", settings.edition, "--emit", "stdout", "--config", std::move(config)};
 }

@@ -129,8 +129,8 @@ void FinalTextSteps::settle_on(std::string formatted) {
 
 }  // namespace
 
-void final_texts(std::span<const FinalTextRequest> files, bool settle, Formatter& formatter,
-                 const Cancellation* cancel, const std::function<void(std::size_t, Result<FinalText>)>& done) {
+void final_texts(std::span<const FinalTextRequest> files, bool settle, Formatter& formatter, const Cancellation* cancel,
+                 const std::function<void(std::size_t, Result<FinalText>)>& done) {
   std::vector<FinalTextSteps> steps;
   steps.reserve(files.size());
   for (const auto& file : files) steps.emplace_back(file.source, *file.settings, settle, cancel);
@@ -157,9 +157,8 @@ Result<FinalText> final_text(std::string_view source, const FileSettings& settin
                              const Cancellation* cancel) {
   FinalTextRequest file{source, &settings};
   std::optional<Result<FinalText>> result;
-  final_texts({&file, 1}, settle, formatter, cancel, [&](std::size_t, Result<FinalText> final) {
-    result = std::move(final);
-  });
+  final_texts({&file, 1}, settle, formatter, cancel,
+              [&](std::size_t, Result<FinalText> final) { result = std::move(final); });
   return std::move(*result);
 }
 

@@ -58,8 +58,8 @@ struct FinalTextRequest {
 //
 // `done` is told each file's result (by its index in `files`) as soon as it
 // is known. The sources must outlive the call.
-void final_texts(std::span<const FinalTextRequest> files, bool settle, Formatter& formatter,
-                 const Cancellation* cancel, const std::function<void(std::size_t, Result<FinalText>)>& done);
+void final_texts(std::span<const FinalTextRequest> files, bool settle, Formatter& formatter, const Cancellation* cancel,
+                 const std::function<void(std::size_t, Result<FinalText>)>& done);
 
 // final_texts for one file.
 Result<FinalText> final_text(std::string_view source, const FileSettings& settings, bool settle, Formatter& formatter,

@@ -22,8 +22,7 @@ Result<std::string> run_rustfmt(const Program& rustfmt, std::string_view source,
   return rustfmt_result(source, child->finish(cancel_fd));
 }
 
-void FreshRustfmt::format(std::span<const FormatRequest> requests, const Cancellation* cancel,
-                          const FormatDone& done) {
+void FreshRustfmt::format(std::span<const FormatRequest> requests, const Cancellation* cancel, const FormatDone& done) {
   for (std::size_t i = 0; i < requests.size(); ++i) {
     if (cancel != nullptr && cancel->requested()) {
       done(i, fail("cancelled"));

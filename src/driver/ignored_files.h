@@ -39,7 +39,7 @@ class IgnoredFiles {
     GitignorePatterns patterns;
   };
   struct Folder {
-    std::string canonical;           // empty: it can't be resolved
+    std::string canonical;             // empty: it can't be resolved
     const IgnoreList* list = nullptr;  // null: nothing left out there
   };
   const Folder& folder_of(const std::string& parent);

@@ -18,7 +18,7 @@ Result<ProcessedFile> process_file(SourceText source, const FileSettings& settin
   std::vector<GroupMember> one;
   one.push_back({std::move(source), &settings});
   process_group(std::move(one), pipeline,
-                         [&](std::size_t, Result<ProcessedFile> processed) { outcome = std::move(processed); });
+                [&](std::size_t, Result<ProcessedFile> processed) { outcome = std::move(processed); });
   return std::move(*outcome);
 }
 
@@ -30,7 +30,7 @@ Result<ProcessedFile> process_file(const std::string& listed_path, const Result<
 }
 
 void process_group(std::vector<GroupMember> files, const Pipeline& pipeline,
-                            const std::function<void(std::size_t, Result<ProcessedFile>)>& done) {
+                   const std::function<void(std::size_t, Result<ProcessedFile>)>& done) {
   std::vector<std::size_t> formatting;  // indices of the files the cache does not know
   std::vector<FinalTextRequest> requests;
   for (std::size_t i = 0; i < files.size(); ++i) {

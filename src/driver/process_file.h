@@ -74,7 +74,7 @@ struct GroupMember {
 // process_file for several texts side by side (final_texts): `done` is told
 // each one's outcome, by its index in `files`, as soon as it is known.
 void process_group(std::vector<GroupMember> files, const Pipeline& pipeline,
-                            const std::function<void(std::size_t, Result<ProcessedFile>)>& done);
+                   const std::function<void(std::size_t, Result<ProcessedFile>)>& done);
 
 // Notes in `cache` (when given) that the file's final text is its own, when
 // the pipeline showed that (a text it gave back unchanged) and the cache

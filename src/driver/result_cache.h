@@ -20,8 +20,8 @@
 #include <string_view>
 #include <thread>
 
-#include "driver/file_settings.h"
 #include "driver/environment.h"
+#include "driver/file_settings.h"
 #include "driver/rustfmt_identity.h"
 #include "util/digest_store.h"
 
@@ -60,7 +60,7 @@ class ResultCache {
   DigestStore store_;
   mutable RustfmtIdentity rustfmt_;
   std::shared_future<std::optional<std::string>> identity_;  // none: no cache this run
-  std::thread worker_;  // joined by the destructor
+  std::thread worker_;                                       // joined by the destructor
 };
 
 }  // namespace tersify::driver

@@ -47,7 +47,8 @@ Result<RustfmtConfig> parse_rustfmt_config(std::string_view text) {
     config.hard_tabs = *tabs;
   }
   if (auto found = entries.find("ignore"); found != entries.end()) {
-    if (found->second.kind != TomlEntry::Kind::strings) return fail(std::string("ignore: expected an array of strings"));
+    if (found->second.kind != TomlEntry::Kind::strings)
+      return fail(std::string("ignore: expected an array of strings"));
     config.ignore = found->second.strings;
   }
   return config;

@@ -17,8 +17,7 @@ RustfmtServers::RustfmtServers(Program rustfmt, ToolchainChoices& toolchains, Ru
 
 RustfmtServers::~RustfmtServers() = default;
 
-RustfmtServers::Server* RustfmtServers::ready_server(const std::vector<std::string>& args,
-                                                     const std::string& folder) {
+RustfmtServers::Server* RustfmtServers::ready_server(const std::vector<std::string>& args, const std::string& folder) {
   Key key{args, toolchains_.choice_for(folder)};
   Server* server = nullptr;
   {

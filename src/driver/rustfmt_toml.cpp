@@ -110,7 +110,8 @@ Result<std::optional<ConfigUpdate>> planned_update(const ConfigFile& file) {
 }  // namespace
 
 std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& path_arguments,
-                                     const std::vector<std::string>& source_files, const Environment& environment) {
+                                                const std::vector<std::string>& source_files,
+                                                const Environment& environment) {
   // The packages the run covers, which decide whether a new file goes to a
   // workspace root, and the arguments outside every package.
   std::map<std::string, bool, PathLess> packages;

@@ -44,7 +44,8 @@ struct ConfigFile {
 // in place of the workspace. Nothing for a run that lists no file. Paths are
 // resolved; sorted in path order, without duplicates.
 std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& path_arguments,
-                                     const std::vector<std::string>& source_files, const Environment& environment);
+                                                const std::vector<std::string>& source_files,
+                                                const Environment& environment);
 
 // `old_text` with its root table's disable_all_formatting set to true (the
 // value's bytes replaced, whatever the key's spelling), or with

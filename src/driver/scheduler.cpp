@@ -173,9 +173,8 @@ class FilesInFlight {
       members.push_back({std::move(*source), &**slot->settings});
       member_slots.push_back(slot);
     }
-    process_group(std::move(members), pipeline_, [&](std::size_t i, Result<ProcessedFile> outcome) {
-      publish(*member_slots[i], std::move(outcome));
-    });
+    process_group(std::move(members), pipeline_,
+                  [&](std::size_t i, Result<ProcessedFile> outcome) { publish(*member_slots[i], std::move(outcome)); });
   }
 
   void publish(Slot& slot, Result<ProcessedFile> outcome) {
@@ -206,8 +205,8 @@ class FilesInFlight {
   const std::size_t group_size_;
   SettingsLookup& lookup_;  // used by the run thread only
   Cancellation cancellation_;
-  Pipeline pipeline_;        // the workers', with cancellation_
-  FileEffects& effects_;     // committed by the run thread only; its roots are read by all
+  Pipeline pipeline_;              // the workers', with cancellation_
+  FileEffects& effects_;           // committed by the run thread only; its roots are read by all
   InterruptedWrites interrupted_;  // used by the run thread only
 
   std::mutex mutex_;
@@ -224,7 +223,7 @@ class FilesInFlight {
 }  // namespace
 
 Status process_in_list_order(const std::vector<std::string>& files, unsigned jobs, SettingsLookup& lookup,
-                     const Pipeline& pipeline, FileEffects& effects) {
+                             const Pipeline& pipeline, FileEffects& effects) {
   if ((jobs <= 1 && pipeline.formatter.texts_at_once() <= 1) || files.size() <= 1) {
     return one_after_another(files, lookup, pipeline, effects);
   }

@@ -35,6 +35,6 @@ inline constexpr std::size_t max_waiting_bytes = std::size_t{64} << 20;
 // this thread, one file after the other: the plain pipeline. Gives the line
 // to print for the first failure.
 Status process_in_list_order(const std::vector<std::string>& files, unsigned jobs, SettingsLookup& settings,
-                     const Pipeline& pipeline, FileEffects& effects);
+                             const Pipeline& pipeline, FileEffects& effects);
 
 }  // namespace tersify::driver

@@ -151,8 +151,8 @@ Result<ForkServer> ForkServer::start(const Program& program, const std::vector<s
   if (!lift_above_standard_streams(theirs)) return fail(io_error_text(errno));
 
   std::vector<std::string> environment = server_environment(theirs.get(), library->get(), marker);
-  auto pid = spawn_registered(
-      {program, args, &environment, -1, -1, -1, {theirs.get(), library->get()}, working_directory});
+  auto pid =
+      spawn_registered({program, args, &environment, -1, -1, -1, {theirs.get(), library->get()}, working_directory});
   if (!pid) return fail(io_error_text(pid.error()));
 
   auto state = std::make_unique<State>();

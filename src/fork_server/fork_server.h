@@ -75,8 +75,8 @@ class ForkServer {
   // The server dies (PR_SET_PDEATHSIG) when the thread that started it ends,
   // not only the process: call this from a thread that lives as long as the
   // server is used.
-  static Result<ForkServer> start(const Program& program, const std::vector<std::string>& args,
-                                  std::string_view marker, const std::string& working_directory = {});
+  static Result<ForkServer> start(const Program& program, const std::vector<std::string>& args, std::string_view marker,
+                                  const std::string& working_directory = {});
 
   ForkServer(ForkServer&& other) noexcept;
   ForkServer& operator=(ForkServer&& other) noexcept;

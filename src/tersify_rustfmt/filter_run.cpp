@@ -11,8 +11,8 @@
 
 #include "driver/file_settings.h"
 #include "driver/ignored_files.h"
-#include "driver/result_cache.h"
 #include "driver/process_file.h"
+#include "driver/result_cache.h"
 #include "driver/rustfmt.h"
 #include "driver/rustfmt_message.h"
 #include "util/command_line.h"

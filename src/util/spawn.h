@@ -20,11 +20,11 @@ namespace tersify {
 // with this process even when that is killed with SIGKILL. A child must be
 // collected by the thread that started it, before that thread ends.
 struct SpawnRequest {
-  Program program;  // argv[0] is its name
-  std::vector<std::string> args;  // without the program name
+  Program program;                                        // argv[0] is its name
+  std::vector<std::string> args;                          // without the program name
   const std::vector<std::string>* environment = nullptr;  // none: ours
   int in = -1, out = -1, err = -1;
-  std::vector<int> inherited;  // further close-on-exec descriptors the child keeps
+  std::vector<int> inherited;     // further close-on-exec descriptors the child keeps
   std::string working_directory;  // empty: ours
   bool die_with_parent = true;
 };

@@ -85,7 +85,12 @@ TEST(FinalText, SettlingKeepsTheLastTextRustfmtAcceptedAndStopsAfterThreeMorePas
   const Case cases[] = {
       {"first result final", {{"s\n", "a\n"}, {"a\n", "a\n"}}, true, "a\n", 1, 2},
       {"unchanged file: no second run", {{"s\n", "s\n"}}, true, "s\n", 1, 1},
-      {"check mode runs once, then asks whether the result is accepted", {{"s\n", "a\n"}, {"a\n", "b\n"}}, false, "a\n", 1, 2},
+      {"check mode runs once, then asks whether the result is accepted",
+       {{"s\n", "a\n"}, {"a\n", "b\n"}},
+       false,
+       "a\n",
+       1,
+       2},
       {"check mode: result rejected", {{"s\n", "a\n"}, {"a\n", "!"}}, false, "", 0, 2},
       {"settles on the second", {{"s\n", "a\n"}, {"a\n", "b\n"}, {"b\n", "b\n"}}, true, "b\n", 2, 3},
       {"rejected at once", {{"s\n", "!"}}, true, "", 0, 1},

@@ -15,13 +15,14 @@ TEST(IgnoredFiles, TheListOfTheFileRustfmtReadsLeavesOutPathsBelowItsFolder) {
   dir.write("nearer/rustfmt.toml", "max_width = 80\n");
   dir.write("broken/rustfmt.toml", "ignore = [\n");
   std::vector<std::string> files;
-  for (const char* file : {"src/bad.rs", "src/good.rs", "src/gen/x.rs", "lib/src/bad.rs", "nearer/src/bad.rs",
-                           "broken/src/bad.rs"}) {
+  for (const char* file :
+       {"src/bad.rs", "src/good.rs", "src/gen/x.rs", "lib/src/bad.rs", "nearer/src/bad.rs", "broken/src/bad.rs"}) {
     dir.write(file, "");
     files.push_back(dir / file);
   }
-  EXPECT_EQ(without_ignored_files(files, Environment{}), (std::vector<std::string>{dir / "src/good.rs", dir / "lib/src/bad.rs",
-                                                                     dir / "nearer/src/bad.rs", dir / "broken/src/bad.rs"}));
+  EXPECT_EQ(without_ignored_files(files, Environment{}),
+            (std::vector<std::string>{dir / "src/good.rs", dir / "lib/src/bad.rs", dir / "nearer/src/bad.rs",
+                                      dir / "broken/src/bad.rs"}));
   EXPECT_TRUE(IgnoredFiles(Environment{}).ignored(dir / "src/gen/new.rs")) << "an editor's new buffer";
 }
 

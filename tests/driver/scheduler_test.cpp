@@ -102,9 +102,8 @@ Outcome run_files(const std::vector<std::string>& files, bool check, Way way, St
   FileRunCounts counts;
   ReformatList reformat_list;
   Outcome outcome;
-  EffectOptions options{check, {}, [&](const std::string& path, bool changed) {
-                          outcome.told.push_back(path + (changed ? "+" : ""));
-                        }};
+  EffectOptions options{
+      check, {}, [&](const std::string& path, bool changed) { outcome.told.push_back(path + (changed ? "+" : "")); }};
   const Pipeline pipeline{formatter, !check};
   FileEffects effects(options, pipeline, reformat_list, counts);
   const Environment environment;

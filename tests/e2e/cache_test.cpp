@@ -178,8 +178,7 @@ TEST_F(Cache, TheFilterSkipsFormattingForAKnownText) {
   copy_tree(formatted_->path(), dir.path());
   std::string log = dir / "runs.log";
   dir.mkdir("bin");
-  write_script(dir / "bin/rustfmt",
-               "echo \"$*\" >> " + log + "\nexec " + test::find_program("rustfmt") + " \"$@\"\n");
+  write_script(dir / "bin/rustfmt", "echo \"$*\" >> " + log + "\nexec " + test::find_program("rustfmt") + " \"$@\"\n");
   CommandOptions options;
   options.cwd = dir.path();
   options.path_prefix = dir / "bin";

@@ -11,11 +11,11 @@ TEST(PathOrder, ComparesComponentByComponent) {
   // Not byte order: "a" is a proper prefix of "a.rs", although '/' > '.'.
   EXPECT_TRUE(path_less("./src/a/b.rs", "./src/a.rs"));
   EXPECT_FALSE(path_less("./src/a.rs", "./src/a/b.rs"));
-  EXPECT_TRUE(path_less("/z", "a"));       // root before anything relative
-  EXPECT_TRUE(path_less("./a", "../a"));   // "." before ".."
-  EXPECT_TRUE(path_less("../a", "a"));     // ".." before names
-  EXPECT_TRUE(path_less("a", "a/b"));      // shorter first
-  EXPECT_TRUE(path_less("B", "a"));        // bytes, not letters
+  EXPECT_TRUE(path_less("/z", "a"));        // root before anything relative
+  EXPECT_TRUE(path_less("./a", "../a"));    // "." before ".."
+  EXPECT_TRUE(path_less("../a", "a"));      // ".." before names
+  EXPECT_TRUE(path_less("a", "a/b"));       // shorter first
+  EXPECT_TRUE(path_less("B", "a"));         // bytes, not letters
   EXPECT_TRUE(path_less("a", "\xc3\xa9"));  // unsigned bytes
 }
 

@@ -86,7 +86,8 @@ TEST_F(RunChild, ExitsStreamsAndFailuresAsData) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argv.back());
-    auto child = run_child(test::on_path(c.argv[0]), std::vector<std::string>(c.argv.begin() + 1, c.argv.end()), c.input);
+    auto child =
+        run_child(test::on_path(c.argv[0]), std::vector<std::string>(c.argv.begin() + 1, c.argv.end()), c.input);
     if (c.stage) {
       ASSERT_FALSE(child);
       EXPECT_EQ(child.error().stage, *c.stage);
@@ -137,7 +138,8 @@ TEST_F(RunChild, OutputWaitsInThePipesUntilCollected) {
   // Nearly 1 MiB on standard output while nobody reads: the enlarged pipe
   // takes it all, so the child ends (seen without reaping it) before it is
   // collected.
-  auto child = RunningChild::start(test::on_path("sh"), {"-c", "head -c 900000 /dev/zero; printf done >&2"}, std::nullopt);
+  auto child =
+      RunningChild::start(test::on_path("sh"), {"-c", "head -c 900000 /dev/zero; printf done >&2"}, std::nullopt);
   ASSERT_TRUE(child) << child.error().message;
   ASSERT_TRUE(test::eventually([&] {
     siginfo_t info{};
@@ -166,7 +168,8 @@ TEST_F(RunChild, CancellingStopsTheWaitAndTheOwnerEndsTheChild) {
   Cancellation cancellation;
   pid_t pid = -1;
   {
-    auto child = RunningChild::start(test::on_path("sh"), {"-c", "echo started; exec sleep 60"}, std::string_view("ignored"));
+    auto child =
+        RunningChild::start(test::on_path("sh"), {"-c", "echo started; exec sleep 60"}, std::string_view("ignored"));
     ASSERT_TRUE(child) << child.error().message;
     pid = child->pid();
     std::thread canceller([&] {
