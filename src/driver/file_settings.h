@@ -1,9 +1,10 @@
 #pragma once
 // Everything a file's rustfmt run and its compaction depend on besides its
 // text, found by one lookup. A rustfmt option is supported by a field here,
-// its line in file_settings(), its line in rustfmt_args() and its line in
-// settings_key(). rustfmt runs in the file's folder, so that it reads the
-// configuration and gets the toolchain that cargo fmt would give the file.
+// its line in SettingsLookup::settings_of(), its line in rustfmt_args() and
+// its line in settings_key(). rustfmt runs in the file's folder, so that it
+// reads the configuration and gets the toolchain that cargo fmt would give
+// the file.
 
 #include <cstdint>
 #include <optional>

@@ -16,7 +16,7 @@ constexpr const char* entry_magic = "cargo-tersify result 1";
 // One run in this many prunes the folder.
 constexpr unsigned prune_one_in = 32;
 
-// The configuration file rustfmt reads for the file (the one file_settings
+// The configuration file rustfmt reads for the file (the one SettingsLookup
 // found) as key text: its name and bytes, or "none". None when it can't be
 // read. Where it lies is left out, so that a copy of a project (a second
 // worktree) shares its entries.
