@@ -142,8 +142,7 @@ Result<std::vector<std::string>> collect_source_files(const std::vector<std::str
   for (const auto& argument : path_arguments) {
     if (auto done = rs_files(argument, list); !done) return fail(std::move(done).error());
   }
-  std::stable_sort(list.begin(), list.end(),
-                   [](const std::string& a, const std::string& b) { return path_less(a, b); });
+  std::stable_sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) { return path_less(a, b); });
   return list;
 }
 

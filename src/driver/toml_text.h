@@ -18,10 +18,10 @@ struct TomlEntry {
   // `strings`: an array whose elements are all strings (or none).
   enum class Kind { integer, boolean, string, strings, table, other };
   Kind kind = Kind::other;
-  std::int64_t integer = 0;          // for Kind::integer
-  bool boolean = false;              // for Kind::boolean
+  std::int64_t integer = 0;  // for Kind::integer
+  bool boolean = false;      // for Kind::boolean
   std::vector<std::string> strings;  // for Kind::strings
-  std::vector<std::string> keys;     // for Kind::table, in the order toml++ keeps
+  std::vector<std::string> keys;  // for Kind::table, in the order toml++ keeps
   // The value's bytes in the text, [start, end).
   std::size_t start = 0;
   std::size_t end = 0;

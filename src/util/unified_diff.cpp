@@ -1,7 +1,8 @@
 #include "util/unified_diff.h"
 
-#include <algorithm>
 #include <dtl/dtl.hpp>
+
+#include <algorithm>
 
 #include "util/text.h"
 
@@ -92,29 +93,20 @@ std::string unified_hunks(std::string_view old_text, std::string_view new_text, 
 
 std::string diff_header_name(std::string_view name) {
   bool plain = is_valid_utf8(name) && std::none_of(name.begin(), name.end(), [](char c) {
-                 auto byte = static_cast<unsigned char>(c);
-                 return byte <= ' ' || byte == 0x7f || c == '"' || c == '\\';
-               });
+    auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' || byte == 0x7f || c == '"' || c == '\\';
+  });
   if (plain) return std::string(name);
 
   std::string quoted = "\"";
   for (char c : name) {
     auto byte = static_cast<unsigned char>(c);
     switch (c) {
-      case '"':
-        quoted += "\\\"";
-        continue;
-      case '\\':
-        quoted += "\\\\";
-        continue;
-      case '\t':
-        quoted += "\\t";
-        continue;
-      case '\n':
-        quoted += "\\n";
-        continue;
-      default:
-        break;
+      case '"': quoted += "\\\""; continue;
+      case '\\': quoted += "\\\\"; continue;
+      case '\t': quoted += "\\t"; continue;
+      case '\n': quoted += "\\n"; continue;
+      default: break;
     }
     if (byte < ' ' || byte >= 0x7f) {
       const char octal[] = {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),

@@ -15,8 +15,8 @@ TEST(IgnoredFiles, TheListOfTheFileRustfmtReadsLeavesOutPathsBelowItsFolder) {
   dir.write("nearer/rustfmt.toml", "max_width = 80\n");
   dir.write("broken/rustfmt.toml", "ignore = [\n");
   std::vector<std::string> files;
-  for (const char* file :
-       {"src/bad.rs", "src/good.rs", "src/gen/x.rs", "lib/src/bad.rs", "nearer/src/bad.rs", "broken/src/bad.rs"}) {
+  for (const char* file : {"src/bad.rs", "src/good.rs", "src/gen/x.rs", "lib/src/bad.rs", "nearer/src/bad.rs",
+                           "broken/src/bad.rs"}) {
     dir.write(file, "");
     files.push_back(dir / file);
   }

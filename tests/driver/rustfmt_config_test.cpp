@@ -70,9 +70,8 @@ TEST(RustfmtConfig, TheNearestFileWinsAndTheDottedNameFirst) {
   }
   auto bad = read_rustfmt_config(config_rustfmt_reads(dir / "bad", Environment{}).value());
   ASSERT_FALSE(bad);
-  EXPECT_EQ(bad.error(), dir /
-                             "bad/rustfmt.toml: invalid TOML at line 2, column 13: Error while parsing key-value "
-                             "pair: cannot redefine existing integer 'max_width'");
+  EXPECT_EQ(bad.error(), dir / "bad/rustfmt.toml: invalid TOML at line 2, column 13: Error while parsing key-value "
+                               "pair: cannot redefine existing integer 'max_width'");
 }
 
 }  // namespace

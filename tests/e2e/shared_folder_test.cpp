@@ -43,18 +43,12 @@ struct Scene {
     dir.write("outside/a.rs", their_text);
     dir.mkdir("bin");
     // Stalls once, when "armed" exists, until the test says "go".
-    write_script(dir / "bin/rustfmt",
-                 "input=$(cat)\n"
-                 "case \"$input\" in *'stall here'*) if rm '" +
-                     dir / "armed" +
-                     "' 2>/dev/null; then\n"
-                     "  : > '" +
-                     dir / "stalled" +
-                     "'\n"
-                     "  while [ ! -e '" +
-                     dir / "go" +
-                     "' ]; do sleep 0.01; done\n"
-                     "fi ;; esac\nprintf '%s\\n' \"$input\"\n");
+    write_script(dir / "bin/rustfmt", "input=$(cat)\n"
+                                      "case \"$input\" in *'stall here'*) if rm '" + dir / "armed" +
+                                          "' 2>/dev/null; then\n"
+                                          "  : > '" + dir / "stalled" + "'\n"
+                                          "  while [ ! -e '" + dir / "go" + "' ]; do sleep 0.01; done\n"
+                                          "fi ;; esac\nprintf '%s\\n' \"$input\"\n");
   }
   // Runs `argv` in the tree; `during`, when given, while rustfmt stalls.
   CommandResult run(const std::vector<std::string>& argv, const std::string& jobs,
@@ -106,67 +100,37 @@ TEST(SharedFolder, NothingOutsideTheTreeIsTouchedAndEveryFileStaysWhole) {
     std::string a, b;  // the texts of a.rs and b.rs afterwards ("": not a regular file)
   };
   const Case cases[] = {
-      {"a link swapped in",
-       run,
-       {},
-       [](const Scene& s) { swap_for_link(s.dir / "tree/src/a.rs", s.dir / "outside/notes.rs"); },
-       2,
-       "./src/a.rs: leads to <dir>/outside/notes.rs, outside the paths given\n",
-       "",
-       b_text},
-      {"the folder swapped for a link",
-       run,
-       {},
+      {"a link swapped in", run, {},
+       [](const Scene& s) { swap_for_link(s.dir / "tree/src/a.rs", s.dir / "outside/notes.rs"); }, 2,
+       "./src/a.rs: leads to <dir>/outside/notes.rs, outside the paths given\n", "", b_text},
+      {"the folder swapped for a link", run, {},
        [](const Scene& s) {
          fs::rename(s.dir / "tree/src", s.dir / "tree/old");
          fs::create_symlink(s.dir / "outside", s.dir / "tree/src");
        },
-       2,
-       "./src/a.rs: leads to <dir>/outside/a.rs, outside the paths given\n",
-       "",
-       ""},
-      {"a FIFO swapped in",
-       run,
-       {},
+       2, "./src/a.rs: leads to <dir>/outside/a.rs, outside the paths given\n", "", ""},
+      {"a FIFO swapped in", run, {},
        [](const Scene& s) {
          fs::remove(s.dir / "tree/src/b.rs");
          ::mkfifo((s.dir / "tree/src/b.rs").c_str(), 0644);
        },
-       2,
-       "./src/b.rs: not a regular file\n",
-       a_final,
-       ""},
-      {"another file saved over it",
-       run,
-       {},
+       2, "./src/b.rs: not a regular file\n", a_final, ""},
+      {"another file saved over it", run, {},
        [](const Scene& s) {
          s.dir.write("tree/src/saved", "fn saved() {\n    4\n}\n");
          fs::rename(s.dir / "tree/src/saved", s.dir / "tree/src/a.rs");
        },
-       0,
-       "",
-       "fn saved() { 4 }\n",
-       b_final},
-      {"a FIFO named",
-       {TERSIFY_BINARY, "src/pipe.rs"},
-       [](const Scene& s) { ::mkfifo((s.dir / "tree/src/pipe.rs").c_str(), 0644); },
-       {},
-       2,
-       "src/pipe.rs: not a regular file\n",
-       a_text,
-       b_text},
+       0, "", "fn saved() { 4 }\n", b_final},
+      {"a FIFO named", {TERSIFY_BINARY, "src/pipe.rs"},
+       [](const Scene& s) { ::mkfifo((s.dir / "tree/src/pipe.rs").c_str(), 0644); }, {}, 2,
+       "src/pipe.rs: not a regular file\n", a_text, b_text},
       // The names the tool would have used before they were random, as
       // empty files and as links out of the tree.
       {"temporary names planted",
        {"sh", "-c",
         "for n in $(seq 0 149); do : > src/.a.rs.tersify-$$-$n; ln -s ../../outside/notes.rs "
         "src/.b.rs.tersify-$$-$n; done; exec " TERSIFY_BINARY},
-       {},
-       {},
-       0,
-       "",
-       a_final,
-       b_final},
+       {}, {}, 0, "", a_final, b_final},
   };
   for (const auto& c : cases) {
     // One job: the change comes between the read at the file's turn and its
@@ -212,20 +176,17 @@ TEST(SharedFolder, PermissionsAreTheUsersWord) {
     Scene s;
     ::chmod(s.dir.path().c_str(), 0755);
     fs::remove(s.dir / "tree/src/b.rs");
-    for (const auto& entry : fs::recursive_directory_iterator(s.dir / "tree"))
-      ::chown(entry.path().c_str(), 65534, 65534);
+    for (const auto& entry : fs::recursive_directory_iterator(s.dir / "tree")) ::chown(entry.path().c_str(), 65534, 65534);
     ::chown((s.dir / "tree").c_str(), 65534, 65534);
     ::chown((s.dir / "tree/src/a.rs").c_str(), c.owner, c.owner);
     ::chmod((s.dir / "tree/src/a.rs").c_str(), c.mode);
-    struct stat before {
-    }, after{};
+    struct stat before {}, after {};
     ::stat((s.dir / "tree/src/a.rs").c_str(), &before);
     auto result = s.run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", TERSIFY_BINARY}, "1", {});
     EXPECT_EQ(ended(result), std::tuple(c.status, "", c.err));
     EXPECT_EQ(s.text("src/a.rs"), c.a);
     ::stat((s.dir / "tree/src/a.rs").c_str(), &after);
-    EXPECT_EQ(std::tuple(after.st_ino, after.st_uid, after.st_mode),
-              std::tuple(before.st_ino, c.owner, before.st_mode));
+    EXPECT_EQ(std::tuple(after.st_ino, after.st_uid, after.st_mode), std::tuple(before.st_ino, c.owner, before.st_mode));
     EXPECT_EQ(s.leftovers(), std::vector<std::string>{});
   }
 }
@@ -235,8 +196,7 @@ TEST(SharedFolder, PermissionsAreTheUsersWord) {
 // the cache or without it, and leaves no wrong result in the cache.
 TEST(SharedFolder, AConfigurationAroundTmpdirIsNeverRead) {
   TempDir dir;
-  if (driver::config_rustfmt_reads(dir.path(), driver::read_environment()))
-    GTEST_SKIP() << "a configuration of the user's own applies everywhere";
+  if (driver::config_rustfmt_reads(dir.path(), driver::read_environment())) GTEST_SKIP() << "a configuration of the user's own applies everywhere";
   dir.mkdir("shared/tmp");
   dir.write("tree/src/lib.rs", "fn main() {\n    let x = 1;\n    println!(\"{x}\");\n}\n");  // final already
   auto options = [&](const char* cache) {
@@ -255,8 +215,7 @@ TEST(SharedFolder, AConfigurationAroundTmpdirIsNeverRead) {
       EXPECT_EQ(ended(run_tersify({"--check"}, options(cache))), ended(unplanted));
     }
     if (*cache == '0') {
-      EXPECT_NE(dir.read("stats").find("rustfmt_batches 1\n"), std::string::npos)
-          << "no batch ran: " << dir.read("stats");
+      EXPECT_NE(dir.read("stats").find("rustfmt_batches 1\n"), std::string::npos) << "no batch ran: " << dir.read("stats");
     }
   }
 }
