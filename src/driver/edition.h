@@ -5,6 +5,7 @@
 #include <string>
 
 #include "util/paths.h"
+#include "util/program_path.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -22,6 +23,6 @@ inline constexpr const char* default_edition = "2021";
 // `cargo metadata` run that fills it. A manifest that cargo did not report is
 // not remembered, so it is asked about again for the next file. Fails with the
 // I/O error text of resolving the path or with load_packages' message.
-Result<std::string> edition_for(const std::string& path, EditionMap& editions);
+Result<std::string> edition_for(const std::string& path, EditionMap& editions, const Program& cargo);
 
 }  // namespace tersify::driver

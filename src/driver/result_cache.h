@@ -15,15 +15,14 @@
 
 #include <cstddef>
 #include <future>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 
+#include "driver/environment.h"
 #include "driver/file_settings.h"
-#include "driver/toolchain_choice.h"
+#include "driver/rustfmt_identity.h"
 #include "util/digest_store.h"
 
 namespace tersify::driver {
@@ -31,7 +30,7 @@ namespace tersify::driver {
 // The cache's folder: "cargo-tersify/results" in $XDG_CACHE_HOME (when it is
 // an absolute path), else in ~/.cache. None when CARGO_TERSIFY_CACHE is "0"
 // or there is no home folder.
-std::optional<std::string> result_cache_folder();
+std::optional<std::string> result_cache_folder(const Environment& environment);
 
 // Entries kept at most; beyond them the least recently used go.
 inline constexpr std::size_t max_cached_results = 20000;
@@ -41,7 +40,7 @@ class ResultCache {
   // Starts working out the run's rustfmt and tool identity on a thread of
   // its own (running `rustfmt --version` takes a while); the first lookup
   // waits for it. Now and then also prunes the folder on that thread.
-  explicit ResultCache(std::string folder);
+  ResultCache(std::string folder, const Environment& environment);
   ResultCache(const ResultCache&) = delete;
   ResultCache& operator=(const ResultCache&) = delete;
   ~ResultCache();
@@ -57,16 +56,11 @@ class ResultCache {
 
  private:
   std::optional<std::string> digest(std::string_view text, const FileSettings& settings) const;
-  // `rustfmt --version` for the toolchain that rustup chooses in `folder`,
-  // found once per choice.
-  std::optional<std::string> rustfmt_version_for(const std::string& folder) const;
 
   DigestStore store_;
-  mutable ToolchainChoices toolchains_;
-  mutable std::mutex versions_mutex_;
-  mutable std::map<std::string, std::optional<std::string>> versions_;  // by toolchain choice
+  mutable RustfmtIdentity rustfmt_;
   std::shared_future<std::optional<std::string>> identity_;  // none: no cache this run
-  std::thread worker_;  // joined by the destructor
+  std::thread worker_;                                       // joined by the destructor
 };
 
 }  // namespace tersify::driver

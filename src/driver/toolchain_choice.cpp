@@ -1,27 +1,22 @@
 #include "driver/toolchain_choice.h"
 
-#include <cstdlib>
-
 #include "driver/toml_text.h"
 #include "util/fs.h"
 
 namespace tersify::driver {
 namespace {
 
-std::optional<std::string> rustup_settings_path() {
-  const char* home = std::getenv("RUSTUP_HOME");
-  if (home != nullptr && *home != '\0') return join_path(home, "settings.toml");
-  const char* user_home = std::getenv("HOME");
-  if (user_home == nullptr || *user_home == '\0') return std::nullopt;
-  return join_path(join_path(user_home, ".rustup"), "settings.toml");
+std::optional<std::string> rustup_settings_path(const Environment& environment) {
+  if (environment.rustup_home) return join_path(*environment.rustup_home, "settings.toml");
+  if (!environment.home) return std::nullopt;
+  return join_path(join_path(*environment.home, ".rustup"), "settings.toml");
 }
 
 }  // namespace
 
-ToolchainChoices::ToolchainChoices() {
-  const char* toolchain = std::getenv("RUSTUP_TOOLCHAIN");
-  environment_decides_ = toolchain != nullptr && *toolchain != '\0';
-  auto path = rustup_settings_path();
+ToolchainChoices::ToolchainChoices(const Environment& environment) {
+  environment_decides_ = environment.rustup_toolchain && !environment.rustup_toolchain->empty();
+  auto path = rustup_settings_path(environment);
   if (!path) return;
   auto text = read_text_file(*path);
   if (!text) return;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "driver/environment.h"
 #include "util/paths.h"
 
 namespace tersify::driver {
@@ -16,8 +17,8 @@ namespace tersify::driver {
 class ToolchainChoices {
  public:
   // Reads the proxy's directory overrides ($RUSTUP_HOME, else ~/.rustup,
-  // "settings.toml") and RUSTUP_TOOLCHAIN once.
-  ToolchainChoices();
+  // "settings.toml") once.
+  explicit ToolchainChoices(const Environment& environment);
 
   // Equal for two folders (canonical paths) when the proxy chooses by the
   // same thing for both: RUSTUP_TOOLCHAIN (then "" for all), else the

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "driver/file_settings.h"
-#include "driver/final_text.h"
 #include "driver/ignored_files.h"
+#include "driver/process_file.h"
 #include "driver/result_cache.h"
 #include "driver/rustfmt.h"
 #include "driver/rustfmt_message.h"
@@ -30,34 +30,38 @@ constexpr std::string_view stdin_name = "<stdin>";
 // working directory: its folder, edition and width come from there unless
 // the command line gives them. Fails with the message to print after the
 // input's name.
-Result<std::string> filtered_text(std::string_view source, const FilterSettings& filter) {
+Result<std::string> filtered_text(std::string_view source, const FilterArguments& filter,
+                                  const driver::Environment& environment) {
   driver::EditionMap editions;
-  auto settings = driver::file_settings(filter.file_name.value_or("."), filter.overrides, editions);
+  driver::SettingsLookup lookup(environment, filter.overrides, editions);
+  auto settings = lookup.settings_of(filter.file_name.value_or("."));
   if (!settings) return fail(std::move(settings).error());
   std::optional<driver::ResultCache> cache;
-  if (auto folder = driver::result_cache_folder()) cache.emplace(*folder);
-  if (cache && cache->known_final(source, *settings)) return std::string(source);
+  if (auto folder = driver::result_cache_folder(environment)) cache.emplace(*folder, environment);
+  // One text: a fork server or a batch would cost more than they save.
+  driver::Rustfmt rustfmt(environment, {.fork_server = false, .batches = false});
   // Settled as in write mode: the result is what cargo tersify writes.
-  driver::Rustfmt rustfmt(/*fork_server=*/false);
-  auto final = driver::final_text(source, *settings, /*settle=*/true, rustfmt);
-  if (!final) return fail(std::move(final).error());
-  if (cache && final->fixed_point) cache->record(final->text, *settings);
-  return std::move(final->text);
+  const driver::Pipeline pipeline{rustfmt, true, cache ? &*cache : nullptr, nullptr};
+  auto processed = driver::process_file({std::string(source), {}}, *settings, pipeline);
+  if (!processed) return fail(std::move(processed).error());
+  driver::remember_final_text(*processed, *settings, pipeline.cache);
+  return std::move(processed->final.text);
 }
 
 }  // namespace
 
-int run_filter(const FilterSettings& settings) {
-  const std::string input_name = settings.file_name ? display_path(*settings.file_name) : std::string(stdin_name);
+int run_filter(const FilterArguments& args, const driver::Environment& environment) {
+  // Failures are told about the file, or about the input without one.
+  const std::string input = args.file_name.value_or(std::string(stdin_name));
   auto source = read_all(STDIN_FILENO);
-  if (!source) return report_failure(input_name + ": " + source.error());
+  if (!source) return report_failure(driver::file_failure(input, source.error()));
   // A file that the configuration's `ignore` list leaves out is left alone
   // by cargo tersify, whatever it holds: its text comes back as it is.
-  if (settings.file_name && driver::IgnoredFiles().ignored(*settings.file_name)) return print_text(*source);
-  if (!is_valid_utf8(*source)) return report_failure(input_name + ": " + invalid_utf8_text);
+  if (args.file_name && driver::IgnoredFiles(environment).ignored(*args.file_name)) return print_text(*source);
+  if (!is_valid_utf8(*source)) return report_failure(driver::file_failure(input, invalid_utf8_text));
 
-  auto text = filtered_text(*source, settings);
-  if (!text) return report_failure(input_name + ": " + driver::naming_the_file(text.error(), input_name));
+  auto text = filtered_text(*source, args, environment);
+  if (!text) return report_failure(driver::file_failure(input, text.error()));
   return print_text(*text);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "driver/environment.h"
 #include "tersify_rustfmt/filter_args.h"
 
 namespace tersify {
@@ -11,6 +12,6 @@ namespace tersify {
 // back unchanged. A failure prints one line on standard error and nothing on
 // standard output. Returns the exit status: 0, 2 on failure, or
 // closed_output_status when nobody reads standard output.
-int run_filter(const FilterSettings& settings);
+int run_filter(const FilterArguments& settings, const driver::Environment& environment);
 
 }  // namespace tersify
