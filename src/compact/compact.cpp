@@ -21,38 +21,6 @@ namespace {
 
 constexpr std::size_t max_rounds = 5;
 
-// Tells `tree`, parsed from `text`, of `edits` (sorted by start, without
-// overlaps, none holding a line feed in its replacement), so that the next
-// parse can reuse what they leave alone. Rows and columns come from one scan
-// of the text; the edits go in from the last, so that the positions of the
-// earlier ones still hold when their turn comes.
-void tell_tree(TSTree& tree, std::string_view text, const std::vector<SourceEdit>& edits) {
-  std::vector<TSInputEdit> told;
-  told.reserve(edits.size());
-  std::uint32_t row = 0;
-  std::size_t line_start = 0;
-  std::size_t scanned = 0;
-  auto point_at = [&](std::size_t offset) {
-    for (; scanned < offset; ++scanned) {
-      if (text[scanned] == '\n') {
-        ++row;
-        line_start = scanned + 1;
-      }
-    }
-    return TSPoint{row, static_cast<std::uint32_t>(offset - line_start)};
-  };
-  for (const auto& edit : edits) {
-    if (edit.start < scanned) internal_error("a round's edits overlap or are out of order");
-    TSPoint start = point_at(edit.start);
-    TSPoint old_end = point_at(edit.end);
-    auto new_end_byte = static_cast<std::uint32_t>(edit.start + edit.replacement.size());
-    TSPoint new_end{start.row, start.column + static_cast<std::uint32_t>(edit.replacement.size())};
-    told.push_back({static_cast<std::uint32_t>(edit.start), static_cast<std::uint32_t>(edit.end), new_end_byte, start,
-                    old_end, new_end});
-  }
-  for (auto it = told.rbegin(); it != told.rend(); ++it) ts_tree_edit(&tree, &*it);
-}
-
 }  // namespace
 
 Compaction::Compaction(std::string text, std::size_t max_width, std::size_t tab_width)

@@ -75,6 +75,33 @@ TreePtr parse_text(std::string_view text) { return parse_after(text, nullptr); }
 
 TreePtr reparse_text(std::string_view text, const TSTree& old) { return parse_after(text, &old); }
 
+void tell_tree(TSTree& tree, std::string_view text, const std::vector<SourceEdit>& edits) {
+  std::vector<TSInputEdit> told;
+  told.reserve(edits.size());
+  std::uint32_t row = 0;
+  std::size_t line_start = 0;
+  std::size_t scanned = 0;
+  auto point_at = [&](std::size_t offset) {
+    for (; scanned < offset; ++scanned) {
+      if (text[scanned] == '\n') {
+        ++row;
+        line_start = scanned + 1;
+      }
+    }
+    return TSPoint{row, static_cast<std::uint32_t>(offset - line_start)};
+  };
+  for (const auto& edit : edits) {
+    if (edit.start < scanned) internal_error("a round's edits overlap or are out of order");
+    TSPoint start = point_at(edit.start);
+    TSPoint old_end = point_at(edit.end);
+    auto new_end_byte = static_cast<std::uint32_t>(edit.start + edit.replacement.size());
+    TSPoint new_end{start.row, start.column + static_cast<std::uint32_t>(edit.replacement.size())};
+    told.push_back({static_cast<std::uint32_t>(edit.start), static_cast<std::uint32_t>(edit.end), new_end_byte, start,
+                    old_end, new_end});
+  }
+  for (auto it = told.rbegin(); it != told.rend(); ++it) ts_tree_edit(&tree, &*it);
+}
+
 TSNode root_node(const TSTree& tree) {
   TSNode root = ts_tree_root_node(&tree);
   if (ts_node_is_null(root)) internal_error("the syntax tree has no root node");

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "compact/byte_range.h"
+#include "compact/source_edit.h"
 #include "util/result.h"
 
 extern "C" const TSLanguage* tree_sitter_rust(void);
@@ -53,6 +54,13 @@ TreePtr parse_text(std::string_view text);
 // was told of them with ts_tree_edit: the parser reuses what the edits left
 // alone and gives the tree a parse from scratch would give.
 TreePtr reparse_text(std::string_view text, const TSTree& old);
+
+// Tells `tree`, parsed from `text`, of `edits` (sorted by start, without
+// overlaps, none holding a line feed in its replacement), so that the next
+// parse can reuse what they leave alone. Rows and columns come from one scan
+// of the text; the edits go in from the last, so that the positions of the
+// earlier ones still hold when their turn comes.
+void tell_tree(TSTree& tree, std::string_view text, const std::vector<SourceEdit>& edits);
 
 // The root node of `tree`; a null root is an internal error.
 TSNode root_node(const TSTree& tree);

@@ -130,31 +130,6 @@ std::vector<SourceEdit> round_edits(std::string_view text, const TSTree& tree, s
   return edits;
 }
 
-void tell_tree(TSTree& tree, std::string_view text, const std::vector<SourceEdit>& edits) {
-  std::vector<TSInputEdit> told;
-  std::uint32_t row = 0;
-  std::size_t line_start = 0;
-  std::size_t scanned = 0;
-  auto point_at = [&](std::size_t offset) {
-    for (; scanned < offset; ++scanned) {
-      if (text[scanned] == '\n') {
-        ++row;
-        line_start = scanned + 1;
-      }
-    }
-    return TSPoint{row, static_cast<std::uint32_t>(offset - line_start)};
-  };
-  for (const auto& edit : edits) {
-    TSPoint start = point_at(edit.start);
-    TSPoint old_end = point_at(edit.end);
-    auto new_end_byte = static_cast<std::uint32_t>(edit.start + edit.replacement.size());
-    TSPoint new_end{start.row, start.column + static_cast<std::uint32_t>(edit.replacement.size())};
-    told.push_back({static_cast<std::uint32_t>(edit.start), static_cast<std::uint32_t>(edit.end), new_end_byte, start,
-                    old_end, new_end});
-  }
-  for (auto it = told.rbegin(); it != told.rend(); ++it) ts_tree_edit(&tree, &*it);
-}
-
 }  // namespace
 
 std::string compact_in_rounds(std::string_view text, std::size_t max_width, std::size_t tab_width,
