@@ -55,8 +55,9 @@ std::optional<std::vector<std::string>> split_batch_output(std::string_view outp
 BatchResult run_batch(const BatchSetup& setup, std::span<const std::string_view> texts, const FileSettings& settings,
                       ForkServer* server, int cancel_fd) {
   const std::string& token = setup.token;
-  BatchResult result{std::vector<std::optional<std::string>>(texts.size()), false};
-  if (texts.empty() || texts.size() > batch_slots) return result;
+  BatchResult result;
+  result.texts.resize(texts.size());
+  if (texts.empty()) return result;
   auto folder = ScratchFolder::create(setup.temp_folder, "cargo-tersify-");
   // rustfmt would print a name that is not UTF-8 changed, and no batch
   // could ever split.
@@ -69,10 +70,9 @@ BatchResult run_batch(const BatchSetup& setup, std::span<const std::string_view>
     result.no_folder = true;
     return result;
   }
-  // A served run names every slot; a plain start only the texts, by path.
-  auto names = batch_names(token, server != nullptr ? batch_slots : texts.size());
+  auto names = batch_names(token, texts.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (!folder->write(names[i], i < texts.size() ? texts[i] : std::string_view())) {
+    if (!folder->write(names[i], texts[i])) {
       result.no_folder = true;
       return result;
     }
@@ -84,7 +84,8 @@ BatchResult run_batch(const BatchSetup& setup, std::span<const std::string_view>
   for (const auto& name : names) paths.push_back(join_path(folder->path(), name));
   std::optional<ChildExit> exit;
   if (server != nullptr) {
-    auto run = ServedRun::start(*server, std::nullopt, folder->path());
+    // By name in the scratch folder, which keeps the request short.
+    auto run = ServedRun::start(*server, batch_args(settings, names, config_name), std::nullopt, folder->path());
     auto finished = run ? run->finish(cancel_fd) : Result<ChildExit, ServedRunError>(fail(std::move(run).error()));
     if (!finished) {
       result.server_lost = finished.error().server_lost;
@@ -100,7 +101,14 @@ BatchResult run_batch(const BatchSetup& setup, std::span<const std::string_view>
     if (!finished) return result;
     exit = std::move(*finished);
   }
-  if (!exit->success()) return result;
+  if (!exit->success()) {
+    // No name is part of another ("{token}-1.rs" of "{token}-10.rs"), and
+    // no text's own words can be one: the token is random.
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (exit->err.find(names[i]) != std::string::npos) result.named.push_back(i);
+    }
+    return result;
+  }
   auto split = split_batch_output(exit->out, paths);
   if (!split) return result;
   for (std::size_t i = 0; i < texts.size(); ++i) {
