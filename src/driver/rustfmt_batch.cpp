@@ -1,5 +1,7 @@
 #include "driver/rustfmt_batch.h"
 
+#include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 #include "fork_server/served_run.h"
@@ -34,20 +36,36 @@ std::vector<std::string> batch_args(const FileSettings& settings, const std::vec
 
 std::optional<std::vector<std::string>> split_batch_output(std::string_view output,
                                                            const std::vector<std::string>& files) {
+  // Every header ends with ":\n\n": one pass over those ends finds each
+  // place where any file's header stands, however many files there are.
+  constexpr std::string_view end = ":\n\n";
+  std::unordered_map<std::string_view, std::size_t> index;
+  std::vector<std::size_t> lengths;  // of the names, each once
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!index.emplace(files[i], i).second) return std::nullopt;
+    if (std::find(lengths.begin(), lengths.end(), files[i].size()) == lengths.end()) lengths.push_back(files[i].size());
+  }
+  std::vector<std::size_t> headers(files.size(), std::string_view::npos);
+  for (std::size_t at = output.find(end); at != std::string_view::npos; at = output.find(end, at + 1)) {
+    for (std::size_t length : lengths) {
+      if (length > at) continue;
+      auto named = index.find(output.substr(at - length, length));
+      if (named == index.end()) continue;
+      // A header twice: one of them is inside a text.
+      if (headers[named->second] != std::string_view::npos) return std::nullopt;
+      headers[named->second] = at - length;
+    }
+  }
   std::vector<std::size_t> starts;  // where each text starts
-  std::vector<std::size_t> headers;
-  for (const auto& file : files) {
-    std::string header = file + ":\n\n";
-    std::size_t at = output.find(header);
-    if (at == std::string_view::npos || output.find(header, at + 1) != std::string_view::npos) return std::nullopt;
-    if (headers.empty() ? at != 0 : at < starts.back()) return std::nullopt;
-    headers.push_back(at);
-    starts.push_back(at + header.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (headers[i] == std::string_view::npos) return std::nullopt;
+    if (i == 0 ? headers[i] != 0 : headers[i] < starts.back()) return std::nullopt;
+    starts.push_back(headers[i] + files[i].size() + end.size());
   }
   std::vector<std::string> texts;
   for (std::size_t i = 0; i < files.size(); ++i) {
-    std::size_t end = i + 1 < files.size() ? headers[i + 1] : output.size();
-    texts.emplace_back(output.substr(starts[i], end - starts[i]));
+    std::size_t text_end = i + 1 < files.size() ? headers[i + 1] : output.size();
+    texts.emplace_back(output.substr(starts[i], text_end - starts[i]));
   }
   return texts;
 }
