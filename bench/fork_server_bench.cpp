@@ -76,7 +76,7 @@ double plain_ms(const std::string& source, int runs) {
 // One served run; its standard output, or none on a failure.
 std::optional<std::string> served_once(tersify::ForkServer& server, const std::string& source) {
   tersify::Fd in = memfd_with(source), out = memfd_with(""), err = memfd_with("");
-  auto child = server.spawn(in.get(), out.get(), err.get());
+  auto child = server.spawn(args, in.get(), out.get(), err.get());
   if (!child) return std::nullopt;
   auto status = child->wait();
   if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) return std::nullopt;
@@ -100,11 +100,10 @@ struct Started {
   double ms = -1;
 };
 
-Started start_server(const std::vector<std::string>& server_args = args) {
+Started start_server() {
   Started started;
   auto start = Clock::now();
-  auto server =
-      tersify::ForkServer::start(environment.program("rustfmt"), server_args, tersify::driver::rustfmt_library);
+  auto server = tersify::ForkServer::start(environment.program("rustfmt"), tersify::driver::rustfmt_library);
   if (!server || !server->wait_ready(30s)) return started;
   started.ms = ms_since(start);
   started.server.emplace(std::move(*server));
@@ -163,13 +162,10 @@ int main(int argc, char** argv) {
   tersify::driver::FileSettings settings{"2021", 160, {}, 1, config_folder->path() + "/rustfmt.toml"};
   const tersify::driver::BatchSetup setup{environment.program("rustfmt"), environment.temp_folder,
                                           tersify::random_token()};
-  const std::string& token = setup.token;
-  auto batch_server = start_server(tersify::driver::batch_args(settings, tersify::driver::batch_names(token),
-                                                               tersify::driver::batch_config_name(token)));
-  if (!batch_server.server) return 1;
+  auto& batch_server = shortcut;
   for (const auto& [label, source] : {std::pair<const char*, const std::string*>{"empty file", &empty},
                                       std::pair<const char*, const std::string*>{"typical file", &*file}}) {
-    for (std::size_t count : {std::size_t{1}, tersify::driver::batch_slots}) {
+    for (std::size_t count : {std::size_t{1}, std::size_t{16}, std::size_t{256}}) {
       std::vector<std::string_view> texts(count, *source);
       auto start = Clock::now();
       for (int i = 0; i < runs; ++i) {
@@ -180,7 +176,7 @@ int main(int argc, char** argv) {
         }
       }
       double ms = ms_since(start) / runs;
-      std::printf("%-14s served batch of %2zu: %7.2f ms, %6.2f ms per file\n", label, count, ms,
+      std::printf("%-14s served batch of %3zu: %7.2f ms, %6.2f ms per file\n", label, count, ms,
                   ms / static_cast<double>(count));
     }
   }

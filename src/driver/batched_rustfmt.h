@@ -1,13 +1,22 @@
 #pragma once
 // Texts in batches (driver/rustfmt_batch.h): those whose rustfmt runs are
-// alike go to one rustfmt as files, up to batch_slots at a time, through a
-// fork server when `servers` are given, else started afresh. A text that a
-// batch gives nothing for (a failure anywhere in it, a file rustfmt passes
-// over) is formatted once more on its own, by the `next` way; so is a text
-// that may be passed over, and every text once batch files can't be written
-// (the temporary folder is full or read-only).
+// alike go to one rustfmt as files, hundreds at a time, through a fork
+// server when `servers` are given, else started afresh. A run's start, its
+// page faults and its exit cost about as much as formatting a typical file,
+// so the fewer runs the better; the limits keep a batch's texts (the group a
+// worker holds, as read, formatted and compacted) to a few MiB.
+//
+// A batch that gives nothing (a failure anywhere in it, a file rustfmt
+// passes over) is formatted again in parts: the texts that rustfmt's
+// messages name on their own, the others as a batch again, or else each
+// half as a batch, down to single texts, which the `next` way formats on
+// their own: one bad text among hundreds costs a few more runs, not hundreds.
+// A text that may be passed over goes to `next` at once, and so does every
+// text once batch files can't be written (the temporary folder is full or
+// read-only).
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +29,10 @@
 
 namespace tersify::driver {
 
+// A batch's texts at most, in number and in bytes (a larger text is a batch
+// of its own).
+inline constexpr TextsAtOnce batch_limits{512, std::size_t{4} << 20};
+
 class BatchedRustfmt : public Formatter {
  public:
   BatchedRustfmt(BatchSetup setup, ToolchainChoices& toolchains, RustfmtServers* servers, Formatter& next,
@@ -27,16 +40,19 @@ class BatchedRustfmt : public Formatter {
 
   void format(std::span<const FormatRequest> requests, const Cancellation* cancel, const FormatDone& done) override;
 
-  std::size_t texts_at_once() const override { return batch_slots; }
+  TextsAtOnce texts_at_once() const override { return batch_limits; }
 
  private:
-  // What a served batch's server runs: rustfmt's arguments for a batch of
-  // `settings` in the scratch folder, where it names the empty
-  // configuration relative to it.
-  std::vector<std::string> server_args(const FileSettings& settings) const;
-  // One batch of texts with alike runs; their indices in the requests.
-  void run_one(std::span<const FormatRequest> requests, std::span<const std::size_t> members,
-               const Cancellation* cancel, const FormatDone& done);
+  // One batch of texts with alike runs (their indices in the requests):
+  // hands each text it gives to `done`, and gives the texts it gave nothing
+  // for, with those that rustfmt's messages named when it failed.
+  struct Unanswered {
+    std::vector<std::size_t> texts;
+    std::vector<std::size_t> named;  // of `texts`
+    bool whole = false;              // the batch gave nothing at all
+  };
+  Unanswered run_one(std::span<const FormatRequest> requests, const std::vector<std::size_t>& members,
+                     const Cancellation* cancel, const FormatDone& done);
   // The `next` way for one request.
   void alone(const FormatRequest& request, std::size_t index, const Cancellation* cancel, const FormatDone& done);
 

@@ -52,6 +52,10 @@ class FinalTextSteps {
   int settling_pass_ = 0;
   FinalText result_;   // the newest text that rustfmt has not rejected
   FinalText current_;  // may be one run ahead of result_
+  // In write mode, rustfmt's text whose compaction is current_ (or, before
+  // settling, result_): compaction is a function of the text and the
+  // settings alone, so the same text again compacts to the same result.
+  std::string compacted_from_;
   std::optional<Result<FinalText>> outcome_;
 };
 
@@ -79,6 +83,7 @@ void FinalTextSteps::give(Result<std::string> formatted) {
   switch (stage_) {
     case Stage::first: {
       if (!formatted) return finish(fail(std::move(formatted).error()));
+      if (settle_) compacted_from_ = *formatted;
       auto compacted = compact_unless_cancelled(std::move(*formatted), settings_, cancel_);
       if (!compacted) return finish(fail("cancelled"));
       result_ = {std::move(*compacted), 1, false};
@@ -117,6 +122,12 @@ void FinalTextSteps::give(Result<std::string> formatted) {
 
 // One more pass: `formatted` is rustfmt's text for current_.
 void FinalTextSteps::settle_on(std::string formatted) {
+  // Most often rustfmt undoes the joins and gives its first text again.
+  if (formatted == compacted_from_) {
+    current_.fixed_point = true;
+    return finish(std::move(current_));
+  }
+  compacted_from_ = formatted;
   auto next = compact_unless_cancelled(std::move(formatted), settings_, cancel_);
   if (!next) return finish(fail("cancelled"));
   if (*next == current_.text) {

@@ -29,6 +29,13 @@ struct FormatRequest {
 // formatted text or the message to print after the file's path.
 using FormatDone = std::function<void(std::size_t index, Result<std::string> result)>;
 
+// How many texts a formatter is best handed in one call: up to `texts` of
+// them, up to `bytes` together (a larger text alone).
+struct TextsAtOnce {
+  std::size_t texts = 1;
+  std::size_t bytes = SIZE_MAX;
+};
+
 // One figure of a run's statistics: the line "{name} {value}" of
 // CARGO_TERSIFY_STATS.
 struct RunCount {
@@ -49,8 +56,8 @@ class Formatter {
   virtual void format(std::span<const FormatRequest> requests, const Cancellation* cancel, const FormatDone& done) = 0;
 
   // How many texts are worth handing over in one call (the scheduler gives
-  // a worker up to this many files at once).
-  virtual std::size_t texts_at_once() const { return 1; }
+  // a worker a group of files this large at most).
+  virtual TextsAtOnce texts_at_once() const { return {}; }
 
   // How the formatter got its results so far, for the run's statistics.
   virtual std::vector<RunCount> counts() const { return {}; }

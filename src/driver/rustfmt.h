@@ -3,7 +3,7 @@
 // it is made. The ways hand on to each other, each one's `next` taking what
 // it can't give:
 //
-//   batches (driver/batched_rustfmt.h)  texts as files, up to batch_slots
+//   batches (driver/batched_rustfmt.h)  texts as files, hundreds at a time
 //     -> served runs (driver/served_rustfmt.h)  one text, forked by a server
 //       -> fresh runs (driver/fresh_rustfmt.h)  one text, a new rustfmt
 //
@@ -46,7 +46,7 @@ class Rustfmt : public Formatter {
   void format(std::span<const FormatRequest> requests, const Cancellation* cancel, const FormatDone& done) override {
     first_->format(requests, cancel, done);
   }
-  std::size_t texts_at_once() const override { return first_->texts_at_once(); }
+  TextsAtOnce texts_at_once() const override { return first_->texts_at_once(); }
   std::vector<RunCount> counts() const override { return counts_.named(); }
 
  private:

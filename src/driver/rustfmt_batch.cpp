@@ -1,5 +1,7 @@
 #include "driver/rustfmt_batch.h"
 
+#include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 #include "fork_server/served_run.h"
@@ -34,20 +36,36 @@ std::vector<std::string> batch_args(const FileSettings& settings, const std::vec
 
 std::optional<std::vector<std::string>> split_batch_output(std::string_view output,
                                                            const std::vector<std::string>& files) {
+  // Every header ends with ":\n\n": one pass over those ends finds each
+  // place where any file's header stands, however many files there are.
+  constexpr std::string_view end = ":\n\n";
+  std::unordered_map<std::string_view, std::size_t> index;
+  std::vector<std::size_t> lengths;  // of the names, each once
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!index.emplace(files[i], i).second) return std::nullopt;
+    if (std::find(lengths.begin(), lengths.end(), files[i].size()) == lengths.end()) lengths.push_back(files[i].size());
+  }
+  std::vector<std::size_t> headers(files.size(), std::string_view::npos);
+  for (std::size_t at = output.find(end); at != std::string_view::npos; at = output.find(end, at + 1)) {
+    for (std::size_t length : lengths) {
+      if (length > at) continue;
+      auto named = index.find(output.substr(at - length, length));
+      if (named == index.end()) continue;
+      // A header twice: one of them is inside a text.
+      if (headers[named->second] != std::string_view::npos) return std::nullopt;
+      headers[named->second] = at - length;
+    }
+  }
   std::vector<std::size_t> starts;  // where each text starts
-  std::vector<std::size_t> headers;
-  for (const auto& file : files) {
-    std::string header = file + ":\n\n";
-    std::size_t at = output.find(header);
-    if (at == std::string_view::npos || output.find(header, at + 1) != std::string_view::npos) return std::nullopt;
-    if (headers.empty() ? at != 0 : at < starts.back()) return std::nullopt;
-    headers.push_back(at);
-    starts.push_back(at + header.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (headers[i] == std::string_view::npos) return std::nullopt;
+    if (i == 0 ? headers[i] != 0 : headers[i] < starts.back()) return std::nullopt;
+    starts.push_back(headers[i] + files[i].size() + end.size());
   }
   std::vector<std::string> texts;
   for (std::size_t i = 0; i < files.size(); ++i) {
-    std::size_t end = i + 1 < files.size() ? headers[i + 1] : output.size();
-    texts.emplace_back(output.substr(starts[i], end - starts[i]));
+    std::size_t text_end = i + 1 < files.size() ? headers[i + 1] : output.size();
+    texts.emplace_back(output.substr(starts[i], text_end - starts[i]));
   }
   return texts;
 }
@@ -55,8 +73,9 @@ std::optional<std::vector<std::string>> split_batch_output(std::string_view outp
 BatchResult run_batch(const BatchSetup& setup, std::span<const std::string_view> texts, const FileSettings& settings,
                       ForkServer* server, int cancel_fd) {
   const std::string& token = setup.token;
-  BatchResult result{std::vector<std::optional<std::string>>(texts.size()), false};
-  if (texts.empty() || texts.size() > batch_slots) return result;
+  BatchResult result;
+  result.texts.resize(texts.size());
+  if (texts.empty()) return result;
   auto folder = ScratchFolder::create(setup.temp_folder, "cargo-tersify-");
   // rustfmt would print a name that is not UTF-8 changed, and no batch
   // could ever split.
@@ -69,10 +88,9 @@ BatchResult run_batch(const BatchSetup& setup, std::span<const std::string_view>
     result.no_folder = true;
     return result;
   }
-  // A served run names every slot; a plain start only the texts, by path.
-  auto names = batch_names(token, server != nullptr ? batch_slots : texts.size());
+  auto names = batch_names(token, texts.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (!folder->write(names[i], i < texts.size() ? texts[i] : std::string_view())) {
+    if (!folder->write(names[i], texts[i])) {
       result.no_folder = true;
       return result;
     }
@@ -84,7 +102,8 @@ BatchResult run_batch(const BatchSetup& setup, std::span<const std::string_view>
   for (const auto& name : names) paths.push_back(join_path(folder->path(), name));
   std::optional<ChildExit> exit;
   if (server != nullptr) {
-    auto run = ServedRun::start(*server, std::nullopt, folder->path());
+    // By name in the scratch folder, which keeps the request short.
+    auto run = ServedRun::start(*server, batch_args(settings, names, config_name), std::nullopt, folder->path());
     auto finished = run ? run->finish(cancel_fd) : Result<ChildExit, ServedRunError>(fail(std::move(run).error()));
     if (!finished) {
       result.server_lost = finished.error().server_lost;
@@ -100,7 +119,14 @@ BatchResult run_batch(const BatchSetup& setup, std::span<const std::string_view>
     if (!finished) return result;
     exit = std::move(*finished);
   }
-  if (!exit->success()) return result;
+  if (!exit->success()) {
+    // No name is part of another ("{token}-1.rs" of "{token}-10.rs"), and
+    // no text's own words can be one: the token is random.
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (exit->err.find(names[i]) != std::string::npos) result.named.push_back(i);
+    }
+    return result;
+  }
   auto split = split_batch_output(exit->out, paths);
   if (!split) return result;
   for (std::size_t i = 0; i < texts.size(); ++i) {

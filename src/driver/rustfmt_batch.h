@@ -16,8 +16,9 @@
 // A batch counts only when rustfmt succeeded and its output splits exactly
 // into one text per name. Anything else (a file rustfmt passed over, such as
 // one with a skip attribute on the whole file, a failure anywhere) gives
-// nothing for its texts (driver/batched_rustfmt.h then formats each on its
-// own), so that every result and message is exactly a single run's.
+// nothing for its texts (driver/batched_rustfmt.h then formats them again in
+// smaller batches, and on their own in the end), so that every result and
+// message is exactly a single run's.
 
 #include <cstddef>
 #include <optional>
@@ -32,11 +33,6 @@
 
 namespace tersify::driver {
 
-// Texts per batch. A served batch always names this many files (its
-// arguments are fixed when its server starts); unused ones are empty, and
-// cost rustfmt next to nothing.
-inline constexpr std::size_t batch_slots = 16;
-
 // Whether rustfmt may pass over the text when it is given as a file: an
 // inner skip attribute ("#![rustfmt::skip]", "#![cfg_attr(rustfmt,
 // rustfmt_skip)]") would leave its whole batch without results, so such a
@@ -45,7 +41,7 @@ inline constexpr std::size_t batch_slots = 16;
 bool may_be_passed_over(std::string_view text);
 
 // The names of a batch's files: "{token}-{i}.rs" for i below `count`.
-std::vector<std::string> batch_names(std::string_view token, std::size_t count = batch_slots);
+std::vector<std::string> batch_names(std::string_view token, std::size_t count);
 
 // The name of the empty configuration file in a batch's scratch folder.
 std::string batch_config_name(std::string_view token);
@@ -66,6 +62,9 @@ std::optional<std::vector<std::string>> split_batch_output(std::string_view outp
 struct BatchResult {
   // The formatted text of each text where the batch gave it.
   std::vector<std::optional<std::string>> texts;
+  // When rustfmt failed: the texts whose files its messages name, the
+  // likely causes.
+  std::vector<std::size_t> named;
   bool server_lost = false;  // the server could not take or finish the run
   bool no_folder = false;    // the texts could not be written to a scratch folder
 };
@@ -77,11 +76,10 @@ struct BatchSetup {
   std::string token;        // random (util/random_token.h), in their files' names
 };
 
-// Formats up to batch_slots `texts` of equal `settings` in one rustfmt run:
-// through `server` when given (started with batch_args(settings,
-// batch_names(token), batch_config_name(token))), else a plain start in the
-// settings' folder. With `cancel_fd` (-1: none), stops once it is readable
-// and gives nothing.
+// Formats `texts` of equal `settings` in one rustfmt run: through `server`
+// when given (in the scratch folder, the files named by batch_names), else
+// a plain start in the settings' folder (the files named by their paths).
+// With `cancel_fd` (-1: none), stops once it is readable and gives nothing.
 BatchResult run_batch(const BatchSetup& setup, std::span<const std::string_view> texts, const FileSettings& settings,
                       ForkServer* server, int cancel_fd);
 

@@ -3,12 +3,23 @@
 #include <chrono>
 #include <utility>
 
+#include "fork_server/served_run.h"
+
 namespace tersify::driver {
 namespace {
 
 // A server starts about as fast as a plain rustfmt; one that has not said
 // hello after this long is not going to help.
 constexpr std::chrono::seconds ready_limit{5};
+
+// Whether a run of `server` with the argument "--version" prints rustfmt's
+// version, as a plain start does.
+bool gives_its_version(ForkServer& server, const std::string& folder) {
+  auto run = ServedRun::start(server, {"--version"}, std::nullopt, folder);
+  if (!run) return false;
+  auto exit = run->finish();
+  return exit && exit->success() && exit->out.starts_with("rustfmt ");
+}
 
 }  // namespace
 
@@ -17,31 +28,31 @@ RustfmtServers::RustfmtServers(Program rustfmt, ToolchainChoices& toolchains, Ru
 
 RustfmtServers::~RustfmtServers() = default;
 
-RustfmtServers::Server* RustfmtServers::ready_server(const std::vector<std::string>& args, const std::string& folder) {
-  Key key{args, toolchains_.choice_for(folder)};
+RustfmtServers::Server* RustfmtServers::ready_server(const std::string& folder) {
   Server* server = nullptr;
   {
     std::lock_guard lock(mutex_);
-    auto& entry = servers_[key];
+    auto& entry = servers_[toolchains_.choice_for(folder)];
     if (!entry) {
       entry = std::make_unique<Server>();
       Server* fresh = entry.get();
-      fresh->started_ = starter_
-                            .run([this, fresh, args, folder] {
-                              auto started = ForkServer::start(rustfmt_, args, rustfmt_library, folder);
-                              if (!started) return;
-                              fresh->server_ = std::move(*started);
-                              ++counts_.servers;
-                            })
-                            .share();
+      fresh->started_ = starter_.run([this, fresh, folder] { start(*fresh, folder); }).share();
     }
     server = entry.get();
   }
   server->started_.wait();
-  if (!server->server_ || server->given_up_) return nullptr;
-  if (server->server_->wait_ready(ready_limit)) return server;
-  give_up(*server);
-  return nullptr;
+  return server->server_ && !server->given_up_ ? server : nullptr;
+}
+
+void RustfmtServers::start(Server& server, const std::string& folder) {
+  auto started = ForkServer::start(rustfmt_, rustfmt_library, folder);
+  if (!started) return;
+  ++counts_.servers;
+  if (!started->wait_ready(ready_limit) || !gives_its_version(*started, folder)) {
+    ++counts_.servers_dropped;
+    return;
+  }
+  server.server_ = std::move(*started);
 }
 
 void RustfmtServers::give_up(Server& server) {

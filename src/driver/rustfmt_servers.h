@@ -1,13 +1,16 @@
 #pragma once
 // The fork servers (fork_server/fork_server.h) of a run's rustfmt: one per
-// argument list and rustup toolchain choice (driver/toolchain_choice.h),
-// started when a text first needs it, so that a run whose files the result
-// cache all knows starts none. A server is started in the folder of the
-// file that needs it, so that the rustup proxy picks the toolchain a plain
-// start there gets, by a thread of its own that outlives every use: a
-// server dies with the thread that started it. A server that is not ready
-// in time or breaks is given up, and the runs it would have served start
-// afresh.
+// rustup toolchain choice (driver/toolchain_choice.h), whatever the
+// arguments of its runs, started when a text first needs it, so that a run
+// whose files the result cache all knows starts none. A server is started
+// in the folder of the file that needs it, so that the rustup proxy picks
+// the toolchain a plain start there gets, by a thread of its own that
+// outlives every use: a server dies with the thread that started it. A new
+// server must first run "rustfmt --version" as a plain start would: a
+// rustfmt whose standard library reads arguments past the end that a run
+// sets (Rust before 1.80) can't be served. A server that is not ready in
+// time, fails that run or breaks is given up, and the runs it would have
+// served start afresh.
 
 #include <atomic>
 #include <future>
@@ -49,27 +52,24 @@ class RustfmtServers {
   RustfmtServers& operator=(const RustfmtServers&) = delete;
   ~RustfmtServers();
 
-  // The ready server for rustfmt with `args` in `folder`, started if there
-  // is none yet; none when it could not start or was given up (now or
-  // before). Thread-safe.
-  Server* ready_server(const std::vector<std::string>& args, const std::string& folder);
+  // The ready server for rustfmt runs in `folder`, started if there is
+  // none yet; none when it could not start or was given up (now or before).
+  // Thread-safe.
+  Server* ready_server(const std::string& folder);
 
   // Gives up a server that could not take or finish a run. Thread-safe.
   void give_up(Server& server);
 
  private:
-  struct Key {
-    std::vector<std::string> args;
-    std::string toolchain;
-    auto operator<=>(const Key&) const = default;
-  };
+  // Starts, checks and sets `server` for runs in `folder`, on starter_.
+  void start(Server& server, const std::string& folder);
 
   Program rustfmt_;
   RustfmtCounts& counts_;
   ToolchainChoices& toolchains_;
   std::mutex mutex_;
   TaskThread starter_;  // outlives the servers
-  std::map<Key, std::unique_ptr<Server>> servers_;
+  std::map<std::string, std::unique_ptr<Server>> servers_;  // by toolchain choice
 };
 
 }  // namespace tersify::driver

@@ -25,7 +25,7 @@ namespace tersify::driver {
 namespace {
 
 // Files in flight per job, at least: room for a slow file's followers to
-// finish. With groups, two groups per job.
+// finish. With groups, two groups per job: one worked on, one waiting.
 constexpr std::size_t min_window_per_job = 16;
 
 Status one_after_another(const std::vector<std::string>& files, SettingsLookup& lookup, const Pipeline& pipeline,
@@ -44,7 +44,7 @@ class FilesInFlight {
  public:
   FilesInFlight(unsigned jobs, SettingsLookup& lookup, const Pipeline& pipeline, FileEffects& effects)
       : jobs_(jobs),
-        group_size_(std::max<std::size_t>(1, pipeline.formatter.texts_at_once())),
+        group_limits_(pipeline.formatter.texts_at_once()),
         lookup_(lookup),
         pipeline_(pipeline),
         effects_(effects) {
@@ -59,10 +59,13 @@ class FilesInFlight {
     std::size_t next = 0;
     bool open = true;  // false after a lookup failure: no later file can have its turn
     for (;;) {
-      std::size_t dispatched = 0;
+      // Workers are woken a group at a time, so that each takes a whole one.
+      TextsAtOnce unannounced{0, 0};
       while (open && next < files.size() && may_dispatch()) {
         const std::string& file = files[next];
-        auto identity = file_identity(file);
+        auto facts = file_facts(file);
+        std::optional<FileIdentity> identity;
+        if (facts) identity = facts->identity;
         // The same file again must read what its earlier turn wrote.
         if (identity &&
             std::any_of(window_.begin(), window_.end(), [&](const Slot& s) { return s.identity == identity; })) {
@@ -71,12 +74,17 @@ class FilesInFlight {
         auto settings = lookup_.settings_of(file);
         interrupted_.undo_before_reading(file);
         open = settings.has_value();
-        dispatch(file, identity, std::move(settings));
+        std::size_t size = facts ? static_cast<std::size_t>(facts->size) : 0;
         ++next;
-        // Workers are woken a group at a time, so that each takes a whole one.
-        if (++dispatched % group_size_ == 0) work_ready_.notify_all();
+        dispatch(file, identity, size, std::move(settings), !open || next == files.size());
+        ++unannounced.texts;
+        unannounced.bytes += size;
+        if (unannounced.texts >= group_limits_.texts || unannounced.bytes >= group_limits_.bytes) {
+          work_ready_.notify_all();
+          unannounced = {0, 0};
+        }
       }
-      if (dispatched % group_size_ != 0) work_ready_.notify_all();
+      if (unannounced.texts != 0) work_ready_.notify_all();
       if (window_.empty()) return {};
 
       // The first file waits for its result; those behind it that are done
@@ -99,6 +107,7 @@ class FilesInFlight {
   struct Slot {
     std::string listed_path;
     std::optional<FileIdentity> identity;
+    std::size_t size = 0;                          // as listed: how much the file weighs in a group
     std::optional<Result<FileSettings>> settings;  // set before the slot is handed out
     std::optional<Result<ProcessedFile>> outcome;  // set by a worker
     std::size_t bytes = 0;                         // held by the outcome
@@ -109,16 +118,39 @@ class FilesInFlight {
   bool may_dispatch() {
     std::lock_guard lock(mutex_);
     if (window_.empty()) return true;
-    std::size_t per_job = std::max(min_window_per_job, 2 * group_size_);
+    std::size_t per_job = std::max(min_window_per_job, 2 * group_limits_.texts);
     return window_.size() < per_job * jobs_ && waiting_bytes_ <= max_waiting_bytes;
   }
 
-  void dispatch(const std::string& file, std::optional<FileIdentity> identity, Result<FileSettings> settings) {
+  // `last`: no file comes after this one.
+  void dispatch(const std::string& file, std::optional<FileIdentity> identity, std::size_t size,
+                Result<FileSettings> settings, bool last) {
     std::lock_guard lock(mutex_);
     // A deque keeps its elements in place as it grows at the back and
     // shrinks at the front, so the workers' pointers stay good.
-    window_.push_back(Slot{file, identity, std::move(settings), std::nullopt, 0});
+    window_.push_back(Slot{file, identity, size, std::move(settings), std::nullopt, 0});
     queue_.push_back(&window_.back());
+    queued_bytes_ += size;
+    all_dispatched_ = last;
+  }
+
+  // Takes the next group off the queue: at most a group's texts and bytes
+  // (one larger file alone), and no more than an even share of the bytes
+  // queued among the idle workers, or among all of them once every file is
+  // queued, so that the last groups end about together.
+  void take_group(std::vector<Slot*>& group) {
+    std::size_t sharers = all_dispatched_ ? jobs_ : jobs_ - busy_;
+    std::size_t share = (queued_bytes_ + sharers - 1) / sharers;
+    std::size_t limit = std::min(group_limits_.bytes, std::max<std::size_t>(share, 1));
+    std::size_t bytes = 0;
+    while (!queue_.empty() && group.size() < group_limits_.texts) {
+      Slot* next = queue_.front();
+      if (!group.empty() && bytes + next->size > limit) break;
+      group.push_back(next);
+      queue_.pop_front();
+      queued_bytes_ -= next->size;
+      bytes += next->size;
+    }
   }
 
   // The first file in flight once it is done; with `wait` false, none when
@@ -144,13 +176,7 @@ class FilesInFlight {
         std::unique_lock lock(mutex_);
         work_ready_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
         if (stopping_) return;
-        // An even share of what waits among the idle workers, up to a group.
-        std::size_t idle = jobs_ - busy_;
-        std::size_t share = (queue_.size() + idle - 1) / idle;
-        while (!queue_.empty() && group.size() < std::min(share, group_size_)) {
-          group.push_back(queue_.front());
-          queue_.pop_front();
-        }
+        take_group(group);
         ++busy_;
       }
       work_on(group);
@@ -194,6 +220,7 @@ class FilesInFlight {
       std::lock_guard lock(mutex_);
       stopping_ = true;
       queue_.clear();
+      queued_bytes_ = 0;
     }
     cancellation_.cancel();
     work_ready_.notify_all();
@@ -202,7 +229,7 @@ class FilesInFlight {
   }
 
   const unsigned jobs_;
-  const std::size_t group_size_;
+  const TextsAtOnce group_limits_;
   SettingsLookup& lookup_;  // used by the run thread only
   Cancellation cancellation_;
   Pipeline pipeline_;              // the workers', with cancellation_
@@ -214,6 +241,8 @@ class FilesInFlight {
   std::condition_variable outcome_ready_;
   std::deque<Slot> window_;  // in flight, in list order; grown and shrunk by the run thread only
   std::deque<Slot*> queue_;  // handed out, not yet taken by a worker
+  std::size_t queued_bytes_ = 0;  // of the files in queue_, as listed
+  bool all_dispatched_ = false;
   std::size_t waiting_bytes_ = 0;
   std::size_t busy_ = 0;  // workers with a group
   bool stopping_ = false;
@@ -224,7 +253,7 @@ class FilesInFlight {
 
 Status process_in_list_order(const std::vector<std::string>& files, unsigned jobs, SettingsLookup& lookup,
                              const Pipeline& pipeline, FileEffects& effects) {
-  if ((jobs <= 1 && pipeline.formatter.texts_at_once() <= 1) || files.size() <= 1) {
+  if ((jobs <= 1 && pipeline.formatter.texts_at_once().texts <= 1) || files.size() <= 1) {
     return one_after_another(files, lookup, pipeline, effects);
   }
   FilesInFlight run(jobs, lookup, pipeline, effects);

@@ -17,8 +17,8 @@ void ServedRustfmt::format(std::span<const FormatRequest> requests, const Cancel
     }
     const FormatRequest& request = requests[i];
     const FileSettings& settings = *request.settings;
-    if (auto* server = servers_.ready_server(rustfmt_args(settings), settings.folder)) {
-      auto run = ServedRun::start(server->get(), request.text, settings.folder);
+    if (auto* server = servers_.ready_server(settings.folder)) {
+      auto run = ServedRun::start(server->get(), rustfmt_args(settings), request.text, settings.folder);
       Result<ChildExit, ServedRunError> exit = run ? run->finish(cancel_fd) : fail(std::move(run).error());
       if (exit || !exit.error().server_lost) {
         ++counts_.served;

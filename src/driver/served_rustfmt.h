@@ -1,6 +1,6 @@
 #pragma once
-// Each text on standard input of a rustfmt run forked by a fork server
-// (driver/rustfmt_servers.h) for its file's arguments, which gives what a
+// Each text on standard input of a rustfmt run with its file's arguments,
+// forked by a fork server (driver/rustfmt_servers.h), which gives what a
 // fresh start gives without the start's cost. A text that no server takes
 // (none could start, or it broke) goes to the `next` way.
 

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <csignal>
 #include <cstring>
 #include <mutex>
@@ -140,8 +141,9 @@ ForkServer::~ForkServer() { stop(); }
 
 pid_t ForkServer::pid() const { return state_ ? state_->pid : -1; }
 
-Result<ForkServer> ForkServer::start(const Program& program, const std::vector<std::string>& args,
-                                     std::string_view marker, const std::string& working_directory) {
+Result<ForkServer> ForkServer::start(const Program& program, std::string_view marker,
+                                     const std::string& working_directory) {
+  const std::vector<std::string> slots(TERSIFY_FS_ARGUMENT_SLOTS);
   auto library = preload_library();
   if (!library) return fail(std::move(library).error());
   int ends[2];
@@ -149,10 +151,14 @@ Result<ForkServer> ForkServer::start(const Program& program, const std::vector<s
   Fd ours(ends[0]);
   Fd theirs(ends[1]);
   if (!lift_above_standard_streams(theirs)) return fail(io_error_text(errno));
+  // Room for the largest request in one message, whatever the system's
+  // default; the kernel caps it at its limit, which is larger.
+  int room = 4 * TERSIFY_FS_ARGUMENT_BYTES;
+  (void)::setsockopt(ours.get(), SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
 
   std::vector<std::string> environment = server_environment(theirs.get(), library->get(), marker);
   auto pid =
-      spawn_registered({program, args, &environment, -1, -1, -1, {theirs.get(), library->get()}, working_directory});
+      spawn_registered({program, slots, &environment, -1, -1, -1, {theirs.get(), library->get()}, working_directory});
   if (!pid) return fail(io_error_text(pid.error()));
 
   auto state = std::make_unique<State>();
@@ -188,8 +194,18 @@ bool ForkServer::wait_ready(std::chrono::milliseconds timeout) {
   return outcome == Readiness::ready;
 }
 
-Result<ServedChild> ForkServer::spawn(int in, int out, int err, int folder) {
+bool ForkServer::takes(const std::vector<std::string>& args) {
+  std::size_t bytes = 0;
+  for (const auto& arg : args) {
+    if (arg.find('\0') != std::string::npos) return false;
+    bytes += arg.size() + 1;
+  }
+  return args.size() <= TERSIFY_FS_ARGUMENT_SLOTS && bytes <= TERSIFY_FS_ARGUMENT_BYTES;
+}
+
+Result<ServedChild> ForkServer::spawn(const std::vector<std::string>& args, int in, int out, int err, int folder) {
   State& state = *state_;
+  if (!takes(args)) internal_error("a fork server was asked for a run with arguments it can't take");
   if (state.readiness != Readiness::ready) return fail("the fork server is not ready");
   int ends[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return fail(io_error_text(errno));
@@ -203,9 +219,11 @@ Result<ServedChild> ForkServer::spawn(int in, int out, int err, int folder) {
     folder = here.get();
   }
 
-  tersify_fs_record request{TERSIFY_FS_MAGIC, TERSIFY_FS_REQUEST, 0, 0};
+  tersify_fs_record record{TERSIFY_FS_MAGIC, TERSIFY_FS_REQUEST, static_cast<std::int32_t>(args.size()), 0};
+  std::string request(reinterpret_cast<const char*>(&record), sizeof record);
+  for (const auto& arg : args) request.append(arg).push_back('\0');
   const int fds[TERSIFY_FS_REQUEST_FDS] = {in, out, err, theirs.get(), folder};
-  iovec part{&request, sizeof request};
+  iovec part{request.data(), request.size()};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof fds)] = {};
   msghdr message{};
   message.msg_iov = &part;

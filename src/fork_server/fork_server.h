@@ -6,9 +6,9 @@
 // fresh start at the moment main would run: same output, messages and wait
 // status, without paying for the loader and the static constructors again.
 //
-// The program's arguments are fixed when the server starts (a Rust program
-// reads them before main), so there is one server per argument list. Each
-// run enters the working directory that its request names.
+// A program reads its arguments once main runs, so each request names its
+// own (fork_server/protocol.h): one server serves runs with any arguments.
+// Each run enters the working directory that its request names.
 
 #include <sys/types.h>
 
@@ -66,17 +66,21 @@ class ServedChild {
 class ForkServer {
  public:
   // Starts `program` as a plain start would (found on its search path,
-  // argv[0] its name, then `args`; in `working_directory` (empty: ours); the
-  // environment plus the server's variables; SIGPIPE and SIGXFSZ at their
-  // defaults), with its standard streams on the null device. It serves only
-  // when a loaded shared object's file name contains `marker`. Does not wait
-  // for the server to be ready.
+  // argv[0] its name, then the empty arguments whose slots runs fill; in
+  // `working_directory` (empty: ours); the environment plus the server's
+  // variables; SIGPIPE and SIGXFSZ at their defaults), with its standard
+  // streams on the null device. It serves only when a loaded shared
+  // object's file name contains `marker`. Does not wait for the server to be
+  // ready.
   //
   // The server dies (PR_SET_PDEATHSIG) when the thread that started it ends,
   // not only the process: call this from a thread that lives as long as the
   // server is used.
-  static Result<ForkServer> start(const Program& program, const std::vector<std::string>& args, std::string_view marker,
+  static Result<ForkServer> start(const Program& program, std::string_view marker,
                                   const std::string& working_directory = {});
+
+  // Whether a run may have `args`: few and short enough for a request.
+  static bool takes(const std::vector<std::string>& args);
 
   ForkServer(ForkServer&& other) noexcept;
   ForkServer& operator=(ForkServer&& other) noexcept;
@@ -93,13 +97,13 @@ class ForkServer {
   // stays false. Thread-safe.
   bool wait_ready(std::chrono::milliseconds timeout);
 
-  // Starts one run on the given standard streams in the directory open at
-  // `folder` (O_PATH is enough; -1: our working directory). They stay the
-  // caller's: close them after
-  // this returns, so that the run alone holds the pipes. Fails when the
-  // server is not ready or gone; the caller then starts the program plainly.
+  // Starts one run with `args` (which takes() them) on the given standard
+  // streams in the directory open at `folder` (O_PATH is enough; -1: our
+  // working directory). They stay the caller's: close them after this
+  // returns, so that the run alone holds the pipes. Fails when the server is
+  // not ready or gone; the caller then starts the program plainly.
   // Thread-safe.
-  Result<ServedChild> spawn(int in, int out, int err, int folder = -1);
+  Result<ServedChild> spawn(const std::vector<std::string>& args, int in, int out, int err, int folder = -1);
 
  private:
   struct State;

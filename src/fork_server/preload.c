@@ -10,6 +10,9 @@
  * different tool) passes through untouched, variables and descriptors
  * included, so that whatever it execs can still be served.
  *
+ * The program is started with empty arguments in every slot a run may
+ * fill (protocol.h); a run's own arguments take their place before main.
+ *
  * The server is single-threaded; runs end as SIGCHLD, which reaches the poll
  * loop through a self-pipe. Only libc and libdl are used: the library is
  * loaded into programs that bring nothing else (no sanitizer runtime). */
@@ -50,10 +53,15 @@ struct run {
 };
 
 static main_function real_main;
+static int program_argc; /* as started: the name and the slots */
+static char** program_argv;
+static int run_argc;
 static pid_t server_pid;
 static int request_fd = -1;
 static int library_fd = -1;
 static int wake_pipe[2] = {-1, -1};
+/* The request being read: its record, then its arguments. */
+static char request_bytes[sizeof(struct tersify_fs_record) + TERSIFY_FS_ARGUMENT_BYTES];
 static int full_exit;
 static struct sigaction previous_sigchld;
 static struct run* runs;
@@ -180,10 +188,30 @@ static void end_at_once(int status, void* unused) {
   _exit(status);
 }
 
+/* Whether `bytes` hold exactly `count` strings, each ended by a NUL byte,
+ * that fit the program's argument slots. */
+static int valid_arguments(const char* bytes, size_t size, uint32_t count) {
+  if (program_argc < 1 || count > (uint32_t)(program_argc - 1)) return 0;
+  size_t ends = 0;
+  for (size_t i = 0; i < size; ++i) ends += bytes[i] == '\0';
+  return ends == count && (size == 0 || bytes[size - 1] == '\0');
+}
+
+/* Puts the run's `count` arguments in `bytes` in the slots, ended by a null
+ * pointer (argv[program_argc] is one already). */
+static void take_arguments(char* bytes, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) {
+    program_argv[1 + i] = bytes;
+    bytes += strlen(bytes) + 1;
+  }
+  program_argv[1 + count] = NULL;
+  run_argc = 1 + (int)count;
+}
+
 /* In the forked child: the request's streams become 0, 1 and 2, its folder
- * the working directory, and nothing of the server's stays open or
- * installed. */
-static void become_run(const int* fds) {
+ * the working directory, its arguments the program's, and nothing of the
+ * server's stays open or installed. */
+static void become_run(const int* fds, char* arguments, uint32_t count) {
   sigaction(SIGCHLD, &previous_sigchld, NULL);
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != server_pid) _exit(127); /* the server died before prctl */
@@ -193,6 +221,7 @@ static void become_run(const int* fds) {
     if (dup2(fds[target], target) < 0) _exit(127);
   }
   if (fchdir(fds[4]) != 0) _exit(127);
+  take_arguments(arguments, count);
   for (int i = 0; i < TERSIFY_FS_REQUEST_FDS; ++i) close(fds[i]);
   for (size_t i = 0; i < run_count; ++i) close(runs[i].channel);
   close(request_fd);
@@ -215,7 +244,7 @@ static void close_all(const int* fds, size_t count) {
  * returns into main, and 0 in the server. */
 static int handle_request(void) {
   struct tersify_fs_record record;
-  struct iovec part = {&record, sizeof record};
+  struct iovec part = {request_bytes, sizeof request_bytes};
   union {
     char bytes[CMSG_SPACE(sizeof(int) * TERSIFY_FS_REQUEST_FDS)];
     struct cmsghdr alignment;
@@ -246,8 +275,16 @@ static int handle_request(void) {
     }
   }
   /* A malformed request gets no answer: its channel, if any, just ends. */
-  if ((size_t)received != sizeof record || record.magic != TERSIFY_FS_MAGIC || record.kind != TERSIFY_FS_REQUEST ||
-      count != TERSIFY_FS_REQUEST_FDS || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0) {
+  if ((size_t)received < sizeof record || count != TERSIFY_FS_REQUEST_FDS ||
+      (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0) {
+    close_all(fds, count);
+    return 0;
+  }
+  memcpy(&record, request_bytes, sizeof record);
+  char* arguments = request_bytes + sizeof record;
+  size_t argument_bytes = (size_t)received - sizeof record;
+  if (record.magic != TERSIFY_FS_MAGIC || record.kind != TERSIFY_FS_REQUEST ||
+      !valid_arguments(arguments, argument_bytes, (uint32_t)record.value)) {
     close_all(fds, count);
     return 0;
   }
@@ -264,7 +301,7 @@ static int handle_request(void) {
 
   pid_t pid = fork();
   if (pid == 0) {
-    become_run(fds);
+    become_run(fds, arguments, (uint32_t)record.value);
     return 1;
   }
   if (pid < 0) {
@@ -327,8 +364,10 @@ static int server_main(int argc, char** argv, char** envp) {
   if (set_up_wakeups() != 0) _exit(1);
   struct tersify_fs_record hello = {TERSIFY_FS_MAGIC, TERSIFY_FS_HELLO, (int32_t)server_pid, 0};
   if (send(request_fd, &hello, sizeof hello, MSG_NOSIGNAL) != (ssize_t)sizeof hello) _exit(0);
+  program_argc = argc;
+  program_argv = argv;
   serve();
-  return real_main(argc, argv, environ);
+  return real_main(run_argc, argv, environ);
 }
 
 int __libc_start_main(main_function main, int argc, char** argv, void (*init)(void), void (*fini)(void),

@@ -9,10 +9,18 @@
  * them). Each request is one record carrying five descriptors: standard
  * input, output, error, the run's channel (one end of a SOCK_STREAM
  * socketpair) and the run's working directory (an O_PATH directory
- * descriptor, which the run enters with fchdir before main). The server answers on the channel only: one status record
- * when the run ended, or one fork-failed record, then it closes the channel.
- * A channel that ends without a record means the server broke; a channel
- * that the client closes early makes the server kill that run. */
+ * descriptor, which the run enters with fchdir before main); the run's
+ * arguments follow the record in the same message, each ended by a NUL
+ * byte. The server answers on the channel only: one status record when the
+ * run ended, or one fork-failed record, then it closes the channel. A
+ * channel that ends without a record means the server broke; a channel that
+ * the client closes early makes the server kill that run.
+ *
+ * A program reads its arguments only once main runs, so one server serves
+ * runs with any arguments: it is started with TERSIFY_FS_ARGUMENT_SLOTS
+ * empty arguments, and each run puts its own in their place, with a null
+ * pointer after the last one (the end that C's argv and Rust's
+ * std::env::args both honour) and main's argc counting them. */
 
 #include <stdint.h>
 
@@ -33,11 +41,16 @@
  * a switch for measuring what the shortcut saves. */
 #define TERSIFY_FS_ENV_FULL_EXIT "TERSIFY_FORK_SERVER_FULL_EXIT"
 
-#define TERSIFY_FS_MAGIC 0x54465331u /* "TFS1" */
+#define TERSIFY_FS_MAGIC 0x54465332u /* "TFS2" */
+
+/* The most arguments a run may have (besides the program name), and the
+ * most bytes they may take with their NUL bytes. */
+#define TERSIFY_FS_ARGUMENT_SLOTS 1024
+#define TERSIFY_FS_ARGUMENT_BYTES 65536
 
 enum tersify_fs_kind {
   TERSIFY_FS_HELLO = 1,       /* server to client; value: the server's pid */
-  TERSIFY_FS_REQUEST = 2,     /* client to server, with five descriptors */
+  TERSIFY_FS_REQUEST = 2,     /* client to server, with five descriptors; value: the argument count */
   TERSIFY_FS_STATUS = 3,      /* on a channel; value: the raw wait status */
   TERSIFY_FS_FORK_FAILED = 4, /* on a channel; value: fork's errno */
 };

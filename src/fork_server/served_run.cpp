@@ -15,8 +15,12 @@ ServedRunError lost(std::string message) { return {true, {ChildError::Stage::col
 
 }  // namespace
 
-Result<ServedRun, ServedRunError> ServedRun::start(ForkServer& server, std::optional<std::string_view> input,
+Result<ServedRun, ServedRunError> ServedRun::start(ForkServer& server, const std::vector<std::string>& args,
+                                                   std::optional<std::string_view> input,
                                                    const std::string& working_directory) {
+  if (!ForkServer::takes(args)) {
+    return fail(child_error({ChildError::Stage::start, "too many or too long arguments for a served run"}));
+  }
   auto pipes = ChildPipes::make(input);
   if (!pipes) return fail(child_error(std::move(pipes).error()));
   // The server needs a descriptor for every stream; a plain start opens the
@@ -30,7 +34,7 @@ Result<ServedRun, ServedRunError> ServedRun::start(ForkServer& server, std::opti
   Fd folder(::open(working_directory.empty() ? "." : working_directory.c_str(),
                    O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid()) return fail(child_error({ChildError::Stage::start, io_error_text(errno)}));
-  auto child = server.spawn(in, pipes->child_out(), pipes->child_err(), folder.get());
+  auto child = server.spawn(args, in, pipes->child_out(), pipes->child_err(), folder.get());
   if (!child) return fail(lost(std::move(child).error()));
   pipes->close_child_ends();
   return ServedRun(std::move(*child), std::move(*pipes));

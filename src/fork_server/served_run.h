@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fork_server/fork_server.h"
 #include "util/child_pipes.h"
@@ -22,9 +23,12 @@ struct ServedRunError {
 
 class ServedRun {
  public:
-  // Hands `server` a run with new pipes in `working_directory` (empty:
-  // ours); `input` and the folder as for RunningChild::start.
-  static Result<ServedRun, ServedRunError> start(ForkServer& server, std::optional<std::string_view> input,
+  // Hands `server` a run with `args` (without the program name) and new
+  // pipes in `working_directory` (empty: ours); `input` and the folder as
+  // for RunningChild::start. Arguments that the server can't take
+  // (ForkServer::takes) fail the start, and the server stays.
+  static Result<ServedRun, ServedRunError> start(ForkServer& server, const std::vector<std::string>& args,
+                                                 std::optional<std::string_view> input,
                                                  const std::string& working_directory = {});
 
   // Pumps the pipes, then waits for the server's report of the run. Called

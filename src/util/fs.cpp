@@ -25,9 +25,14 @@ std::optional<FileKind> file_kind(const std::string& path) {
 }
 
 std::optional<FileIdentity> file_identity(const std::string& path) {
+  auto facts = file_facts(path);
+  return facts ? std::optional(facts->identity) : std::nullopt;
+}
+
+std::optional<FileFacts> file_facts(const std::string& path) {
   struct stat st;
   if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return FileIdentity{st.st_dev, st.st_ino};
+  return FileFacts{{st.st_dev, st.st_ino}, static_cast<std::uint64_t>(st.st_size)};
 }
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,14 @@ Status path_exists(const std::string& path);
 // The identity of the file at `path`, following symbolic links; none when
 // the query fails.
 std::optional<FileIdentity> file_identity(const std::string& path);
+
+// The identity and the size of the file at `path`, following symbolic
+// links; none when the query fails.
+struct FileFacts {
+  FileIdentity identity;
+  std::uint64_t size = 0;
+};
+std::optional<FileFacts> file_facts(const std::string& path);
 
 // Reads the whole file. Fails with the I/O error text.
 Result<std::string> read_file(const std::string& path);

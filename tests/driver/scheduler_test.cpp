@@ -38,7 +38,7 @@ struct StandIn : Formatter {
   void format(std::span<const FormatRequest> requests, const Cancellation* cancel, const FormatDone& done) override {
     for (std::size_t i = 0; i < requests.size(); ++i) done(i, answer(requests[i].text, cancel));
   }
-  std::size_t texts_at_once() const override { return group; }
+  TextsAtOnce texts_at_once() const override { return {group, group_bytes}; }
 
   Result<std::string> answer(std::string_view text, const Cancellation* cancel) {
     {
@@ -75,6 +75,7 @@ struct StandIn : Formatter {
   }
 
   std::size_t group = 1;
+  std::size_t group_bytes = SIZE_MAX;
   std::mutex mutex;
   std::vector<std::string> inputs;
   std::atomic<int> stalls{0};
@@ -91,13 +92,19 @@ struct Outcome {
 struct Way {
   unsigned jobs;
   std::size_t group = 1;
-  std::string name() const { return "jobs " + std::to_string(jobs) + ", groups of " + std::to_string(group); }
+  std::size_t group_bytes = SIZE_MAX;
+  std::string name() const {
+    return "jobs " + std::to_string(jobs) + ", groups of " + std::to_string(group) +
+           (group_bytes != SIZE_MAX ? " and " + std::to_string(group_bytes) + " bytes" : "");
+  }
 };
 
-const Way ways[] = {{1, 1}, {3, 1}, {16, 1}, {1, 4}, {3, 4}};
+// The last one: groups that the bytes bound, not the count.
+const Way ways[] = {{1, 1}, {3, 1}, {16, 1}, {1, 4}, {3, 4}, {2, 512, 40}};
 
 Outcome run_files(const std::vector<std::string>& files, bool check, Way way, StandIn& formatter) {
   formatter.group = way.group;
+  formatter.group_bytes = way.group_bytes;
   EditionMap editions;
   FileRunCounts counts;
   ReformatList reformat_list;

@@ -200,11 +200,13 @@ TEST(SharedFolder, AConfigurationAroundTmpdirIsNeverRead) {
     GTEST_SKIP() << "a configuration of the user's own applies everywhere";
   }
   dir.mkdir("shared/tmp");
-  dir.write("tree/src/lib.rs", "fn main() {\n    let x = 1;\n    println!(\"{x}\");\n}\n");  // final already
+  // Final already; two of them for one job, since a single text is no batch.
+  dir.write("tree/src/lib.rs", "fn main() {\n    let x = 1;\n    println!(\"{x}\");\n}\n");
+  dir.write("tree/src/two.rs", "fn two() {\n    let y = 2;\n    println!(\"{y}\");\n}\n");
   auto options = [&](const char* cache) {
     CommandOptions given = cwd_options(dir / "tree");
     given.env = {"TMPDIR=" + dir / "shared/tmp", std::string("CARGO_TERSIFY_CACHE=") + cache,
-                 "XDG_CACHE_HOME=" + dir / "cache", "CARGO_TERSIFY_STATS=" + dir / "stats"};
+                 "XDG_CACHE_HOME=" + dir / "cache", "CARGO_TERSIFY_STATS=" + dir / "stats", "CARGO_TERSIFY_JOBS=1"};
     return given;
   };
   auto unplanted = run_tersify({"--check"}, options("0"));
