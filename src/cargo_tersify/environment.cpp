@@ -36,6 +36,8 @@ Result<RunEnvironment> read_environment() {
   if (const char* batches = std::getenv("CARGO_TERSIFY_BATCH")) environment.batches = std::string(batches) != "0";
   if (const char* stats = std::getenv("CARGO_TERSIFY_STATS")) environment.stats_path = stats;
   environment.cache_folder = driver::result_cache_folder();
+  environment.metadata_cache_folder = driver::metadata_cache_folder();
+  environment.cargo = driver::CargoEnvironment::of_process();
   return environment;
 }
 

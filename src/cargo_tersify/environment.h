@@ -9,11 +9,13 @@
 //                                own (driver/rustfmt_batch.h)
 //   CARGO_TERSIFY_STATS=PATH     counts of the run written to PATH at its end
 //   CARGO_TERSIFY_CACHE=0        no result cache (driver/result_cache.h): every
-//                                file is formatted
+//                                file is formatted; and cargo metadata runs
+//                                every time (driver/metadata_cache.h)
 
 #include <optional>
 #include <string>
 
+#include "driver/metadata_cache.h"
 #include "util/result.h"
 
 namespace tersify {
@@ -27,6 +29,8 @@ struct RunEnvironment {
   bool batches = true;
   std::optional<std::string> stats_path;
   std::optional<std::string> cache_folder;  // none: no result cache
+  std::optional<std::string> metadata_cache_folder;  // none: cargo metadata always runs
+  driver::CargoEnvironment cargo;
 };
 
 // Reads the variables. Fails with the line to print for a CARGO_TERSIFY_JOBS

@@ -19,6 +19,7 @@
 #include "discovery/source_files.h"
 #include "driver/edition.h"
 #include "driver/ignored_files.h"
+#include "driver/metadata_cache.h"
 #include "driver/result_cache.h"
 #include "driver/rustfmt.h"
 #include "driver/rustfmt_batch.h"
@@ -53,6 +54,9 @@ void write_stats(const std::string& path, const driver::FileRunCounts& files, co
 }  // namespace
 
 int run(const Settings& settings, const RunEnvironment& environment) {
+  std::optional<driver::MetadataCache> metadata;
+  if (environment.metadata_cache_folder) metadata.emplace(*environment.metadata_cache_folder, environment.cargo);
+  driver::MetadataCacheInUse metadata_in_use(metadata ? &*metadata : nullptr);
   // Packages named as cargo names them add their files (cargo metadata's
   // editions are kept for the run).
   driver::EditionMap editions;

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "driver/metadata_cache.h"
 #include "util/fs.h"
 #include "util/paths.h"
 #include "util/process.h"
@@ -60,13 +61,19 @@ namespace {
 
 // cargo metadata's JSON for the workspace of `manifest_path` (of the working
 // directory when none is given), or the line that says why there is none.
+// A remembered answer where the run's metadata cache has one
+// (driver/metadata_cache.h).
 Result<std::string> cargo_metadata(const std::optional<std::string>& manifest_path) {
-  std::vector<std::string> args{"metadata", "--no-deps", "--offline", "--format-version", "1"};
-  if (manifest_path) args.insert(args.end(), {"--manifest-path", *manifest_path});
-  auto child = run_child("cargo", args, std::nullopt);
-  if (!child) return fail("failed to run cargo metadata: " + std::move(child).error().message);
-  if (!child->success()) return fail(lossy_utf8(child->err));
-  return std::move(child->out);
+  auto run = [&]() -> Result<std::string> {
+    std::vector<std::string> args{"metadata", "--no-deps", "--offline", "--format-version", "1"};
+    if (manifest_path) args.insert(args.end(), {"--manifest-path", *manifest_path});
+    auto child = run_child("cargo", args, std::nullopt);
+    if (!child) return fail("failed to run cargo metadata: " + std::move(child).error().message);
+    if (!child->success()) return fail(lossy_utf8(child->err));
+    return std::move(child->out);
+  };
+  if (const auto* cache = metadata_cache_in_use()) return cache->answer(manifest_path, run);
+  return run();
 }
 
 }  // namespace

@@ -1,55 +1,123 @@
 #include "driver/toolchain_choice.h"
 
+#include <toml++/toml.h>
+
 #include <cstdlib>
 
-#include "driver/toml_text.h"
 #include "util/fs.h"
+#include "util/text.h"
 
 namespace tersify::driver {
 namespace {
 
-std::optional<std::string> rustup_settings_path() {
-  const char* home = std::getenv("RUSTUP_HOME");
-  if (home != nullptr && *home != '\0') return join_path(home, "settings.toml");
-  const char* user_home = std::getenv("HOME");
-  if (user_home == nullptr || *user_home == '\0') return std::nullopt;
-  return join_path(join_path(user_home, ".rustup"), "settings.toml");
+std::optional<std::string> variable(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
+std::optional<std::string> string_at(const toml::node_view<const toml::node>& node) {
+  if (auto value = node.value<std::string>()) return *value;
+  return std::nullopt;
 }
 
 }  // namespace
 
-ToolchainChoices::ToolchainChoices() {
-  const char* toolchain = std::getenv("RUSTUP_TOOLCHAIN");
-  environment_decides_ = toolchain != nullptr && *toolchain != '\0';
-  auto path = rustup_settings_path();
-  if (!path) return;
-  auto text = read_text_file(*path);
+RustupEnvironment RustupEnvironment::of_process() {
+  return {variable("RUSTUP_HOME"), variable("RUSTUP_TOOLCHAIN"), variable("HOME")};
+}
+
+ToolchainChoices::ToolchainChoices(const RustupEnvironment& environment)
+    : environment_toolchain_(environment.toolchain) {
+  if (environment.rustup_home) {
+    rustup_home_ = *environment.rustup_home;
+  } else if (environment.home) {
+    rustup_home_ = join_path(*environment.home, ".rustup");
+  }
+  if (rustup_home_.empty()) return;
+  auto text = read_text_file(join_path(rustup_home_, "settings.toml"));
   if (!text) return;
-  auto root = read_toml_root(*text);
-  if (!root) return;
-  if (auto overrides = root->entries.find("overrides"); overrides != root->entries.end()) {
-    for (const auto& folder : overrides->second.keys) overrides_.emplace(folder, true);
+  toml::parse_result parsed = toml::parse(*text);
+  if (!parsed) return;
+  const toml::table& root = parsed.table();
+  default_toolchain_ = string_at(root["default_toolchain"]);
+  if (const toml::table* overrides = root["overrides"].as_table()) {
+    for (auto&& [folder, name] : *overrides) {
+      // An override that names no toolchain still decides for its folder.
+      overrides_.emplace(std::string(folder.str()), name.value<std::string>().value_or(""));
+    }
   }
 }
 
-std::string ToolchainChoices::choice_for(const std::string& folder) {
-  if (environment_decides_) return {};
+ToolchainSource ToolchainChoices::source_for(const std::string& folder) {
+  if (environment_toolchain_) return {ToolchainSource::Kind::environment, {}};
   std::lock_guard lock(mutex_);
   if (auto known = known_.find(folder); known != known_.end()) return known->second;
-  std::string choice;
+  ToolchainSource source;
   for (const auto& candidate : path_candidates(folder)) {
     if (overrides_.contains(candidate)) {
-      choice = "override " + candidate;
+      source = {ToolchainSource::Kind::override_folder, candidate};
       break;
     }
     if (file_kind(join_path(candidate, "rust-toolchain")) == FileKind::regular ||
         file_kind(join_path(candidate, "rust-toolchain.toml")) == FileKind::regular) {
-      choice = "file " + candidate;
+      source = {ToolchainSource::Kind::file_folder, candidate};
       break;
     }
   }
-  known_.emplace(folder, choice);
-  return choice;
+  known_.emplace(folder, source);
+  return source;
+}
+
+std::string ToolchainChoices::choice_for(const std::string& folder) {
+  auto source = source_for(folder);
+  switch (source.kind) {
+    case ToolchainSource::Kind::override_folder:
+      return "override " + source.folder;
+    case ToolchainSource::Kind::file_folder:
+      return "file " + source.folder;
+    default:
+      return {};
+  }
+}
+
+std::optional<std::string> ToolchainChoices::toolchain_for(const std::string& folder) {
+  auto source = source_for(folder);
+  switch (source.kind) {
+    case ToolchainSource::Kind::environment:
+      return environment_toolchain_;
+    case ToolchainSource::Kind::override_folder: {
+      const std::string& name = overrides_.at(source.folder);
+      return name.empty() ? std::nullopt : std::optional(name);
+    }
+    case ToolchainSource::Kind::file_folder: {
+      // rustup prefers the file without an extension when both are there.
+      auto text = read_text_file(join_path(source.folder, "rust-toolchain"));
+      if (!text) text = read_text_file(join_path(source.folder, "rust-toolchain.toml"));
+      if (!text) return std::nullopt;
+      return toolchain_file_choice(*text, source.folder);
+    }
+    case ToolchainSource::Kind::default_toolchain:
+      return default_toolchain_;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> toolchain_file_choice(std::string_view text, const std::string& folder) {
+  std::string_view line = trim_end_whitespace(text);
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t' || line.front() == '\n' || line.front() == '\r')) {
+    line.remove_prefix(1);
+  }
+  // The old form: the toolchain's name alone on one line.
+  if (!line.empty() && line.find_first_of("\n[=\"#") == std::string_view::npos) return std::string(line);
+  toml::parse_result parsed = toml::parse(text);
+  if (!parsed) return std::nullopt;
+  const toml::table& root = parsed.table();
+  auto channel = string_at(root["toolchain"]["channel"]);
+  auto path = string_at(root["toolchain"]["path"]);
+  if (channel && !path) return channel;
+  if (path && !channel && !path->empty()) return path->front() == '/' ? *path : join_path(folder, *path);
+  return std::nullopt;
 }
 
 }  // namespace tersify::driver

@@ -16,5 +16,5 @@ int main(int argc, char** argv) {
   if (!arguments) return tersify::report_failure(arguments.error());
   auto settings = tersify::parse_filter_args(*arguments);
   if (!settings) return tersify::report_failure(settings.error());
-  return tersify::finish_process(tersify::run_filter(*settings));
+  return tersify::finish_process(tersify::run_filter(*settings, tersify::FilterEnvironment::of_process()));
 }

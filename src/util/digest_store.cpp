@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "util/digest.h"
 #include "util/fd.h"
 #include "util/fs.h"
 #include "util/random_token.h"
@@ -67,27 +68,54 @@ Fd DigestStore::open_root() const {
   return Fd(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-bool DigestStore::contains(const std::string& digest) const {
+std::optional<std::string> DigestStore::read_entry(const std::string& digest, std::size_t min_size,
+                                                   std::size_t max_size) const {
   Fd root = open_root();
-  if (!root.valid()) return false;
+  if (!root.valid()) return std::nullopt;
   Fd folder = open_subfolder(root.get(), digest.substr(0, 2));
-  if (!folder.valid()) return false;
+  if (!folder.valid()) return std::nullopt;
   // Only a regular file of an entry's size is read, and a FIFO or a device
   // is never waited on.
   Fd entry(::openat(folder.get(), digest.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!entry.valid()) return false;
-  std::string expected = entry_text(digest);
+  if (!entry.valid()) return std::nullopt;
   struct stat st;
-  if (::fstat(entry.get(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) != expected.size()) {
-    return false;
+  if (::fstat(entry.get(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) < min_size ||
+      static_cast<std::size_t>(st.st_size) > max_size) {
+    return std::nullopt;
   }
-  auto text = read_at_most(entry.get(), expected.size() + 1);
-  if (!text || *text != expected) return false;
+  auto text = read_at_most(entry.get(), static_cast<std::size_t>(st.st_size) + 1);
+  if (!text) return std::nullopt;
   (void)::futimens(entry.get(), nullptr);
-  return true;
+  return text;
 }
 
-void DigestStore::add(const std::string& digest) const {
+bool DigestStore::contains(const std::string& digest) const {
+  std::string expected = entry_text(digest);
+  auto text = read_entry(digest, expected.size(), expected.size());
+  return text && *text == expected;
+}
+
+std::optional<std::string> DigestStore::find(const std::string& digest) const {
+  // The header, then the value's own digest on a line, then the value.
+  std::string header = entry_text(digest);
+  constexpr std::size_t value_digest_line = 33;
+  auto text = read_entry(digest, header.size() + value_digest_line, header.size() + value_digest_line + max_value_size);
+  if (!text || !text->starts_with(header) || (*text)[header.size() + value_digest_line - 1] != '\n') return std::nullopt;
+  std::string_view value = std::string_view(*text).substr(header.size() + value_digest_line);
+  if (text->compare(header.size(), value_digest_line - 1, hex_digest(value)) != 0) return std::nullopt;
+  return std::string(value);
+}
+
+void DigestStore::add(const std::string& digest) const { write_entry(digest, entry_text(digest)); }
+
+void DigestStore::put(const std::string& digest, std::string_view value) const {
+  if (value.size() > max_value_size) return;
+  std::string text = entry_text(digest) + hex_digest(value) + "\n";
+  text.append(value);
+  write_entry(digest, text);
+}
+
+void DigestStore::write_entry(const std::string& digest, std::string_view text) const {
   Fd root = open_root();
   if (!root.valid()) {
     std::error_code error;
@@ -104,7 +132,7 @@ void DigestStore::add(const std::string& digest) const {
   {
     Fd fd(::openat(folder.get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!fd.valid()) return;
-    written = write_all(fd.get(), entry_text(digest)).has_value();
+    written = write_all(fd.get(), text).has_value();
   }
   if (!written || ::renameat(folder.get(), temp.c_str(), folder.get(), digest.c_str()) != 0) {
     (void)::unlinkat(folder.get(), temp.c_str(), 0);

@@ -7,6 +7,9 @@
 // failure to write (a read-only or missing folder, a full disk) is ignored.
 // Any number of threads and processes may use the same folder at once.
 //
+// An entry may also hold a value (find, put): its bytes follow the digest,
+// with a digest of them, so that a value damaged in any way is absent too.
+//
 // Only regular files inside the folder are touched: subfolders and entries
 // are opened relative to the open folder without following links, a FIFO or
 // a device is never read, a file of any other size than an entry's is
@@ -14,7 +17,9 @@
 // to).
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "util/fd.h"
 
@@ -33,6 +38,16 @@ class DigestStore {
   // Adds the entry for `digest`, best effort.
   void add(const std::string& digest) const;
 
+  // The value of the entry for `digest`, when it is present and whole; its
+  // time is refreshed as by contains().
+  std::optional<std::string> find(const std::string& digest) const;
+
+  // Adds or replaces the entry for `digest` with `value` (at most
+  // max_value_size bytes), best effort.
+  void put(const std::string& digest, std::string_view value) const;
+
+  static constexpr std::size_t max_value_size = 64u << 20;
+
   // When the store holds more than `limit` entries, removes the oldest
   // until a tenth of `limit` is free again; also removes temporary files
   // that a killed process left behind an hour ago or earlier. Best effort.
@@ -43,6 +58,10 @@ class DigestStore {
  private:
   Fd open_root() const;
   std::string entry_text(const std::string& digest) const;
+  // The entry's whole text when it is a regular file of a size in
+  // [min_size, max_size]; its time refreshed.
+  std::optional<std::string> read_entry(const std::string& digest, std::size_t min_size, std::size_t max_size) const;
+  void write_entry(const std::string& digest, std::string_view text) const;
 
   std::string folder_;
   std::string magic_;
