@@ -22,7 +22,7 @@ constexpr unsigned prune_one_in = 32;
 // found) as key text: its name and bytes, or "none". None when it can't be
 // read. Where it lies is left out, so that a copy of a project (a second
 // worktree) shares its entries.
-std::optional<std::string> config_key(const std::string& path) {
+std::optional<std::string> read_config_key(const std::string& path) {
   if (path.empty()) return "none";
   auto text = read_regular_text_file(path);
   if (!text) return std::nullopt;
@@ -67,6 +67,13 @@ std::optional<std::string> result_cache_folder() {
 
 ResultCache::ResultCache(std::string folder) : store_(std::move(folder), entry_magic), tool_identity_(tool_identity()) {
   if (prune_this_run()) pruner_ = std::thread([this] { store_.prune(max_cached_results); });
+}
+
+std::optional<std::string> ResultCache::config_key(const std::string& path) const {
+  std::lock_guard lock(configs_mutex_);
+  auto known = configs_.find(path);
+  if (known == configs_.end()) known = configs_.emplace(path, read_config_key(path)).first;
+  return known->second;
 }
 
 ResultCache::~ResultCache() {

@@ -14,6 +14,8 @@
 // a failure.
 
 #include <cstddef>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,8 +54,13 @@ class ResultCache {
 
  private:
   std::optional<std::string> digest(std::string_view text, const FileSettings& settings) const;
+  // The configuration file's part of the key, read once per run.
+  std::optional<std::string> config_key(const std::string& path) const;
+
   DigestStore store_;
   std::string tool_identity_;
+  mutable std::mutex configs_mutex_;
+  mutable std::map<std::string, std::optional<std::string>> configs_;
   mutable RustfmtIdentity rustfmt_;
   std::thread pruner_;  // joined by the destructor
 };

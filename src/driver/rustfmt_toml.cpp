@@ -145,8 +145,19 @@ std::vector<ConfigFile> config_paths(const std::vector<std::string>& path_argume
   // argument folders they were found below.
   std::map<std::string, std::optional<std::string>, PathLess> package_of;
   std::set<std::pair<std::string, std::string>> loose_folders;
+  // Files of one named folder have one folder: resolved once.
+  std::map<std::string, std::string> folder_named;
   for (const auto& file : source_files) {
-    std::string folder = start_folder(file);
+    auto named = parent_path(file);
+    auto kind = file_kind(file);
+    std::string folder;
+    if (named && kind && *kind != FileKind::directory) {
+      auto [known, fresh_name] = folder_named.try_emplace(*named);
+      if (fresh_name) known->second = start_folder(file);
+      folder = known->second;
+    } else {
+      folder = start_folder(file);
+    }
     auto [entry, fresh] = package_of.try_emplace(folder);
     if (fresh) {
       entry->second = package_root(folder);

@@ -33,6 +33,7 @@
 #include <thread>
 #include <utility>
 
+#include "driver/folder_settings.h"
 #include "driver/process_file.h"
 #include "driver/rustfmt_message.h"
 #include "util/cancellation.h"
@@ -120,8 +121,9 @@ class InterruptedWrites {
 Status one_after_another(const std::vector<std::string>& files, const FileRunOptions& options, EditionMap& editions,
                          Formatter& formatter, ReformatList& reformat_list, FileRunCounts& counts) {
   InterruptedWrites interrupted;
+  FolderSettings folder_settings(options.overrides, editions);
   for (const auto& file : files) {
-    auto settings = file_settings(file, options.overrides, editions);
+    auto settings = folder_settings.settings_for(file);
     interrupted.undo_before_reading(file);
     auto outcome = process_file(file, settings, settles(options), formatter, nullptr, options.cache, options.roots);
     if (auto done = commit(file, settings, outcome, options, formatter, reformat_list, counts); !done) return done;
@@ -134,7 +136,7 @@ class SideBySide {
   SideBySide(const FileRunOptions& options, EditionMap& editions, Formatter& formatter)
       : options_(options),
         group_size_(std::max<std::size_t>(1, options.group_size)),
-        editions_(editions),
+        folder_settings_(options.overrides, editions),
         formatter_(formatter) {}
   SideBySide(const SideBySide&) = delete;
   SideBySide& operator=(const SideBySide&) = delete;
@@ -154,7 +156,7 @@ class SideBySide {
             std::any_of(window_.begin(), window_.end(), [&](const Slot& s) { return s.identity == identity; })) {
           break;
         }
-        auto settings = file_settings(file, options_.overrides, editions_);
+        auto settings = folder_settings_.settings_for(file);
         interrupted_.undo_before_reading(file);
         open = settings.has_value();
         dispatch(file, identity, std::move(settings));
@@ -332,7 +334,7 @@ class SideBySide {
 
   const FileRunOptions& options_;
   const std::size_t group_size_;
-  EditionMap& editions_;  // used by the run thread only
+  FolderSettings folder_settings_;  // used by the run thread only
   Formatter& formatter_;
   InterruptedWrites interrupted_;  // used by the run thread only
   Cancellation cancellation_;

@@ -3,6 +3,7 @@
 #include <toml++/toml.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "util/fs.h"
 #include "util/text.h"
@@ -52,20 +53,25 @@ ToolchainChoices::ToolchainChoices(const RustupEnvironment& environment)
 ToolchainSource ToolchainChoices::source_for(const std::string& folder) {
   if (environment_toolchain_) return {ToolchainSource::Kind::environment, {}};
   std::lock_guard lock(mutex_);
-  if (auto known = known_.find(folder); known != known_.end()) return known->second;
+  // A folder without a source of its own has its parent's: the folders
+  // walked through take the answer too, so each folder is looked at once.
+  std::vector<std::string> walked;
   ToolchainSource source;
-  for (const auto& candidate : path_candidates(folder)) {
+  for (auto& candidate : path_candidates(folder)) {
+    if (auto known = known_.find(candidate); known != known_.end()) {
+      source = known->second;
+      break;
+    }
     if (overrides_.contains(candidate)) {
       source = {ToolchainSource::Kind::override_folder, candidate};
-      break;
-    }
-    if (file_kind(join_path(candidate, "rust-toolchain")) == FileKind::regular ||
-        file_kind(join_path(candidate, "rust-toolchain.toml")) == FileKind::regular) {
+    } else if (file_kind(join_path(candidate, "rust-toolchain")) == FileKind::regular ||
+               file_kind(join_path(candidate, "rust-toolchain.toml")) == FileKind::regular) {
       source = {ToolchainSource::Kind::file_folder, candidate};
-      break;
     }
+    walked.push_back(std::move(candidate));
+    if (!source.folder.empty()) break;
   }
-  known_.emplace(folder, source);
+  for (auto& candidate : walked) known_.emplace(std::move(candidate), source);
   return source;
 }
 
@@ -95,7 +101,9 @@ std::optional<std::string> ToolchainChoices::toolchain_for(const std::string& fo
       auto text = read_text_file(join_path(source.folder, "rust-toolchain"));
       if (!text) text = read_text_file(join_path(source.folder, "rust-toolchain.toml"));
       if (!text) return std::nullopt;
-      return toolchain_file_choice(*text, source.folder);
+      auto named = toolchain_file_choice(*text, source.folder);
+      if (named && named->empty()) return default_toolchain_;
+      return named;
     }
     case ToolchainSource::Kind::default_toolchain:
       return default_toolchain_;
@@ -117,6 +125,8 @@ std::optional<std::string> toolchain_file_choice(std::string_view text, const st
   auto path = string_at(root["toolchain"]["path"]);
   if (channel && !path) return channel;
   if (path && !channel && !path->empty()) return path->front() == '/' ? *path : join_path(folder, *path);
+  // Components or targets alone: they go with the default toolchain.
+  if (!channel && !path && root["toolchain"].is_table()) return std::string();
   return std::nullopt;
 }
 

@@ -63,8 +63,9 @@ class ToolchainChoices {
 };
 
 // The toolchain that a rust-toolchain or rust-toolchain.toml file in
-// `folder` names, as toolchain_for gives it; none when it names none the way
-// rustup reads it.
+// `folder` names, as toolchain_for gives it; "" when it names none but says
+// which components or targets go with the default toolchain; none when
+// rustup would not read it.
 std::optional<std::string> toolchain_file_choice(std::string_view text, const std::string& folder);
 
 }  // namespace tersify::driver

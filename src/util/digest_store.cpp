@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +28,7 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view temp_prefix = ".tmp-";
 constexpr std::int64_t stale_temp_seconds = 3600;
+constexpr std::int64_t refresh_after_seconds = 3600;
 
 std::string subfolder_name(unsigned index) {
   constexpr char digits[] = "0123456789abcdef";
@@ -36,6 +39,22 @@ std::string subfolder_name(unsigned index) {
 // lies outside the store.
 Fd open_subfolder(int root, const std::string& name) {
   return Fd(::openat(root, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+// The entry for `digest` below the store's folder `root`, opened for
+// reading without following a link on the way: in one call where the kernel
+// can resolve a path so, else through its subfolder.
+Fd open_entry(int root, const std::string& digest) {
+  constexpr int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  std::string path = digest.substr(0, 2) + "/" + digest;
+  struct open_how how {};
+  how.flags = flags;
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  long fd = ::syscall(SYS_openat2, root, path.c_str(), &how, sizeof how);
+  if (fd >= 0 || (errno != ENOSYS && errno != EPERM && errno != EINVAL)) return Fd(static_cast<int>(fd));
+  Fd folder = open_subfolder(root, digest.substr(0, 2));
+  if (!folder.valid()) return Fd();
+  return Fd(::openat(folder.get(), digest.c_str(), flags));
 }
 
 // Reads up to `limit` bytes of `fd`. Gives none when a read fails.
@@ -63,29 +82,32 @@ DigestStore::DigestStore(std::string folder, std::string magic) : folder_(std::m
 
 std::string DigestStore::entry_text(const std::string& digest) const { return magic_ + "\n" + digest + "\n"; }
 
-Fd DigestStore::open_root() const {
+int DigestStore::root() const {
+  std::lock_guard lock(root_mutex_);
   // The store's own folder is the user's to place, through links or not.
-  return Fd(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!root_.valid()) root_ = Fd(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return root_.get();
 }
 
 std::optional<std::string> DigestStore::read_entry(const std::string& digest, std::size_t min_size,
                                                    std::size_t max_size) const {
-  Fd root = open_root();
-  if (!root.valid()) return std::nullopt;
-  Fd folder = open_subfolder(root.get(), digest.substr(0, 2));
-  if (!folder.valid()) return std::nullopt;
+  int root_fd = root();
+  if (root_fd < 0) return std::nullopt;
   // Only a regular file of an entry's size is read, and a FIFO or a device
   // is never waited on.
-  Fd entry(::openat(folder.get(), digest.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  Fd entry = open_entry(root_fd, digest);
   if (!entry.valid()) return std::nullopt;
   struct stat st;
   if (::fstat(entry.get(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) < min_size ||
       static_cast<std::size_t>(st.st_size) > max_size) {
     return std::nullopt;
   }
-  auto text = read_at_most(entry.get(), static_cast<std::size_t>(st.st_size) + 1);
+  auto text = read_at_most(entry.get(), static_cast<std::size_t>(st.st_size));
   if (!text) return std::nullopt;
-  (void)::futimens(entry.get(), nullptr);
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
+  if (now - nanoseconds(st.st_mtim) >= refresh_after_seconds * 1000000000) (void)::futimens(entry.get(), nullptr);
   return text;
 }
 
@@ -116,16 +138,16 @@ void DigestStore::put(const std::string& digest, std::string_view value) const {
 }
 
 void DigestStore::write_entry(const std::string& digest, std::string_view text) const {
-  Fd root = open_root();
-  if (!root.valid()) {
+  int root_fd = root();
+  if (root_fd < 0) {
     std::error_code error;
     fs::create_directories(folder_, error);
-    root = open_root();
-    if (!root.valid()) return;
+    root_fd = root();
+    if (root_fd < 0) return;
   }
   std::string sub = digest.substr(0, 2);
-  (void)::mkdirat(root.get(), sub.c_str(), 0755);
-  Fd folder = open_subfolder(root.get(), sub);
+  (void)::mkdirat(root_fd, sub.c_str(), 0755);
+  Fd folder = open_subfolder(root_fd, sub);
   if (!folder.valid()) return;
   std::string temp = std::string(temp_prefix) + digest + "-" + std::to_string(::getpid()) + "-" + random_token();
   bool written = false;
@@ -140,8 +162,8 @@ void DigestStore::write_entry(const std::string& digest, std::string_view text) 
 }
 
 void DigestStore::prune(std::size_t limit) const {
-  Fd root = open_root();
-  if (!root.valid()) return;
+  int root_fd = root();
+  if (root_fd < 0) return;
   struct Entry {
     std::int64_t time;
     unsigned subfolder;
@@ -152,7 +174,7 @@ void DigestStore::prune(std::size_t limit) const {
                                std::chrono::system_clock::now().time_since_epoch())
                                .count();
   for (unsigned index = 0; index < 256; ++index) {
-    Fd folder = open_subfolder(root.get(), subfolder_name(index));
+    Fd folder = open_subfolder(root_fd, subfolder_name(index));
     if (!folder.valid()) continue;
     Fd listing(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DirHandle dir(listing.valid() ? ::fdopendir(listing.get()) : nullptr);
@@ -180,7 +202,7 @@ void DigestStore::prune(std::size_t limit) const {
   Fd folder;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (i == 0 || entries[i].subfolder != entries[i - 1].subfolder) {
-      folder = open_subfolder(root.get(), subfolder_name(entries[i].subfolder));
+      folder = open_subfolder(root_fd, subfolder_name(entries[i].subfolder));
     }
     // unlinkat removes a link itself, never what it leads to.
     if (folder.valid()) (void)::unlinkat(folder.get(), entries[i].name.c_str(), 0);

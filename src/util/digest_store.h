@@ -17,6 +17,7 @@
 // to).
 
 #include <cstddef>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,8 +32,8 @@ class DigestStore {
   DigestStore(std::string folder, std::string magic);
 
   // Whether the entry for `digest` (hex, at least two digits) is present and
-  // whole. A present entry's time is refreshed, so that pruning takes the
-  // entries unused longest.
+  // whole. A present entry's time is refreshed when it is an hour old or
+  // more, so that pruning takes the entries unused longest.
   bool contains(const std::string& digest) const;
 
   // Adds the entry for `digest`, best effort.
@@ -56,7 +57,9 @@ class DigestStore {
   const std::string& folder() const { return folder_; }
 
  private:
-  Fd open_root() const;
+  // The store's folder, opened once it is there and kept open; -1 while it
+  // can't be opened.
+  int root() const;
   std::string entry_text(const std::string& digest) const;
   // The entry's whole text when it is a regular file of a size in
   // [min_size, max_size]; its time refreshed.
@@ -65,6 +68,8 @@ class DigestStore {
 
   std::string folder_;
   std::string magic_;
+  mutable std::mutex root_mutex_;
+  mutable Fd root_;
 };
 
 }  // namespace tersify

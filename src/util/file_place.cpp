@@ -44,10 +44,19 @@ Result<FilePlace> find_file_place(const std::string& path, std::span<const std::
     name = file_name(*target).value_or("");
   } else {
     auto parent = parent_path(path);
-    auto canonical = canonical_path(parent && !parent->empty() ? *parent : std::string("."));
+    std::string named = parent && !parent->empty() ? *parent : std::string(".");
+    name = file_name(path).value_or("");
+    // The open folder says where it is: no walk of the path's components.
+    Fd opened(::open(named.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::string shown = opened.valid() && !name.empty() ? opened_path(opened.get()) : std::string();
+    if (!shown.empty() && shown.starts_with('/') && !shown.ends_with(" (deleted)")) {
+      std::string canonical = join_path(shown, name);
+      if (!roots.empty() && !within_any(canonical, roots)) return fail(outside(canonical));
+      return FilePlace{std::move(opened), std::move(name), std::move(canonical)};
+    }
+    auto canonical = canonical_path(named);
     if (!canonical) return fail(std::move(canonical).error());
     folder = std::move(*canonical);
-    name = file_name(path).value_or("");
   }
   // "/", "." and ".." name folders.
   if (name.empty()) return fail(io_error_text(EISDIR));

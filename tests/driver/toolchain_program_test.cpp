@@ -22,7 +22,8 @@ TEST(ToolchainProgram, ToolchainFilesAsRustupReadsThem) {
       {"[toolchain]\npath = \"../local\"\n", "/project/../local"},
       {"[toolchain]\npath = \"/opt/rust\"\n", "/opt/rust"},
       {"[toolchain]\nchannel = \"stable\"\npath = \"/opt/rust\"\n", std::nullopt},
-      {"[toolchain]\nprofile = \"minimal\"\n", std::nullopt},
+      {"[toolchain]\ncomponents = [\"rust-src\"]\n", ""},  // the default toolchain
+      {"[other]\nchannel = \"stable\"\n", std::nullopt},
       {"", std::nullopt},
       {"[toolchain\n", std::nullopt},
   };
@@ -37,10 +38,12 @@ TEST(ToolchainProgram, EachSourceOfTheChoiceNamesItsToolchain) {
   home.write("pinned/deep/.keep", "");
   home.write("filed/rust-toolchain.toml", "[toolchain]\nchannel = \"nightly\"\n");
   home.write("filed/deep/.keep", "");
+  home.write("components/rust-toolchain.toml", "[toolchain]\ncomponents = [\"rust-src\"]\n");
   ToolchainChoices choices({home.path(), std::nullopt, std::nullopt});
   EXPECT_EQ(choices.toolchain_for(home / "elsewhere"), "stable-x86_64-unknown-linux-gnu");
   EXPECT_EQ(choices.toolchain_for(home / "pinned/deep"), "beta");
   EXPECT_EQ(choices.toolchain_for(home / "filed/deep"), "nightly");
+  EXPECT_EQ(choices.toolchain_for(home / "components"), "stable-x86_64-unknown-linux-gnu");
   ToolchainChoices by_variable({home.path(), "1.80", std::nullopt});
   EXPECT_EQ(by_variable.toolchain_for(home / "filed/deep"), "1.80");
 }
