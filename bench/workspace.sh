@@ -48,13 +48,10 @@ mkdir -p "$dest"
 for src in $(ls -d "$REGISTRY"/*/ | sed 's:/$::' | sort -V); do
   [ -f "$src/Cargo.toml" ] || continue
   name=$(basename "$src" | sed 's/-[0-9][^-]*\(-[^-]*\)*$//')
+  rm -rf "${dest:?}/$name"
   grep -q '^\[workspace' "$src/Cargo.toml" && continue
   size=$(find "$src" -name '*.rs' -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
-  if [ "$size" -gt "$WORKSPACE_CRATE_BYTES" ]; then
-    rm -rf "${dest:?}/$name"
-    continue
-  fi
-  rm -rf "${dest:?}/$name"
+  [ "$size" -le "$WORKSPACE_CRATE_BYTES" ] || continue
   cp -R "$src" "$dest/$name"
   chmod -R u+w "$dest/$name"
   rm -f "$dest/$name/.cargo-checksum.json"
