@@ -4,6 +4,7 @@
 
 #include <map>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -149,6 +150,13 @@ std::optional<std::string> metadata_cache_folder() {
 
 MetadataCache::MetadataCache(std::string folder, CargoEnvironment environment)
     : store_(std::move(folder), entry_magic), environment_(std::move(environment)), programs_(environment_.rustup) {}
+
+MetadataCache::~MetadataCache() {
+  // One run in this many prunes.
+  constexpr unsigned prune_one_in = 32;
+  std::random_device random;
+  if (random() % prune_one_in == 0) store_.prune(max_remembered_answers);
+}
 
 std::optional<std::string> MetadataCache::key_of(const std::optional<std::string>& manifest_path) const {
   auto cwd = canonical_path(".");

@@ -22,6 +22,7 @@
 // a toolchain whose file is not found, a file that can't be read) cargo
 // simply runs. A damaged or unwritable cache is a miss.
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -47,9 +48,16 @@ struct CargoEnvironment {
 // ("cargo-tersify/metadata"); none when the cache is off.
 std::optional<std::string> metadata_cache_folder();
 
+// Answers kept at most; beyond them the least recently used go.
+inline constexpr std::size_t max_remembered_answers = 1000;
+
 class MetadataCache {
  public:
   MetadataCache(std::string folder, CargoEnvironment environment);
+  MetadataCache(const MetadataCache&) = delete;
+  MetadataCache& operator=(const MetadataCache&) = delete;
+  // Now and then prunes the folder.
+  ~MetadataCache();
 
   // The JSON that `run` gives, cargo metadata's answer for `manifest_path`
   // (none: the working directory's package), or the remembered answer when
