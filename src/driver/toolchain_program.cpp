@@ -72,8 +72,9 @@ std::optional<std::string> ToolchainPrograms::find_identity(const std::string& p
   std::string file = join_path(join_path(*installed, "bin"), program);
   if (file_kind(file) != FileKind::regular) return std::nullopt;
   auto stamp = file_stamp(file);
-  if (!stamp) return std::nullopt;
-  return "toolchain " + *stamp;
+  auto proxy = file_stamp(*on_path);
+  if (!stamp || !proxy) return std::nullopt;
+  return "proxy " + *proxy + " toolchain " + *stamp;
 }
 
 }  // namespace tersify::driver

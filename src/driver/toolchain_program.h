@@ -17,9 +17,10 @@ class ToolchainPrograms {
   explicit ToolchainPrograms(const RustupEnvironment& environment = RustupEnvironment::of_process());
 
   // What tells the `program` that a start by name in `folder` (canonical)
-  // would run from any other: when PATH leads to the rustup proxy, the stamp
-  // (util/file_stamp.h) of that program in the toolchain the proxy chooses
-  // there; when it leads to another ELF executable, that file's stamp. None
+  // would run from any other: when PATH leads to the rustup proxy, the
+  // proxy's stamp (util/file_stamp.h) with that of the program in the
+  // toolchain the proxy chooses there; when it leads to another ELF
+  // executable, that file's stamp. None
   // when it can't be told: no such program, a script (whatever it runs is
   // unknown), or a toolchain whose file is not found. Thread-safe.
   std::optional<std::string> identity(const std::string& program, const std::string& folder);
