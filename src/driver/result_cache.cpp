@@ -89,7 +89,8 @@ std::optional<std::string> ResultCache::digest(std::string_view text, const File
   append_key_part(key, *rustfmt);
   append_key_part(key, settings_key(settings));
   append_key_part(key, *config);
-  append_key_part(key, text);
+  // The text by its digest: no copy of it.
+  append_key_part(key, hex_digest(text));
   return hex_digest(key);
 }
 

@@ -83,7 +83,7 @@ Result<ReadText> read_regular_text(const std::string& path, std::span<const std:
   if (::fstat(fd.get(), &st) != 0) return fail(io_error_text(errno));
   if (S_ISDIR(st.st_mode)) return fail(io_error_text(EISDIR));
   if (!S_ISREG(st.st_mode)) return fail("not a regular file");
-  auto text = read_all(fd.get());
+  auto text = read_all(fd.get(), static_cast<std::size_t>(st.st_size));
   if (!text) return fail(std::move(text).error());
   if (!is_valid_utf8(*text)) return fail(invalid_utf8_text);
   return ReadText{std::move(*text), FileIdentity{st.st_dev, st.st_ino}};

@@ -78,6 +78,24 @@ Result<std::string> read_all(int fd) {
   return contents;
 }
 
+Result<std::string> read_all(int fd, std::size_t expected) {
+  // One byte more, so that the read that finds the end needs no growth.
+  std::string contents(expected + 1, '\0');
+  std::size_t done = 0;
+  for (;;) {
+    if (done == contents.size()) contents.resize(2 * contents.size());
+    ssize_t n = ::read(fd, contents.data() + done, contents.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(io_error_text(errno));
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  contents.resize(done);
+  return contents;
+}
+
 Result<std::string, ReadError> read_text_file_detailed(const std::string& path) {
   auto read = read_bytes(path);
   if (read && !is_valid_utf8(*read)) return fail(ReadError{0, invalid_utf8_text});

@@ -58,6 +58,11 @@ Result<std::string, ReadError> read_regular_text_file(const std::string& path);
 // error text.
 Result<std::string> read_all(int fd);
 
+// read_all for a file of `expected` bytes (a regular file's size): read
+// straight into a string of that size, with no copy on the way. The file may
+// still turn out shorter or longer.
+Result<std::string> read_all(int fd, std::size_t expected);
+
 // Writes all of `data` to `fd`, continuing after partial writes and retrying
 // when a signal interrupts. Fails with the I/O error text, or with "failed to
 // write whole buffer" when a write accepts no bytes.
