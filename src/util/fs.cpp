@@ -1,6 +1,7 @@
 #include "util/fs.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -153,6 +154,18 @@ Status write_all(int fd, std::string_view data) {
 Result<std::string> canonical_path(const std::string& path) {
   if (path.empty()) return fail(io_error_text(ENOENT));
   if (path.find('\0') != std::string::npos) return fail(io_error_text(EINVAL));
+  // Where the kernel opened it says where it is: three calls whatever the
+  // path's depth, where realpath reads every component as a link. realpath
+  // answers when /proc can't.
+  Fd opened(::open(path.c_str(), O_PATH | O_CLOEXEC));
+  if (!opened.valid()) return fail(io_error_text(errno));
+  char shown[PATH_MAX];
+  std::string link = "/proc/self/fd/" + std::to_string(opened.get());
+  ssize_t length = ::readlink(link.c_str(), shown, sizeof shown);
+  if (length > 0 && static_cast<std::size_t>(length) < sizeof shown && shown[0] == '/') {
+    std::string canonical(shown, static_cast<std::size_t>(length));
+    if (!canonical.ends_with(" (deleted)")) return canonical;
+  }
   std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
   if (!resolved) return fail(io_error_text(errno));
   return std::string(resolved.get());
