@@ -16,11 +16,14 @@
 #include <filesystem>
 #include <string>
 
-#include "discovery/source_files.h"
 #include "cargo_tersify/args.h"
 #include "cargo_tersify/run.h"
+#include "cargo_tersify/run_options.h"
+#include "discovery/source_files.h"
+#include "driver/environment.h"
 #include "util/fd.h"
-#include "util/process.h"
+#include "util/running_child.h"
+#include "util/spawn.h"
 
 namespace {
 
@@ -37,7 +40,7 @@ long peak_rss_kib() {
 void pipe_throughput(const char* label, const std::string& script, size_t bytes) {
   std::string input(bytes, 'x');
   auto start = Clock::now();
-  auto child = tersify::run_child("sh", {"-c", script}, input);
+  auto child = tersify::run_child(tersify::driver::read_environment().program("sh"), {"-c", script}, input);
   double elapsed = seconds_since(start);
   if (!child || !child->success()) {
     std::printf("%-34s failed\n", label);
@@ -54,11 +57,11 @@ int quiet_run(const std::string& dir, bool check) {
   tersify::Fd saved(::dup(STDOUT_FILENO));
   tersify::Fd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
   ::dup2(null.get(), STDOUT_FILENO);
-  tersify::Settings settings;
-  settings.check = check;
-  settings.paths = {dir};
-  auto environment = tersify::read_environment();
-  int status = environment ? tersify::run(settings, *environment) : 2;
+  tersify::RunArguments args;
+  args.check = check;
+  args.paths = {dir};
+  auto options = tersify::run_options(args, tersify::driver::read_environment());
+  int status = options ? tersify::run(*options) : 2;
   ::dup2(saved.get(), STDOUT_FILENO);
   return status;
 }

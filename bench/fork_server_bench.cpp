@@ -21,13 +21,16 @@
 #include <string>
 #include <vector>
 
+#include "driver/environment.h"
 #include "driver/rustfmt.h"
 #include "driver/rustfmt_batch.h"
 #include "fork_server/fork_server.h"
 #include "util/fd.h"
 #include "util/fs.h"
-#include "util/process.h"
+#include "util/random_token.h"
+#include "util/running_child.h"
 #include "util/scratch_folder.h"
+#include "util/spawn.h"
 
 namespace {
 
@@ -39,6 +42,7 @@ double ms_since(Clock::time_point start) {
 }
 
 const std::vector<std::string> args = tersify::driver::rustfmt_args({"2021", 160, {}, 1, {}});
+const tersify::driver::Environment environment = tersify::driver::read_environment();
 
 std::string default_file() {
   const char* registry = std::getenv("REGISTRY");
@@ -63,7 +67,7 @@ tersify::Fd memfd_with(const std::string& text) {
 double plain_ms(const std::string& source, int runs) {
   auto start = Clock::now();
   for (int i = 0; i < runs; ++i) {
-    auto exit = tersify::run_child("rustfmt", args, source);
+    auto exit = tersify::run_child(environment.program("rustfmt"), args, source);
     if (!exit || !exit->success()) return -1;
   }
   return ms_since(start) / runs;
@@ -99,7 +103,8 @@ struct Started {
 Started start_server(const std::vector<std::string>& server_args = args) {
   Started started;
   auto start = Clock::now();
-  auto server = tersify::ForkServer::start("rustfmt", server_args, tersify::driver::rustfmt_library);
+  auto server =
+      tersify::ForkServer::start(environment.program("rustfmt"), server_args, tersify::driver::rustfmt_library);
   if (!server || !server->wait_ready(30s)) return started;
   started.ms = ms_since(start);
   started.server.emplace(std::move(*server));
@@ -135,7 +140,7 @@ int main(int argc, char** argv) {
   auto full_exit = start_server();
   ::unsetenv("TERSIFY_FORK_SERVER_FULL_EXIT");
   if (!shortcut.server || !full_exit.server) return 1;
-  auto plain_out = tersify::run_child("rustfmt", args, *file);
+  auto plain_out = tersify::run_child(environment.program("rustfmt"), args, *file);
   if (!plain_out || served_once(*shortcut.server, *file) != plain_out->out ||
       served_once(*full_exit.server, *file) != plain_out->out) {
     std::printf("served output differs from a plain start\n");
@@ -153,12 +158,14 @@ int main(int argc, char** argv) {
   }
 
   // Batches need a configuration file; an empty one is rustfmt's defaults.
-  auto config_folder = tersify::ScratchFolder::create("tersify-bench-");
+  auto config_folder = tersify::ScratchFolder::create(environment.temp_folder, "tersify-bench-");
   if (!config_folder || !config_folder->write("rustfmt.toml", "")) return 1;
   tersify::driver::FileSettings settings{"2021", 160, {}, 1, config_folder->path() + "/rustfmt.toml"};
-  const std::string token = tersify::driver::batch_token();
+  const tersify::driver::BatchSetup setup{environment.program("rustfmt"), environment.temp_folder,
+                                          tersify::random_token()};
+  const std::string& token = setup.token;
   auto batch_server = start_server(tersify::driver::batch_args(settings, tersify::driver::batch_names(token),
-                                                                 tersify::driver::batch_config_name(token)));
+                                                               tersify::driver::batch_config_name(token)));
   if (!batch_server.server) return 1;
   for (const auto& [label, source] : {std::pair<const char*, const std::string*>{"empty file", &empty},
                                       std::pair<const char*, const std::string*>{"typical file", &*file}}) {
@@ -166,7 +173,7 @@ int main(int argc, char** argv) {
       std::vector<std::string_view> texts(count, *source);
       auto start = Clock::now();
       for (int i = 0; i < runs; ++i) {
-        auto batch = tersify::driver::run_batch(texts, settings, token, &*batch_server.server, -1);
+        auto batch = tersify::driver::run_batch(setup, texts, settings, &*batch_server.server, -1);
         if (!batch.texts.back() || (source == &*file && *batch.texts.back() != plain_out->out)) {
           std::printf("a served batch failed or differs from a plain start\n");
           return 1;

@@ -1,9 +1,11 @@
 // libFuzzer target for the compaction pass.
 //
-// Input: the first byte chooses the maximum width (16 + byte, so 16 to 271);
-// the rest is the text. Inputs that are not valid UTF-8 are rejected, since
-// the tool hands `compact` only valid UTF-8. For every accepted input the
-// output must be valid UTF-8; when the input parses without error it must
+// Input: the first byte chooses the maximum width (16 + byte, so 16 to 271)
+// and, by its lowest two bits, the columns of a tab (1, 4, 0 or 2); the rest
+// is the text. Inputs that are not valid UTF-8 are rejected, since the tool
+// hands `compact` only valid UTF-8. For every accepted input the output must
+// be byte for byte what the rounds that parse each text again give (the
+// reference engine) and valid UTF-8; when the input parses without error it must
 // also keep every token and literal (a "," may go before a "}") and parse
 // without error. Text with syntax errors is only required not to crash:
 // joining lines of broken code can legitimately glue tokens that rustfmt
@@ -17,6 +19,7 @@
 #include <string_view>
 
 #include "compact/compact.h"
+#include "support/round_engine.h"
 #include "token_sequence.h"
 #include "util/text.h"
 
@@ -37,7 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
   if (!tersify::is_valid_utf8(text)) return -1;
 
-  const std::string output = tersify::compact::compact(text, width);
+  constexpr std::size_t tab_widths[] = {1, 4, 0, 2};
+  const std::size_t tab_width = tab_widths[data[0] & 3];
+
+  tersify::compact::Compaction compaction{std::string(text), width, tab_width};
+  const std::string output = compaction.result();
+  const std::string expected = tersify::reference::compact_in_rounds(text, width, tab_width);
+  if (output != expected) {
+    violation("differs from the reference engine at width " + std::to_string(width) + ", tab width " +
+                  std::to_string(tab_width) + "; the reference gives:\n" + expected,
+              text, output);
+  }
   if (!tersify::is_valid_utf8(output)) violation("output is not valid UTF-8", text, output);
 
   const tersify::proof::TokenSummary before = tersify::proof::summarize_tokens(text);

@@ -1,28 +1,32 @@
 #pragma once
-// The command line: cargo-tersify [tersify] [options] [path ...] [-- [--check] [path ...]]
+// The command line of cargo-tersify:
+//
+//   cargo-tersify [tersify] [options] [path ...] [-- [--check] [path ...]]
+//
+// Its words as cargo fmt takes them, read by the grammar both programs share
+// (util/command_line.h): an option that takes a value is written "--name
+// value" or "--name=value".
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "driver/file_settings.h"
+#include "util/command_line.h"
 #include "util/result.h"
 
 namespace tersify {
 
-// What the command line asks for: a run, or a text to print.
-enum class Action { run, help, version };
-
-struct Settings {
+struct RunArguments {
   Action action = Action::run;
-  bool check = false;                           // true: check mode; false: write mode
-  bool diff = false;                            // "--diff": check mode that prints what would change
-  bool quiet = false;                           // "-q": nothing on standard output; the status tells
-  bool verbose = false;                         // "-v": each file on standard error as it is handled
-  std::optional<std::uint64_t> width_override;  // from the first "--width N" or "--width=N"
-  bool all_packages = false;                    // "--all": every member of the workspace
-  std::vector<std::string> packages;            // "-p NAME", in the order given
-  std::optional<std::string> manifest_path;     // where cargo looks for the workspace
+  bool check = false;                        // true: check mode; false: write mode
+  bool diff = false;                         // "--diff": check mode that prints what would change
+  bool quiet = false;                        // "-q": nothing on standard output; the status tells
+  bool verbose = false;                      // "-v": each file on standard error as it is handled
+  driver::SettingOverrides overrides;        // "--width N"
+  bool all_packages = false;                 // "--all": every member of the workspace
+  std::vector<std::string> packages;         // "-p NAME", in the order given
+  std::optional<std::string> manifest_path;  // where cargo looks for the workspace
   // The path arguments. When no package and no path is given: the folder of
   // the manifest path, else ".".
   std::vector<std::string> paths;
@@ -34,11 +38,10 @@ struct Settings {
 // subcommand word) is dropped. Words starting with "-" are options up to a
 // "--"; after it, as after cargo fmt's, "--check" selects check mode and
 // every other word is a path, which may not start with "-". Fails with the
-// line to print for an unknown option ("{word}: unknown option"), a width
-// that is not an integer from 1 up ("--width {value}: expected an integer
-// from 1 up"), a missing value, a manifest path that does not name a
-// Cargo.toml, or --quiet with --diff, whose report is its output.
-Result<Settings> parse_args(const std::vector<std::string>& arguments);
+// line to print for the first word that is not an option, lacks a valid
+// value or repeats an option of one value, or for --quiet with --diff,
+// whose report is its output.
+Result<RunArguments> parse_args(const std::vector<std::string>& arguments);
 
 // What --help and --version print.
 std::string usage_text();

@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "cargo_tersify/args.h"
-#include "cargo_tersify/environment.h"
 #include "cargo_tersify/run.h"
+#include "cargo_tersify/run_options.h"
 #include "util/child_registry.h"
 #include "util/command_line.h"
-#include "util/process.h"
+#include "util/spawn.h"
 
 int main(int argc, char** argv) {
   tersify::ignore_write_signals();
@@ -16,13 +16,13 @@ int main(int argc, char** argv) {
 
   auto arguments = tersify::utf8_arguments(argc, argv);
   if (!arguments) return tersify::report_failure(arguments.error());
-  auto settings = tersify::parse_args(*arguments);
-  if (!settings) return tersify::report_failure(std::move(settings).error());
-  if (settings->action == tersify::Action::help) return tersify::finish_process(tersify::print_text(tersify::usage_text()));
-  if (settings->action == tersify::Action::version) {
-    return tersify::finish_process(tersify::print_text(tersify::version_text()));
+  auto args = tersify::parse_args(*arguments);
+  if (!args) return tersify::report_failure(std::move(args).error());
+  if (args->action != tersify::Action::run) {
+    bool help = args->action == tersify::Action::help;
+    return tersify::finish_process(tersify::print_text(help ? tersify::usage_text() : tersify::version_text()));
   }
-  auto environment = tersify::read_environment();
-  if (!environment) return tersify::report_failure(environment.error());
-  return tersify::finish_process(tersify::run(*settings, *environment));
+  auto options = tersify::run_options(std::move(*args), tersify::driver::read_environment());
+  if (!options) return tersify::report_failure(options.error());
+  return tersify::finish_process(tersify::run(*options));
 }

@@ -16,10 +16,9 @@ namespace {
 // working directory `cwd` when it lies there, so that its files are named as
 // a run at "." names them.
 std::string run_name(const std::string& folder, const std::string& cwd) {
-  if (folder == cwd) return ".";
-  std::string prefix = cwd.ends_with('/') ? cwd : cwd + "/";
-  if (folder.starts_with(prefix)) return "./" + folder.substr(prefix.size());
-  return folder;
+  auto relative = path_below(folder, cwd);
+  if (!relative) return folder;
+  return relative->empty() ? std::string(".") : "./" + std::string(*relative);
 }
 
 // Appends the files below `folder` whose package is the one at `folder`.
@@ -35,25 +34,26 @@ Status add_own_files(const std::string& folder, std::vector<std::string>& files)
 
 }  // namespace
 
-Result<PackageSelection> select_packages(const Settings& settings, driver::EditionMap& editions) {
-  const std::string manifest_shown = display_path(settings.manifest_path.value_or("."));
-  if (auto exists = settings.manifest_path ? path_exists(*settings.manifest_path) : Status{}; !exists) {
-    return fail(manifest_shown + ": " + exists.error());
+Result<PackageSelection> select_packages(const RunArguments& args, driver::EditionMap& editions,
+                                         const driver::Cargo& cargo) {
+  const std::string manifest = args.manifest_path.value_or(".");
+  if (auto exists = args.manifest_path ? path_exists(*args.manifest_path) : Status{}; !exists) {
+    return fail(about_path(manifest, exists.error()));
   }
-  if (!settings.selects_packages()) return PackageSelection{};
+  if (!args.selects_packages()) return PackageSelection{};
 
-  auto workspace = driver::load_workspace(settings.manifest_path, editions);
+  auto workspace = driver::load_workspace(args.manifest_path, editions, cargo);
   // cargo's message ends with a line feed; the run adds its own.
-  if (!workspace) return fail(manifest_shown + ": " + std::string(trim_end_whitespace(workspace.error())));
+  if (!workspace) return fail(about_path(manifest, trim_end_whitespace(workspace.error())));
   // Each member once: --all takes them all, in cargo's order.
   std::vector<const driver::WorkspaceMember*> chosen;
   auto choose = [&](const driver::WorkspaceMember& member) {
     if (std::find(chosen.begin(), chosen.end(), &member) == chosen.end()) chosen.push_back(&member);
   };
-  if (settings.all_packages) {
+  if (args.all_packages) {
     for (const auto& member : workspace->members) choose(member);
   }
-  for (const auto& name : settings.packages) {
+  for (const auto& name : args.packages) {
     auto member = std::find_if(workspace->members.begin(), workspace->members.end(),
                                [&](const driver::WorkspaceMember& m) { return m.name == name; });
     if (member == workspace->members.end()) return fail(name + ": no such package in the workspace");
@@ -64,7 +64,7 @@ Result<PackageSelection> select_packages(const Settings& settings, driver::Editi
   if (!cwd) return fail(".: " + cwd.error());
   auto run_name_of = [&](const std::string& folder) -> Result<std::string> {
     auto canonical = canonical_path(folder);
-    if (!canonical) return fail(display_path(folder) + ": " + canonical.error());
+    if (!canonical) return fail(about_path(folder, canonical.error()));
     return run_name(*canonical, *cwd);
   };
   PackageSelection selection;
@@ -74,7 +74,7 @@ Result<PackageSelection> select_packages(const Settings& settings, driver::Editi
     if (auto added = add_own_files(*folder, selection.files); !added) return fail(std::move(added).error());
     selection.folders.push_back(std::move(*folder));
   }
-  if (settings.all_packages) {
+  if (args.all_packages) {
     // The root's configuration serves every member, as in a run at the root.
     auto root = run_name_of(workspace->root);
     if (!root) return fail(std::move(root).error());

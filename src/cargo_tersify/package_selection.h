@@ -22,15 +22,15 @@ struct PackageSelection {
   std::vector<std::string> files;
 };
 
-// The packages that `settings` selects, from one `cargo metadata` run for the
+// The packages that `args` selects, from one `cargo metadata` run for the
 // workspace of the manifest path (or of the working directory), whose
 // editions go into `editions`. A folder below the working directory is
 // named "./{path below it}", as a run at "." names it; others by their
 // absolute path. Nothing when no package is selected. Fails with the line to
-// print: "{manifest path}: {I/O error text}" for a manifest path that does
-// not exist, "{name}: no such package in the workspace", or the manifest
-// path ("." for the working directory) and cargo's message.
-Result<PackageSelection> select_packages(const Settings& settings, driver::EditionMap& editions);
+// print for a manifest path that does not exist, a package that is not a
+// member, or a cargo metadata that fails.
+Result<PackageSelection> select_packages(const RunArguments& args, driver::EditionMap& editions,
+                                         const driver::Cargo& cargo);
 
 // The run's source files: `path_files` as listed (a path given twice gives
 // its files twice), then the files of `selection` that are not among them,

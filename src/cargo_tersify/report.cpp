@@ -11,14 +11,6 @@
 namespace tersify {
 namespace {
 
-// `path` below the real directory `base`, or none when it is not below it.
-std::optional<std::string> below(const std::string& base, const std::string& path) {
-  if (path == base) return "";
-  std::string prefix = base.ends_with('/') ? base : base + "/";
-  if (!path.starts_with(prefix)) return std::nullopt;
-  return path.substr(prefix.size());
-}
-
 // The listed path as patch -p1 finds it from the working directory, or the
 // file's absolute real path (flagged false) when there is none.
 std::pair<std::string, bool> patch_path(const std::string& listed_path) {
@@ -38,7 +30,7 @@ std::pair<std::string, bool> patch_path(const std::string& listed_path) {
   auto working_directory = canonical_path(".");
   std::string name(file_name(listed_path).value_or(""));
   if (!directory || !working_directory) return {listed_path, false};
-  if (auto relative = below(*working_directory, *directory)) return {join_path(*relative, name), true};
+  if (auto relative = path_below(*directory, *working_directory)) return {join_path(*relative, name), true};
   return {join_path(*directory, name), false};
 }
 
@@ -54,18 +46,18 @@ std::string report_diff(const std::string& listed_path, bool created, std::strin
 
 }  // namespace
 
-Result<int> finish_run(const Settings& settings, const std::vector<driver::ConfigUpdate>& update_list,
+Result<int> finish_run(const RunArguments& args, const std::vector<driver::ConfigUpdate>& update_list,
                        const driver::ReformatList& reformat_list) {
-  if (!settings.check || (update_list.empty() && reformat_list.files.empty())) return 0;
-  if (settings.quiet) return 1;
+  if (!args.check || (update_list.empty() && reformat_list.files.empty())) return 0;
+  if (args.quiet) return 1;
   std::string report;
   for (const auto& update : update_list) {
-    report += settings.diff ? report_diff(update.path, update.created, update.old_text, update.new_text)
-                            : "would update " + display_path(update.path) + "\n";
+    report += args.diff ? report_diff(update.path, update.created, update.old_text, update.new_text)
+                        : "would update " + display_path(update.path) + "\n";
   }
   for (const auto& file : reformat_list.files) {
-    report += settings.diff ? report_diff(file.listed_path, false, file.source, file.final_text)
-                            : "would reformat " + display_path(file.listed_path) + "\n";
+    report += args.diff ? report_diff(file.listed_path, false, file.source, file.final_text)
+                        : "would reformat " + display_path(file.listed_path) + "\n";
   }
   auto written = write_standard_output(report);
   if (!written) return fail(std::move(written).error());
@@ -76,7 +68,7 @@ void report_handled(const std::string& path, bool changed, bool is_config, bool 
   const char* what = !changed ? "unchanged"
                      : check  ? (is_config ? "would update" : "would reformat")
                               : (is_config ? "updated" : "reformatted");
-  (void)write_all(STDERR_FILENO, display_path(path) + ": " + what + "\n");
+  (void)write_all(STDERR_FILENO, about_path(path, what) + "\n");
 }
 
 }  // namespace tersify

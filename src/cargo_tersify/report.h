@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cargo_tersify/args.h"
-#include "driver/process_file.h"
+#include "driver/file_effect.h"
 #include "driver/rustfmt_toml.h"
 #include "util/result.h"
 
@@ -26,7 +26,7 @@ namespace tersify {
 // below the working directory when its real directory lies there; otherwise
 // both headers carry its absolute real path, which patch and git apply
 // refuse: such a diff is for reading.
-Result<int> finish_run(const Settings& settings, const std::vector<driver::ConfigUpdate>& update_list,
+Result<int> finish_run(const RunArguments& args, const std::vector<driver::ConfigUpdate>& update_list,
                        const driver::ReformatList& reformat_list);
 
 // What --verbose prints on standard error as a file is handled: "{path}:

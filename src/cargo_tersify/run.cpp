@@ -22,7 +22,6 @@
 #include "driver/metadata_cache.h"
 #include "driver/result_cache.h"
 #include "driver/rustfmt.h"
-#include "driver/rustfmt_batch.h"
 #include "driver/rustfmt_toml.h"
 #include "driver/scheduler.h"
 #include "util/command_line.h"
@@ -34,87 +33,80 @@ namespace {
 
 // The run's counts as "name value" lines, for benchmarks and tests; a
 // failure to write them changes nothing of the run.
-void write_stats(const std::string& path, const driver::FileRunCounts& files, const driver::RustfmtCounts& rustfmt) {
+void write_stats(const std::string& path, const std::vector<driver::RunCount>& files,
+                 const std::vector<driver::RunCount>& rustfmt) {
   std::string text;
-  for (auto [name, value] : {std::pair{"files", files.files},
-                             {"settled_files", files.settled_files},
-                             {"extra_passes", files.extra_passes},
-                             {"cache_hits", files.cache_hits},
-                             {"rustfmt_plain", rustfmt.plain},
-                             {"rustfmt_served", rustfmt.served},
-                             {"servers", rustfmt.servers},
-                             {"servers_dropped", rustfmt.servers_dropped},
-                             {"rustfmt_batches", rustfmt.batches},
-                             {"batch_misses", rustfmt.batch_misses}}) {
-    text += std::string(name) + " " + std::to_string(value) + "\n";
+  for (const auto& counts : {files, rustfmt}) {
+    for (const auto& [name, value] : counts) text.append(name).append(" ").append(std::to_string(value)).append("\n");
   }
   (void)write_file(path, text);
 }
 
 }  // namespace
 
-int run(const Settings& settings, const RunEnvironment& environment) {
-  std::optional<driver::MetadataCache> metadata;
-  if (environment.metadata_cache_folder) metadata.emplace(*environment.metadata_cache_folder, environment.cargo);
-  driver::MetadataCacheInUse metadata_in_use(metadata ? &*metadata : nullptr);
+int run(const RunOptions& run_options) {
+  const RunArguments& args = run_options.arguments;
+  const driver::Environment& environment = run_options.environment;
   // Packages named as cargo names them add their files (cargo metadata's
   // editions are kept for the run).
+  std::optional<driver::MetadataCache> metadata;
+  if (auto folder = driver::metadata_cache_folder(environment)) metadata.emplace(*folder, environment);
+  const driver::Cargo cargo(environment.program("cargo"), metadata ? &*metadata : nullptr);
   driver::EditionMap editions;
-  auto packages = select_packages(settings, editions);
+  auto packages = select_packages(args, editions, cargo);
   if (!packages) return report_failure(std::move(packages).error());
   // A mistyped path stops the run before anything is touched.
-  for (const auto& path : settings.paths) {
-    if (auto exists = path_exists(path); !exists) return report_failure(display_path(path) + ": " + exists.error());
+  for (const auto& path : args.paths) {
+    if (auto exists = path_exists(path); !exists) return report_failure(about_path(path, exists.error()));
   }
-  auto files = discovery::collect_source_files(settings.paths);
+  auto files = discovery::collect_source_files(args.paths);
   if (!files) return report_failure(std::move(files).error());
   files = with_package_files(std::move(*files), *packages);
-  *files = driver::without_ignored_files(std::move(*files));
+  *files = driver::without_ignored_files(std::move(*files), environment);
 
-  // Settings files first, all of them, before any source file is read: the
+  // Configuration files first, all of them, before any source file is read: the
   // ones rustfmt reads for the listed files. The message already starts
   // with the config path.
   std::vector<driver::ConfigUpdate> update_list;
-  auto config_files = driver::config_paths(with_package_folders(settings.paths, *packages), *files);
-  if (auto done = driver::disable_formatting(config_files, settings.check, update_list); !done) {
+  auto config_files = driver::config_files_to_disable(with_package_folders(args.paths, *packages), *files, environment);
+  if (auto done = driver::disable_formatting(config_files, args.check, update_list); !done) {
     return report_failure(std::move(done).error());
   }
-  if (settings.verbose) {
+  if (args.verbose) {
     for (const auto& config : config_files) {
       bool changed = std::any_of(update_list.begin(), update_list.end(),
                                  [&](const driver::ConfigUpdate& update) { return update.path == config.path; });
-      report_handled(config.path, changed, true, settings.check);
+      report_handled(config.path, changed, true, args.check);
     }
   }
 
-  driver::ReformatList reformat_list{.keep_texts = settings.diff, .files = {}};
-  driver::Rustfmt rustfmt(environment.fork_server, environment.batches);
-  driver::FileRunCounts counts;
+  driver::ReformatList reformat_list{.keep_texts = args.diff, .files = {}};
+  driver::Rustfmt rustfmt(environment, {.fork_server = environment.fork_server, .batches = environment.batches});
   std::optional<driver::ResultCache> cache;
-  if (environment.cache_folder) cache.emplace(*environment.cache_folder);
-  driver::FileRunOptions options{.check = settings.check,
-                                 .overrides = {std::nullopt, settings.width_override},
-                                 .jobs = environment.jobs,
-                                 .group_size = rustfmt.batches() ? driver::batch_slots : 1,
-                                 .settle_in_check = settings.diff,
-                                 .cache = cache ? &*cache : nullptr,
-                                 .roots = {}};
+  if (auto folder = driver::result_cache_folder(environment)) cache.emplace(*folder, environment);
+  // --diff settles as a write does, so that it shows exactly what a write
+  // would leave.
+  const driver::Pipeline pipeline{rustfmt, !args.check || args.diff, cache ? &*cache : nullptr, nullptr};
+  driver::EffectOptions effect_options{.check = args.check, .roots = {}, .on_effect = nullptr};
   // No file is read or written outside the paths given, whatever links
   // appear during the run.
-  for (const auto& path : settings.paths) {
+  for (const auto& path : args.paths) {
     auto root = canonical_path(path);
-    options.roots.push_back(root ? std::move(*root) : path);
+    effect_options.roots.push_back(root ? std::move(*root) : path);
   }
-  if (settings.verbose) {
-    options.on_recorded = [&](const std::string& path, bool changed) {
-      report_handled(path, changed, false, settings.check);
+  if (args.verbose) {
+    effect_options.on_effect = [&](const std::string& path, bool changed) {
+      report_handled(path, changed, false, args.check);
     };
   }
-  auto done = driver::process_files(*files, options, editions, rustfmt, reformat_list, counts);
-  if (environment.stats_path) write_stats(*environment.stats_path, counts, rustfmt.counts());
+  driver::FileRunCounts counts;
+  driver::FileEffects effects(effect_options, pipeline, reformat_list, counts);
+  driver::SettingsLookup lookup(environment, args.overrides, editions, cargo.remembered);
+  auto done = driver::process_in_list_order(*files, run_options.jobs, lookup, pipeline, effects);
+  if (environment.stats_path) write_stats(*environment.stats_path, counts.named(), rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());
 
-  auto status = finish_run(settings, update_list, reformat_list);
+  auto status = finish_run(args, update_list, reformat_list);
   if (!status) return report_failure(std::move(status).error());
   return *status;
 }

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "cargo_tersify/args.h"
-#include "cargo_tersify/environment.h"
+#include "cargo_tersify/run_options.h"
 
 namespace tersify {
 
 // One run of the tool over the settings: rustfmt.toml files first, then every
 // source file, then the report. Returns the exit status.
-int run(const Settings& settings, const RunEnvironment& environment);
+int run(const RunOptions& options);
 
 }  // namespace tersify

@@ -1,6 +1,6 @@
 #pragma once
-// The per-node decision of a compaction round: may this node's text be put on
-// one line, and if so, what replaces it.
+// The per-node decision of a compaction round, up to the measuring of the
+// line: may this node's text be put on one line.
 //
 // Five kinds are candidates, each with a member limit (named children):
 // block 1, declaration_list 1, match_block 3, enum_variant_list 3,
@@ -8,20 +8,11 @@
 // candidate joins when its text spans lines, it has no more members than its
 // limit, nothing inside it is a comment or a token spanning lines, no block
 // strictly inside it spans lines, nothing in it is left alone by rustfmt's
-// skip attributes, and the joined line fits the width.
+// skip attributes, and the joined line fits the width (join_rounds.h).
 
 #include <tree_sitter/api.h>
 
-#include <cstddef>
-#include <optional>
-#include <span>
-#include <string>
-#include <string_view>
-
-#include "compact/byte_range.h"
-#include "compact/line_join.h"
 #include "compact/node_kinds.h"
-#include "compact/source_edit.h"
 
 namespace tersify::compact {
 
@@ -38,20 +29,14 @@ struct SubtreeFacts {
   bool skipped_within = false;
 };
 
-struct CandidateContext {
-  std::string_view text;  // the round's text, which the tree was parsed from
-  LineFeeds line_feeds;
-  std::size_t max_width;
-  std::size_t tab_width;  // columns of a tab; 1 without hard tabs
-  std::span<const ByteRange> literals;  // literals and macro token trees of the text, by start
-  // The round's joins before the node, by start: the line it would join onto
-  // is measured with them made.
-  std::span<const SourceEdit> joins_before;
+enum class Verdict {
+  no,       // not in this round, nor in any later one
+  blocked,  // only a block below that spans lines keeps it: once that block is on one line, it may join
+  measure,  // joins if the joined line fits the width
 };
 
-// The joined text that replaces the whole of `node`, or none. `kind` is the
-// node's kind and `parent_kind` its parent's (Kind::other for the root).
-std::optional<std::string> join_candidate(const CandidateContext& context, TSNode node, Kind kind, Kind parent_kind,
-                                          const SubtreeFacts& facts);
+// The verdict for `node` of kind `kind` whose parent is of kind `parent_kind`
+// (Kind::other for the root), when its text in the round `spans_lines`.
+Verdict candidate_verdict(TSNode node, Kind kind, Kind parent_kind, bool spans_lines, const SubtreeFacts& facts);
 
 }  // namespace tersify::compact

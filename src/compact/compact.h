@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include <memory>
+
 #include "compact/syntax_tree.h"
 
 namespace tersify::compact {
@@ -16,20 +18,25 @@ std::string compact(std::string_view text, std::size_t max_width);
 
 struct CompactStats {
   std::size_t rounds = 0;  // joining rounds run, 1 to 5
-  std::size_t parses = 0;  // texts parsed: rounds + 1 at most
+  std::size_t parses = 0;  // texts parsed: 1, and one more after each round whose joins may parse otherwise
 };
 
 // compact, also telling how many rounds it took.
 std::string compact(std::string_view text, std::size_t max_width, CompactStats& stats);
 
-// compact taken one parse step at a time, so that the caller can look
-// between the steps whether its work was cancelled. Each step() runs one
-// joining round or, last, the else splitting; the result is exactly
-// compact()'s. With `tab_width` above 1 (rustfmt's hard tabs), a tab counts
-// as that many columns of a joined line.
+class JoinRounds;
+
+// compact taken one step at a time, so that the caller can look between the
+// steps whether its work was cancelled. Each step() runs one joining round
+// (the first parses the text) or, last, the else splitting; the result is
+// exactly compact()'s. With `tab_width` above 1 (rustfmt's hard tabs), a tab
+// counts as that many columns of a joined line.
 class Compaction {
  public:
   Compaction(std::string text, std::size_t max_width, std::size_t tab_width = 1);
+  ~Compaction();
+  Compaction(const Compaction&) = delete;
+  Compaction& operator=(const Compaction&) = delete;
 
   // Runs the next step; gives whether compaction is now finished.
   bool step();
@@ -51,8 +58,10 @@ class Compaction {
   std::size_t parses_ = 0;
   bool joining_done_ = false;
   bool finished_ = false;
-  // The tree of `working_` once parsed; reset whenever a round edits it.
+  // The tree of `working_` once parsed, and the rounds decided on it; both
+  // are replaced when a round's joins must be parsed again.
   TreePtr tree_;
+  std::unique_ptr<JoinRounds> joins_;
 };
 
 }  // namespace tersify::compact

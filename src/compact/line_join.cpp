@@ -36,8 +36,16 @@ std::size_t skip_leading_whitespace(std::string_view text, std::size_t from, std
 // it is too long.
 class JoinedText {
  public:
-  JoinedText(std::string_view text, std::span<const ByteRange> literals, std::size_t max_length)
-      : text_(text), literals_(literals), max_length_(max_length) {}
+  // J goes at the end of `out`, whose bytes before stay as they are.
+  JoinedText(std::string& out, std::string_view text, std::span<const ByteRange> literals, std::size_t max_length,
+             JoinTrace* trace)
+      : text_(text),
+        literals_(literals),
+        literal_end_(out.size()),
+        base_(out.size()),
+        max_length_(max_length),
+        trace_(trace),
+        joined_(out) {}
 
   // Appends bytes [from, to) of the text; false once J is too long.
   bool append(std::size_t from, std::size_t to) {
@@ -45,20 +53,44 @@ class JoinedText {
       char c = text_[at];
       bool in_literal = inside_literal(at);
       if (c == '}' && !in_literal) drop_trailing_comma();
-      joined_.push_back(c);
+      push(c, at);
       if (in_literal) literal_end_ = joined_.size();
     }
-    return joined_.size() <= max_length_;
+    return joined_.size() - base_ <= max_length_;
   }
 
   bool append_space() {
-    joined_.push_back(' ');
-    return joined_.size() <= max_length_;
+    push(' ', no_offset);
+    return joined_.size() - base_ <= max_length_;
   }
 
-  std::string take() { return std::move(joined_); }
+  // Whether appending a line that starts with `first` right after J could
+  // lex otherwise than with the line break between: a '.' after a number
+  // ("1" ".0" against "1.0") or after another '.'.
+  bool glue_may_merge(char first) const {
+    if (first != '.' || joined_.size() == base_) return false;
+    if (joined_.back() == '.') return true;
+    std::size_t run = joined_.size();
+    while (run > base_ && is_word_byte(joined_[run - 1])) --run;
+    return run < joined_.size() && joined_[run] >= '0' && joined_[run] <= '9';
+  }
+
+  // Takes J out of `out` again.
+  void discard() { joined_.resize(base_); }
 
  private:
+  static constexpr std::size_t no_offset = static_cast<std::size_t>(-1);
+
+  static bool is_word_byte(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+  }
+
+  void push(char c, std::size_t offset) {
+    joined_.push_back(c);
+    before_last_offset_ = last_offset_;
+    last_offset_ = offset;
+  }
+
   bool inside_literal(std::size_t at) {
     while (next_literal_ < literals_.size() && literals_[next_literal_].end <= at) ++next_literal_;
     return next_literal_ < literals_.size() && literals_[next_literal_].start <= at;
@@ -66,26 +98,45 @@ class JoinedText {
 
   void drop_trailing_comma() {
     std::size_t n = joined_.size();
-    if (n >= 2 && n - 2 >= literal_end_ && joined_[n - 1] == ' ' && joined_[n - 2] == ',') {
+    if (n >= base_ + 2 && n - 2 >= literal_end_ && joined_[n - 1] == ' ' && joined_[n - 2] == ',') {
+      if (trace_ != nullptr) {
+        auto comma = static_cast<std::uint32_t>(before_last_offset_);
+        trace_->cuts.push_back({comma, comma + 1, false});
+      }
       joined_[n - 2] = ' ';
       joined_.pop_back();
+      // The byte before the space is unknown now; a next drop needs two new
+      // bytes after the '}' that follows anyway.
+      before_last_offset_ = no_offset;
     }
   }
 
   std::string_view text_;
   std::span<const ByteRange> literals_;
   std::size_t next_literal_ = 0;
-  std::size_t literal_end_ = 0;  // J's bytes from here on are outside literals
+  std::size_t literal_end_;  // J's bytes from here on are outside literals
+  std::size_t base_;         // where J starts in `joined_`
   std::size_t max_length_;
-  std::string joined_;
+  JoinTrace* trace_;
+  std::size_t last_offset_ = no_offset;  // where the last two bytes of J came from
+  std::size_t before_last_offset_ = no_offset;
+  std::string& joined_;
 };
 
 }  // namespace
 
 std::optional<std::string> join_lines(std::string_view text, ByteRange range, std::span<const ByteRange> literals,
-                                      std::size_t max_length) {
-  JoinedText joined(text, literals, max_length);
+                                      std::size_t max_length, JoinTrace* trace) {
+  std::string joined;
+  if (!append_joined_lines(joined, text, range, literals, max_length, trace)) return std::nullopt;
+  return joined;
+}
+
+bool append_joined_lines(std::string& out, std::string_view text, ByteRange range, std::span<const ByteRange> literals,
+                         std::size_t max_length, JoinTrace* trace) {
+  JoinedText joined(out, text, literals, max_length, trace);
   std::size_t at = range.start;
+  std::size_t previous_end = 0;  // where the line before ends, its carriage return excluded
   bool first = true;
   while (at < range.end) {
     const void* found = std::memchr(text.data() + at, '\n', range.end - at);
@@ -99,16 +150,28 @@ std::optional<std::string> join_lines(std::string_view text, ByteRange range, st
       first = false;
     } else {
       std::size_t content = skip_leading_whitespace(text, at, line_end);
-      if (content < line_end && joins_without_space(text[content])) {
+      bool glued = content < line_end && joins_without_space(text[content]);
+      if (trace != nullptr) {
+        trace->cuts.push_back({static_cast<std::uint32_t>(previous_end), static_cast<std::uint32_t>(content), !glued});
+        if (glued && joined.glue_may_merge(text[content])) trace->may_read_otherwise = true;
+        for (std::size_t i = at; i < content; ++i) {
+          if (static_cast<unsigned char>(text[i]) >= 0x80) trace->may_read_otherwise = true;
+        }
+      }
+      if (glued) {
         fits = joined.append(content, line_end);
       } else {
         fits = joined.append_space() && joined.append(content, line_end);
       }
     }
-    if (!fits) return std::nullopt;
+    if (!fits) {
+      joined.discard();
+      return false;
+    }
+    previous_end = line_end;
     at = next;
   }
-  return joined.take();
+  return true;
 }
 
 std::string join_lines(std::string_view text) {

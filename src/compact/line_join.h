@@ -10,24 +10,50 @@
 // before the construct on its first line, R after it on its last line.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "compact/byte_range.h"
 #include "compact/source_edit.h"
 
 namespace tersify::compact {
 
+// How J came from the text, for a caller that places positions of the text in
+// J or must know whether J still reads as the same tokens.
+struct JoinTrace {
+  // Bytes [start, end) of the text that become one space or nothing: a line
+  // break with what surrounds it (the carriage return before it, the
+  // indentation after it), or a dropped comma. Recorded in the order made, so
+  // a comma comes after the cut of the line break behind it.
+  struct Cut {
+    std::uint32_t start = 0;
+    std::uint32_t end = 0;
+    bool space = false;
+  };
+  std::vector<Cut> cuts;
+  // A line was appended without a space where the bytes might read as other
+  // tokens than on two lines ("1" and ".0"), or lost leading whitespace that is
+  // not ASCII.
+  bool may_read_otherwise = false;
+};
+
 // J for the bytes `range` of `text`, or none as soon as J is known to grow
-// longer than `max_length`. `literals` are the byte ranges of the string,
+// longer than `max_length`. With `trace`, also how J came about. `literals` are the byte ranges of the string,
 // raw string and character literals and of the outermost macro token trees of
 // `text`, sorted by start and not overlapping; ", }" inside them is left
 // alone. Lines end at a line feed, a
 // carriage return in front of it included.
 std::optional<std::string> join_lines(std::string_view text, ByteRange range, std::span<const ByteRange> literals,
-                                      std::size_t max_length);
+                                      std::size_t max_length, JoinTrace* trace = nullptr);
+
+// join_lines that appends J to `out` instead, allocating nothing more; false,
+// with `out` as it was, when J grows longer than `max_length`.
+bool append_joined_lines(std::string& out, std::string_view text, ByteRange range, std::span<const ByteRange> literals,
+                         std::size_t max_length, JoinTrace* trace = nullptr);
 
 // J for a whole text that holds no literals.
 std::string join_lines(std::string_view text);

@@ -58,13 +58,13 @@ std::optional<std::string> vendored_crate_of(const std::string& path, bool is_di
 // The names in the directory `path`, "." and ".." left out.
 Result<std::vector<std::string>> entry_names(const std::string& path) {
   DirHandle dir(::opendir(path.c_str()));
-  if (!dir) return fail(display_path(path) + ": " + io_error_text(errno));
+  if (!dir) return fail(about_path(path, io_error_text(errno)));
   std::vector<std::string> names;
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
     if (entry == nullptr) {
-      if (errno != 0) return fail(display_path(path) + ": " + io_error_text(errno));
+      if (errno != 0) return fail(about_path(path, io_error_text(errno)));
       return names;
     }
     std::string_view name(entry->d_name);
@@ -76,7 +76,7 @@ Status walk(const std::string& path, bool is_argument, Walk& state) {
   struct stat st;
   if (path.find('\0') != std::string::npos) {
     if (!is_argument) return {};
-    return fail(display_path(path) + ": " + io_error_text(EINVAL));
+    return fail(about_path(path, io_error_text(EINVAL)));
   }
   // Below the argument an entry is looked at as it is first: a link is
   // followed only when it leads to a place within the argument.
@@ -88,12 +88,13 @@ Status walk(const std::string& path, bool is_argument, Walk& state) {
   if ((is_argument || linked) && ::stat(path.c_str(), &st) != 0) {
     // A dangling link, or an argument that is not there.
     if (!is_argument) return {};
-    return fail(display_path(path) + ": " + io_error_text(errno));
+    return fail(about_path(path, io_error_text(errno)));
   }
   if (is_argument && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
     if (auto crate = vendored_crate_of(path, S_ISDIR(st.st_mode))) {
-      return fail(display_path(path) + ": part of the vendored crate " + display_path(*crate) + " (it holds " +
-                  std::string(checksum_file) + "): a change would break the checksums that cargo checks");
+      return fail(about_path(path, "part of the vendored crate " + display_path(*crate) + " (it holds " +
+                                       std::string(checksum_file) +
+                                       "): a change would break the checksums that cargo checks"));
     }
   }
   auto name = file_name(path);

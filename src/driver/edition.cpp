@@ -8,7 +8,7 @@ namespace tersify::driver {
 // The search for a package root starts at the canonical path itself, and a
 // file has no Cargo.toml below it, so a file and its directory have the same
 // package.
-Result<std::string> edition_for(const std::string& path, EditionMap& editions) {
+Result<std::string> edition_for(const std::string& path, EditionMap& editions, const Cargo& cargo) {
   auto canonical = canonical_path(path);
   if (!canonical) return fail(std::move(canonical).error());
 
@@ -20,7 +20,7 @@ Result<std::string> edition_for(const std::string& path, EditionMap& editions) {
   std::string manifest = join_path(*root, "Cargo.toml");
   if (auto known = editions.find(manifest); known != editions.end()) return known->second;
 
-  if (auto loaded = load_packages(manifest, editions); !loaded) return fail(std::move(loaded).error());
+  if (auto loaded = load_packages(manifest, editions, cargo); !loaded) return fail(std::move(loaded).error());
   if (auto known = editions.find(manifest); known != editions.end()) return known->second;
   return std::string(default_edition);
 }

@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "driver/cargo.h"
 #include "util/paths.h"
 #include "util/result.h"
 
@@ -22,6 +23,6 @@ inline constexpr const char* default_edition = "2021";
 // `cargo metadata` run that fills it. A manifest that cargo did not report is
 // not remembered, so it is asked about again for the next file. Fails with the
 // I/O error text of resolving the path or with load_packages' message.
-Result<std::string> edition_for(const std::string& path, EditionMap& editions);
+Result<std::string> edition_for(const std::string& path, EditionMap& editions, const Cargo& cargo);
 
 }  // namespace tersify::driver

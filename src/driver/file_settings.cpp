@@ -24,7 +24,19 @@ Result<std::string> folder_of(const std::string& path) {
 
 }  // namespace
 
-Result<FileSettings> file_settings(const std::string& path, const SettingOverrides& overrides, EditionMap& editions) {
+Result<FileSettings> SettingsLookup::settings_of(const std::string& path) {
+  // Only a file that is there takes its folder's settings: a folder is its
+  // own, and a missing file's nearest existing folder is looked for.
+  auto folder = parent_path(path);
+  if (!folder || file_kind(path) != FileKind::regular) return look_up(path);
+  if (auto known = by_folder_.find(*folder); known != by_folder_.end()) return known->second;
+  auto settings = look_up(path);
+  if (settings) by_folder_.emplace(std::move(*folder), *settings);
+  return settings;
+}
+
+Result<FileSettings> SettingsLookup::look_up(const std::string& path) {
+  const SettingOverrides& overrides = overrides_;
   FileSettings settings;
   auto folder = folder_of(path);
   if (!folder) return fail(std::move(folder).error());
@@ -32,12 +44,12 @@ Result<FileSettings> file_settings(const std::string& path, const SettingOverrid
   if (overrides.edition) {
     settings.edition = *overrides.edition;
   } else {
-    auto edition = edition_for(settings.folder, editions);
+    auto edition = edition_for(settings.folder, editions_, Cargo(environment_.program("cargo"), metadata_));
     if (!edition) return fail(std::move(edition).error());
     settings.edition = std::move(*edition);
   }
   RustfmtConfig config;
-  if (auto config_file = config_file_for(settings.folder)) {
+  if (auto config_file = config_rustfmt_reads(settings.folder, environment_)) {
     auto read = read_rustfmt_config(*config_file);
     if (!read) return fail(std::move(read).error());
     config = *read;
@@ -50,9 +62,18 @@ Result<FileSettings> file_settings(const std::string& path, const SettingOverrid
   return settings;
 }
 
-std::vector<std::string> rustfmt_args(const FileSettings& settings) {
-  std::string config = "max_width=" + std::to_string(settings.max_width) +
-                       ",use_small_heuristics=Max,disable_all_formatting=false";
+Status take_width(const OptionValue& width, SettingOverrides& overrides) {
+  auto value = positive_integer(width);
+  if (!value) return fail(std::move(value).error());
+  if (overrides.max_width) return fail(width.shown + ": only one width may be given");
+  overrides.max_width = *value;
+  return {};
+}
+
+std::vector<std::string> rustfmt_args(const FileSettings& settings, std::string_view more_config) {
+  std::string config =
+      "max_width=" + std::to_string(settings.max_width) + ",use_small_heuristics=Max,disable_all_formatting=false";
+  if (!more_config.empty()) config.append(",").append(more_config);
   return {"--edition", settings.edition, "--emit", "stdout", "--config", std::move(config)};
 }
 

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "compact/compact.h"
 #include "driver/rustfmt_message.h"
@@ -20,11 +21,39 @@ std::optional<std::string> compact_unless_cancelled(std::string text, const File
   return compaction.result();
 }
 
-}  // namespace
+// One file's pipeline with the formatting left to the caller: while wanted()
+// names a text, the caller formats it and gives the answer; then result()
+// is the file's final text.
+class FinalTextSteps {
+ public:
+  // `source` must outlive the steps.
+  FinalTextSteps(std::string_view source, const FileSettings& settings, bool settle, const Cancellation* cancel)
+      : source_(source), settings_(settings), settle_(settle), cancel_(cancel) {}
 
-FinalTextSteps::FinalTextSteps(std::string_view source, const FileSettings& settings, bool settle,
-                               const Cancellation* cancel)
-    : source_(source), settings_(settings), settle_(settle), cancel_(cancel) {}
+  // The text to format next (valid until give), or none once done.
+  std::optional<std::string_view> wanted() const;
+
+  // The formatter's answer for the wanted text; compacts it.
+  void give(Result<std::string> formatted);
+
+  // Once done.
+  Result<FinalText> result() && { return std::move(*outcome_); }
+
+ private:
+  enum class Stage { first, verify, settle, done };
+  void settle_on(std::string formatted);
+  void finish(Result<FinalText> outcome);
+
+  std::string_view source_;
+  const FileSettings& settings_;
+  bool settle_;
+  const Cancellation* cancel_;
+  Stage stage_ = Stage::first;
+  int settling_pass_ = 0;
+  FinalText result_;   // the newest text that rustfmt has not rejected
+  FinalText current_;  // may be one run ahead of result_
+  std::optional<Result<FinalText>> outcome_;
+};
 
 std::optional<std::string_view> FinalTextSteps::wanted() const {
   switch (stage_) {
@@ -98,14 +127,39 @@ void FinalTextSteps::settle_on(std::string formatted) {
   stage_ = Stage::settle;
 }
 
-Result<FinalText> FinalTextSteps::result() && { return std::move(*outcome_); }
+}  // namespace
+
+void final_texts(std::span<const FinalTextRequest> files, bool settle, Formatter& formatter, const Cancellation* cancel,
+                 const std::function<void(std::size_t, Result<FinalText>)>& done) {
+  std::vector<FinalTextSteps> steps;
+  steps.reserve(files.size());
+  for (const auto& file : files) steps.emplace_back(file.source, *file.settings, settle, cancel);
+  for (;;) {
+    // This round's texts, one per file still going.
+    std::vector<FormatRequest> requests;
+    std::vector<std::size_t> asking;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      if (auto text = steps[i].wanted()) {
+        requests.push_back({*text, files[i].settings});
+        asking.push_back(i);
+      }
+    }
+    if (requests.empty()) return;
+    formatter.format(requests, cancel, [&](std::size_t k, Result<std::string> formatted) {
+      std::size_t i = asking[k];
+      steps[i].give(std::move(formatted));
+      if (!steps[i].wanted()) done(i, std::move(steps[i]).result());
+    });
+  }
+}
 
 Result<FinalText> final_text(std::string_view source, const FileSettings& settings, bool settle, Formatter& formatter,
                              const Cancellation* cancel) {
-  int cancel_fd = cancel != nullptr ? cancel->fd() : -1;
-  FinalTextSteps steps(source, settings, settle, cancel);
-  while (auto text = steps.wanted()) steps.give(formatter.format(*text, settings, cancel_fd));
-  return std::move(steps).result();
+  FinalTextRequest file{source, &settings};
+  std::optional<Result<FinalText>> result;
+  final_texts({&file, 1}, settle, formatter, cancel,
+              [&](std::size_t, Result<FinalText> final) { result = std::move(final); });
+  return std::move(*result);
 }
 
 }  // namespace tersify::driver

@@ -8,24 +8,13 @@
 #include "util/paths.h"
 
 namespace tersify::driver {
-namespace {
-
-// `path` below the folder `root`, both canonical; none when it lies elsewhere.
-std::optional<std::string> below(const std::string& path, const std::string& root) {
-  std::string prefix = root.ends_with('/') ? root : root + "/";
-  if (!path.starts_with(prefix)) return std::nullopt;
-  return path.substr(prefix.size());
-}
-
-}  // namespace
-
 const IgnoredFiles::Folder& IgnoredFiles::folder_of(const std::string& parent) {
   if (auto known = folders_.find(parent); known != folders_.end()) return known->second;
   Folder folder;
   auto canonical = canonical_path(parent.empty() ? std::string(".") : parent);
   if (canonical) folder.canonical = std::move(*canonical);
   std::optional<std::string> config_file;
-  if (!folder.canonical.empty()) config_file = config_file_for(folder.canonical);
+  if (!folder.canonical.empty()) config_file = config_rustfmt_reads(folder.canonical, environment_);
   if (config_file) {
     auto& list = configs_[*config_file];
     if (!list) {
@@ -45,12 +34,13 @@ bool IgnoredFiles::ignored(const std::string& path) {
   if (!name) return false;
   const Folder& folder = folder_of(parent_path(path).value_or(""));
   if (folder.list == nullptr) return false;
-  auto relative = below(join_path(folder.canonical, *name), folder.list->root);
-  return relative && folder.list->patterns.ignores(*relative);
+  std::string path_there = join_path(folder.canonical, *name);
+  auto relative = path_below(path_there, folder.list->root);
+  return relative && !relative->empty() && folder.list->patterns.ignores(*relative);
 }
 
-std::vector<std::string> without_ignored_files(std::vector<std::string> files) {
-  IgnoredFiles ignored_files;
+std::vector<std::string> without_ignored_files(std::vector<std::string> files, const Environment& environment) {
+  IgnoredFiles ignored_files(environment);
   std::erase_if(files, [&](const std::string& file) { return ignored_files.ignored(file); });
   return files;
 }

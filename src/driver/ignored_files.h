@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/environment.h"
 #include "util/gitignore.h"
 
 namespace tersify::driver {
@@ -19,8 +20,12 @@ namespace tersify::driver {
 // and each configuration file read once.
 class IgnoredFiles {
  public:
+  // `environment` (where rustfmt's configuration is found) must outlive the
+  // lookups.
+  explicit IgnoredFiles(const Environment& environment) : environment_(environment) {}
+
   // Whether the file at `path` (which need not exist) is left out: the
-  // configuration file rustfmt reads in its folder (config_file_for) has an
+  // configuration file rustfmt reads in its folder (config_rustfmt_reads) has an
   // `ignore` list that matches the file's path below that configuration
   // file's folder, or a folder on that path. Paths are canonical apart from
   // the file's own name (a linked file is matched by its link's name). A
@@ -34,16 +39,17 @@ class IgnoredFiles {
     GitignorePatterns patterns;
   };
   struct Folder {
-    std::string canonical;           // empty: it can't be resolved
+    std::string canonical;             // empty: it can't be resolved
     const IgnoreList* list = nullptr;  // null: nothing left out there
   };
   const Folder& folder_of(const std::string& parent);
 
+  const Environment& environment_;
   std::map<std::string, Folder> folders_;  // by the lexical parent of the files
   std::map<std::string, std::unique_ptr<IgnoreList>> configs_;
 };
 
 // `files` without the ones IgnoredFiles leaves out, in their order.
-std::vector<std::string> without_ignored_files(std::vector<std::string> files);
+std::vector<std::string> without_ignored_files(std::vector<std::string> files, const Environment& environment);
 
 }  // namespace tersify::driver

@@ -4,7 +4,6 @@
 
 #include <map>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <utility>
 #include <vector>
 
@@ -14,14 +13,10 @@
 #include "util/fs.h"
 #include "util/paths.h"
 
-extern char** environ;
-
 namespace tersify::driver {
 namespace {
 
 constexpr const char* entry_magic = "cargo-tersify metadata 1";
-
-const MetadataCache* cache_in_use = nullptr;
 
 // Files by path with what they held (file_contents_key); false once one
 // can't be read.
@@ -114,48 +109,25 @@ std::optional<std::string> answer_of(const std::string& entry_text) {
   return entry["answer"].dump();
 }
 
-std::optional<std::string> variable(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return std::string(value);
-}
-
 }  // namespace
 
-CargoEnvironment CargoEnvironment::of_process() {
-  CargoEnvironment environment;
-  std::map<std::string, std::string> chosen;
-  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-    std::string_view text(*entry);
-    std::string_view name = text.substr(0, text.find('='));
-    if ((name.starts_with("CARGO") || name.starts_with("RUSTUP")) && !name.starts_with("CARGO_TERSIFY_")) {
-      chosen.emplace(std::string(name), std::string(text));
-    }
-  }
-  for (const auto& [name, line] : chosen) environment.variables += line + "\n";
-  if (auto home = variable("CARGO_HOME")) {
-    environment.cargo_home = *home;
-  } else if (auto user_home = variable("HOME")) {
-    environment.cargo_home = join_path(*user_home, ".cargo");
-  }
-  environment.rustup = RustupEnvironment::of_process();
-  return environment;
-}
-
-std::optional<std::string> metadata_cache_folder() {
-  auto results = result_cache_folder();
+std::optional<std::string> metadata_cache_folder(const Environment& environment) {
+  auto results = result_cache_folder(environment);
   if (!results) return std::nullopt;
   return join_path(parent_path(*results).value_or("."), "metadata");
 }
 
-MetadataCache::MetadataCache(std::string folder, CargoEnvironment environment)
-    : store_(std::move(folder), entry_magic), environment_(std::move(environment)), programs_(environment_.rustup) {}
+MetadataCache::MetadataCache(std::string folder, const Environment& environment)
+    : store_(std::move(folder), entry_magic), cargo_variables_(environment.cargo_variables), programs_(environment) {
+  if (environment.cargo_home) {
+    cargo_home_ = *environment.cargo_home;
+  } else if (environment.home) {
+    cargo_home_ = join_path(*environment.home, ".cargo");
+  }
+}
 
 MetadataCache::~MetadataCache() {
-  // One run in this many prunes.
-  constexpr unsigned prune_one_in = 32;
-  std::random_device random;
-  if (random() % prune_one_in == 0) store_.prune(max_remembered_answers);
+  if (DigestStore::prune_this_run()) store_.prune(max_remembered_answers);
 }
 
 std::optional<std::string> MetadataCache::key_of(const std::optional<std::string>& manifest_path) const {
@@ -169,16 +141,16 @@ std::optional<std::string> MetadataCache::key_of(const std::optional<std::string
     std::string absolute = manifest_path->starts_with('/') ? *manifest_path : join_path(*cwd, *manifest_path);
     if (auto folder = parent_path(absolute)) inputs.add_up_from_both(*folder, cargo_files);
   }
-  if (!environment_.cargo_home.empty()) {
-    inputs.add(join_path(environment_.cargo_home, "config"));
-    inputs.add(join_path(environment_.cargo_home, "config.toml"));
+  if (!cargo_home_.empty()) {
+    inputs.add(join_path(cargo_home_, "config"));
+    inputs.add(join_path(cargo_home_, "config.toml"));
   }
   if (!inputs.known) return std::nullopt;
   std::string key;
   append_key_part(key, entry_magic);
   append_key_part(key, *cwd);
   append_key_part(key, manifest_path ? "manifest " + *manifest_path : std::string("no manifest"));
-  append_key_part(key, environment_.variables);
+  append_key_part(key, cargo_variables_);
   append_key_part(key, *cargo);
   for (const auto& [path, contents] : inputs.files) {
     append_key_part(key, path);
@@ -201,11 +173,5 @@ Result<std::string> MetadataCache::answer(const std::optional<std::string>& mani
   }
   return answer;
 }
-
-MetadataCacheInUse::MetadataCacheInUse(const MetadataCache* cache) : before_(cache_in_use) { cache_in_use = cache; }
-
-MetadataCacheInUse::~MetadataCacheInUse() { cache_in_use = before_; }
-
-const MetadataCache* metadata_cache_in_use() { return cache_in_use; }
 
 }  // namespace tersify::driver

@@ -12,7 +12,8 @@
 //   - the cargo that would run (driver/toolchain_program.h: through the
 //     rustup proxy, the chosen toolchain's cargo file with its size and
 //     time);
-//   - the variables that change cargo's answer (CargoEnvironment).
+//   - the variables that may change cargo's answer (every CARGO* and RUSTUP*
+//     variable: Environment::cargo_variables).
 // An entry also lists the files its answer came from beyond those: the
 // Cargo.toml of every package reported, and of every folder above each up
 // to the root, and (when the workspace's members are named by a pattern)
@@ -27,33 +28,24 @@
 #include <optional>
 #include <string>
 
+#include "driver/environment.h"
 #include "driver/toolchain_program.h"
 #include "util/digest_store.h"
 #include "util/result.h"
 
 namespace tersify::driver {
 
-// What cargo's answer depends on in the environment, read at the start.
-struct CargoEnvironment {
-  // Every variable named CARGO* or RUSTUP* (CARGO_HOME, CARGO_TARGET_DIR,
-  // the CARGO_* configuration overrides, RUSTUP_TOOLCHAIN, RUSTUP_HOME ...)
-  // but this tool's own CARGO_TERSIFY_*, as "NAME=value" lines in name order.
-  std::string variables;
-  std::string cargo_home;  // $CARGO_HOME, else ~/.cargo; empty when unknown
-  RustupEnvironment rustup;
-  static CargoEnvironment of_process();
-};
-
 // The folder for remembered answers beside the result cache's
 // ("cargo-tersify/metadata"); none when the cache is off.
-std::optional<std::string> metadata_cache_folder();
+std::optional<std::string> metadata_cache_folder(const Environment& environment);
 
 // Answers kept at most; beyond them the least recently used go.
 inline constexpr std::size_t max_remembered_answers = 1000;
 
 class MetadataCache {
  public:
-  MetadataCache(std::string folder, CargoEnvironment environment);
+  // Programs and cargo's own files as `environment` finds them.
+  MetadataCache(std::string folder, const Environment& environment);
   MetadataCache(const MetadataCache&) = delete;
   MetadataCache& operator=(const MetadataCache&) = delete;
   // Now and then prunes the folder.
@@ -69,24 +61,9 @@ class MetadataCache {
   std::optional<std::string> key_of(const std::optional<std::string>& manifest_path) const;
 
   DigestStore store_;
-  CargoEnvironment environment_;
+  std::string cargo_variables_;
+  std::string cargo_home_;  // $CARGO_HOME, else ~/.cargo; empty when unknown
   mutable ToolchainPrograms programs_;
 };
-
-// The cache that every cargo metadata run of this process goes through
-// (driver/package_metadata.h) while this object lives, set by the program at
-// its start; without one, cargo always runs.
-class MetadataCacheInUse {
- public:
-  explicit MetadataCacheInUse(const MetadataCache* cache);
-  MetadataCacheInUse(const MetadataCacheInUse&) = delete;
-  MetadataCacheInUse& operator=(const MetadataCacheInUse&) = delete;
-  ~MetadataCacheInUse();
-
- private:
-  const MetadataCache* before_;
-};
-
-const MetadataCache* metadata_cache_in_use();
 
 }  // namespace tersify::driver

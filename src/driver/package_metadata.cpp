@@ -5,7 +5,7 @@
 #include "driver/metadata_cache.h"
 #include "util/fs.h"
 #include "util/paths.h"
-#include "util/process.h"
+#include "util/running_child.h"
 #include "util/text.h"
 
 namespace tersify::driver {
@@ -61,25 +61,24 @@ namespace {
 
 // cargo metadata's JSON for the workspace of `manifest_path` (of the working
 // directory when none is given), or the line that says why there is none.
-// A remembered answer where the run's metadata cache has one
-// (driver/metadata_cache.h).
-Result<std::string> cargo_metadata(const std::optional<std::string>& manifest_path) {
+// A remembered answer where the run keeps them (driver/metadata_cache.h).
+Result<std::string> cargo_metadata(const std::optional<std::string>& manifest_path, const Cargo& cargo) {
   auto run = [&]() -> Result<std::string> {
     std::vector<std::string> args{"metadata", "--no-deps", "--offline", "--format-version", "1"};
     if (manifest_path) args.insert(args.end(), {"--manifest-path", *manifest_path});
-    auto child = run_child("cargo", args, std::nullopt);
+    auto child = run_child(cargo.program, args, std::nullopt);
     if (!child) return fail("failed to run cargo metadata: " + std::move(child).error().message);
     if (!child->success()) return fail(lossy_utf8(child->err));
     return std::move(child->out);
   };
-  if (const auto* cache = metadata_cache_in_use()) return cache->answer(manifest_path, run);
+  if (cargo.remembered != nullptr) return cargo.remembered->answer(manifest_path, run);
   return run();
 }
 
 }  // namespace
 
-Status load_packages(const std::string& manifest_path, EditionMap& editions) {
-  auto metadata = cargo_metadata(manifest_path);
+Status load_packages(const std::string& manifest_path, EditionMap& editions, const Cargo& cargo) {
+  auto metadata = cargo_metadata(manifest_path, cargo);
   if (!metadata) return fail(std::move(metadata).error());
   return enter_packages(*metadata, editions);
 }
@@ -104,8 +103,9 @@ Result<Workspace> workspace_of(std::string_view metadata_json) {
   return workspace;
 }
 
-Result<Workspace> load_workspace(const std::optional<std::string>& manifest_path, EditionMap& editions) {
-  auto metadata = cargo_metadata(manifest_path);
+Result<Workspace> load_workspace(const std::optional<std::string>& manifest_path, EditionMap& editions,
+                                 const Cargo& cargo) {
+  auto metadata = cargo_metadata(manifest_path, cargo);
   if (!metadata) return fail(std::move(metadata).error());
   if (auto entered = enter_packages(*metadata, editions); !entered) return fail(std::move(entered).error());
   return workspace_of(*metadata);

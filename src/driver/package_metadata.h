@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/cargo.h"
 #include "driver/edition.h"
+#include "util/program_path.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -20,14 +22,12 @@ std::optional<std::string> package_root(std::string_view path);
 // Runs `cargo metadata --no-deps --offline --format-version 1 --manifest-path
 // <manifest_path>` and enters the canonical manifest path and edition of every
 // package it reports into `editions`, replacing earlier entries. Fails with
-// "failed to run cargo metadata: {}", cargo's standard error when it fails,
-// "invalid cargo metadata: {}", "cargo metadata has no packages", "cargo
-// package has no manifest_path", "cargo package has no edition" or the I/O
-// error text of resolving a manifest path; packages before a bad one stay.
-Status load_packages(const std::string& manifest_path, EditionMap& editions);
+// the reason: cargo's own message when it fails, or what is wrong with its
+// answer; packages before a bad one stay.
+Status load_packages(const std::string& manifest_path, EditionMap& editions, const Cargo& cargo);
 
 // The packages of a `cargo metadata` document (format version 1) entered into
-// `editions`, with the messages of load_packages.
+// `editions`, as load_packages enters them.
 Status enter_packages(std::string_view metadata_json, EditionMap& editions);
 
 // A member of a workspace, as `cargo metadata` names it.
@@ -43,13 +43,13 @@ struct Workspace {
 
 // The workspace of the manifest at `manifest_path`, or of the working
 // directory when none is given, from one `cargo metadata` run whose packages
-// are entered into `editions` as load_packages does. Fails with
-// load_packages' messages, "cargo metadata has no workspace_root" or "cargo
-// package has no name".
-Result<Workspace> load_workspace(const std::optional<std::string>& manifest_path, EditionMap& editions);
+// are entered into `editions` as load_packages does. Fails as load_packages
+// does.
+Result<Workspace> load_workspace(const std::optional<std::string>& manifest_path, EditionMap& editions,
+                                 const Cargo& cargo);
 
 // The workspace of a `cargo metadata` document (format version 1, run with
-// --no-deps: its packages are the members), with load_workspace's messages.
+// --no-deps: its packages are the members).
 Result<Workspace> workspace_of(std::string_view metadata_json);
 
 }  // namespace tersify::driver

@@ -1,56 +1,59 @@
 #include "driver/process_file.h"
 
+#include <optional>
 #include <utility>
-
-#include "util/paths.h"
 
 namespace tersify::driver {
 
-Result<SourceText> take_source(ReadText read, const Result<FileSettings>& settings, const ResultCache* cache) {
-  if (!settings) return fail(settings.error());
-  bool known = cache != nullptr && cache->known_final(read.text, *settings);
-  return SourceText{std::move(read.text), read.identity, known};
-}
-
 Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
-                               const ResultCache* cache, std::span<const std::string> roots) {
+                               std::span<const std::string> roots) {
   auto read = read_regular_text(listed_path, roots);
   if (!read) return fail(std::move(read).error());
-  return take_source(std::move(*read), settings, cache);
+  if (!settings) return fail(settings.error());
+  return SourceText{std::move(read->text), read->identity};
 }
 
-Result<ProcessedFile> finish_file(SourceText source, const FileSettings& settings, bool settle, Formatter& formatter,
-                                  const Cancellation* cancel) {
-  if (source.known_final) {
-    FinalText final{source.text, 1, true};
-    return ProcessedFile{std::move(source.text), source.identity, std::move(final), true};
-  }
-  auto final = final_text(source.text, settings, settle, formatter, cancel);
-  if (!final) return fail(std::move(final).error());
-  return ProcessedFile{std::move(source.text), source.identity, std::move(*final)};
+Result<ProcessedFile> process_file(SourceText source, const FileSettings& settings, const Pipeline& pipeline) {
+  std::optional<Result<ProcessedFile>> outcome;
+  std::vector<GroupMember> one;
+  one.push_back({std::move(source), &settings});
+  process_group(std::move(one), pipeline,
+                [&](std::size_t, Result<ProcessedFile> processed) { outcome = std::move(processed); });
+  return std::move(*outcome);
 }
 
-Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings, bool settle,
-                                   Formatter& formatter, const Cancellation* cancel, const ResultCache* cache,
-                                   std::span<const std::string> roots) {
-  auto source = read_source(listed_path, settings, cache, roots);
+Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings,
+                                   const Pipeline& pipeline, std::span<const std::string> roots) {
+  auto source = read_source(listed_path, settings, roots);
   if (!source) return fail(std::move(source).error());
-  return finish_file(std::move(*source), *settings, settle, formatter, cancel);
+  return process_file(std::move(*source), *settings, pipeline);
 }
 
-Result<void, ReplaceError> record_file(const std::string& listed_path, const ProcessedFile& file, bool check,
-                                       ReformatList& reformat_list, std::span<const std::string> roots) {
-  if (file.final.text == file.source) return {};
-
-  if (check) {
-    if (reformat_list.keep_texts) {
-      reformat_list.files.push_back({listed_path, file.source, file.final.text});
-    } else {
-      reformat_list.files.push_back({listed_path, {}, {}});
+void process_group(std::vector<GroupMember> files, const Pipeline& pipeline,
+                   const std::function<void(std::size_t, Result<ProcessedFile>)>& done) {
+  std::vector<std::size_t> formatting;  // indices of the files the cache does not know
+  std::vector<FinalTextRequest> requests;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    auto& [source, settings] = files[i];
+    if (pipeline.cache != nullptr && pipeline.cache->known_final(source.text, *settings)) {
+      FinalText final{source.text, 1, true};
+      done(i, ProcessedFile{std::move(source.text), source.identity, std::move(final), true});
+      continue;
     }
-    return {};
+    formatting.push_back(i);
+    requests.push_back({source.text, settings});
   }
-  return replace_read_file(listed_path, file.final.text, file.identity, file.source, roots);
+  final_texts(requests, pipeline.settle, pipeline.formatter, pipeline.cancel,
+              [&](std::size_t k, Result<FinalText> final) {
+                std::size_t i = formatting[k];
+                if (!final) return done(i, fail(std::move(final).error()));
+                SourceText& source = files[i].source;
+                done(i, ProcessedFile{std::move(source.text), source.identity, std::move(*final)});
+              });
+}
+
+void remember_final_text(const ProcessedFile& file, const FileSettings& settings, const ResultCache* cache) {
+  if (cache != nullptr && file.final.fixed_point && !file.cached) cache->record(file.final.text, settings);
 }
 
 }  // namespace tersify::driver

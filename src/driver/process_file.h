@@ -1,11 +1,13 @@
 #pragma once
-// The per-file pipeline: read, format, compact, compare, rewrite or record.
-//
-// It comes in two halves, so that files can be worked on side by side while
-// their effects keep the list order: process_file reads a file and computes
-// its final text, which touches nothing; record_file then rewrites or
-// records it.
+// The per-file pipeline: a file's text, its final text (driver/final_text.h)
+// unless the result cache knows the text to be final already, and what the
+// cache learns from it. Touches no file: the effect (a write, or a line of
+// the report) is committed by driver/file_effect.h. Both programs take
+// their texts through here: cargo-tersify its files', tersify-rustfmt its
+// standard input.
 
+#include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,24 +18,29 @@
 #include "driver/result_cache.h"
 #include "util/cancellation.h"
 #include "util/file_place.h"
-#include "util/replace_file.h"
 #include "util/result.h"
 
 namespace tersify::driver {
 
-// The files that a write would change, as check mode records them in list
-// order. For a diff of each, both texts are kept until the report.
-struct Reformat {
-  std::string listed_path;
-  std::string source;      // the text as read (only with keep_texts)
-  std::string final_text;  // the text a write would leave (only with keep_texts)
-};
-struct ReformatList {
-  bool keep_texts = false;
-  std::vector<Reformat> files;
+// What a text goes through.
+struct Pipeline {
+  Formatter& formatter;
+  // Settles each text as write mode does, so that a --check after a write
+  // finds nothing, and a diff shows exactly what a write would leave.
+  bool settle;
+  // Texts known to be final skip the formatter. None: no cache.
+  const ResultCache* cache = nullptr;
+  const Cancellation* cancel = nullptr;
 };
 
-// A file read and put through the pipeline, before its effect.
+// A file's text as read, and which file it was (none for a text that did
+// not come from a file).
+struct SourceText {
+  std::string text;
+  FileIdentity identity;
+};
+
+// A file's text put through the pipeline.
 struct ProcessedFile {
   std::string source;     // the text as read
   FileIdentity identity;  // the file it was read from
@@ -41,44 +48,37 @@ struct ProcessedFile {
   bool cached = false;  // the final text came from the cache: it is the source
 };
 
-// Reads the file at `listed_path` (only a regular file, and within `roots`
-// when they are given: read_regular_text), then takes its `settings` (a
-// failure of their lookup, such as one of cargo metadata, comes after a read
-// failure), then computes its final text: settled (as a write needs it) or in
-// one pass. A text that `cache` (when given) knows to be final is its own
-// final text, found without the formatter. Fails with the message to print
-// after the path. It is read_source, then finish_file.
-Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings, bool settle,
-                                   Formatter& formatter, const Cancellation* cancel = nullptr,
-                                   const ResultCache* cache = nullptr, std::span<const std::string> roots = {});
+// The file at `listed_path` as read (only a regular file, and within
+// `roots` when they are given: read_regular_text), when its `settings`
+// were found too; a failure of their lookup, such as one of cargo
+// metadata, comes after a read failure. Fails with the message to print
+// after the path.
+Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
+                               std::span<const std::string> roots = {});
 
-// A file's text as read, which file it was, and whether `cache` knows the
-// text to be final.
-struct SourceText {
-  std::string text;
-  FileIdentity identity;
-  bool known_final = false;
+// The pipeline of one text with its file's settings. A text that the cache
+// knows to be final is its own final text, found without the formatter.
+// Fails with the message to print after the path.
+Result<ProcessedFile> process_file(SourceText source, const FileSettings& settings, const Pipeline& pipeline);
+
+// read_source, then process_file.
+Result<ProcessedFile> process_file(const std::string& listed_path, const Result<FileSettings>& settings,
+                                   const Pipeline& pipeline, std::span<const std::string> roots = {});
+
+// A group's text to process; the settings outlive the processing.
+struct GroupMember {
+  SourceText source;
+  const FileSettings* settings;
 };
 
-// process_file's first half: the read, the settings, the cache.
-Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
-                               const ResultCache* cache, std::span<const std::string> roots = {});
+// process_file for several texts side by side (final_texts): `done` is told
+// each one's outcome, by its index in `files`, as soon as it is known.
+void process_group(std::vector<GroupMember> files, const Pipeline& pipeline,
+                   const std::function<void(std::size_t, Result<ProcessedFile>)>& done);
 
-// read_source for a file read already.
-Result<SourceText> take_source(ReadText read, const Result<FileSettings>& settings, const ResultCache* cache);
-
-// process_file's second half, for settings that were found.
-Result<ProcessedFile> finish_file(SourceText source, const FileSettings& settings, bool settle, Formatter& formatter,
-                                  const Cancellation* cancel);
-
-// Compares the final text with the file's text as read: a file whose final
-// text differs is replaced whole (write mode, util/replace_file.h: the file
-// keeps its old text when the write fails), but only while `listed_path`
-// still leads (within `roots`) to the file as it was read, with that text;
-// otherwise the error says `changed` and nothing is touched. In check mode
-// the file is appended to `reformat_list` (with both texts when the list
-// keeps them).
-Result<void, ReplaceError> record_file(const std::string& listed_path, const ProcessedFile& file, bool check,
-                                       ReformatList& reformat_list, std::span<const std::string> roots = {});
+// Notes in `cache` (when given) that the file's final text is its own, when
+// the pipeline showed that (a text it gave back unchanged) and the cache
+// did not know it already. Best effort.
+void remember_final_text(const ProcessedFile& file, const FileSettings& settings, const ResultCache* cache);
 
 }  // namespace tersify::driver

@@ -1,24 +1,19 @@
 #include "driver/result_cache.h"
 
-#include <cstdlib>
-#include <random>
 #include <utility>
 #include <vector>
 
 #include "util/digest.h"
+#include "util/file_stamp.h"
 #include "util/fs.h"
 #include "util/paths.h"
-#include "util/file_stamp.h"
 
 namespace tersify::driver {
 namespace {
 
 constexpr const char* entry_magic = "cargo-tersify result 1";
 
-// One run in this many prunes the folder.
-constexpr unsigned prune_one_in = 32;
-
-// The configuration file rustfmt reads for the file (the one file_settings
+// The configuration file rustfmt reads for the file (the one SettingsLookup
 // found) as key text: its name and bytes, or "none". None when it can't be
 // read. Where it lies is left out, so that a copy of a project (a second
 // worktree) shares its entries.
@@ -42,31 +37,24 @@ std::string tool_identity() {
   return key;
 }
 
-bool prune_this_run() {
-  std::random_device random;
-  return random() % prune_one_in == 0;
-}
-
 }  // namespace
 
-std::optional<std::string> result_cache_folder() {
-  const char* switch_value = std::getenv("CARGO_TERSIFY_CACHE");
-  if (switch_value != nullptr && std::string_view(switch_value) == "0") return std::nullopt;
+std::optional<std::string> result_cache_folder(const Environment& environment) {
+  if (!environment.cache) return std::nullopt;
   std::string base;
-  const char* cache_home = std::getenv("XDG_CACHE_HOME");
-  const char* home = std::getenv("HOME");
-  if (cache_home != nullptr && *cache_home == '/') {
-    base = cache_home;
-  } else if (home != nullptr && *home != '\0') {
-    base = join_path(home, ".cache");
+  if (environment.cache_home) {
+    base = *environment.cache_home;
+  } else if (environment.home) {
+    base = join_path(*environment.home, ".cache");
   } else {
     return std::nullopt;
   }
   return join_path(join_path(base, "cargo-tersify"), "results");
 }
 
-ResultCache::ResultCache(std::string folder) : store_(std::move(folder), entry_magic), tool_identity_(tool_identity()) {
-  if (prune_this_run()) pruner_ = std::thread([this] { store_.prune(max_cached_results); });
+ResultCache::ResultCache(std::string folder, const Environment& environment)
+    : store_(std::move(folder), entry_magic), tool_identity_(tool_identity()), rustfmt_(environment) {
+  if (DigestStore::prune_this_run()) pruner_ = std::thread([this] { store_.prune(max_cached_results); });
 }
 
 std::optional<std::string> ResultCache::config_key(const std::string& path) const {

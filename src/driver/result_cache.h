@@ -21,6 +21,7 @@
 #include <string_view>
 #include <thread>
 
+#include "driver/environment.h"
 #include "driver/file_settings.h"
 #include "driver/rustfmt_identity.h"
 #include "util/digest_store.h"
@@ -30,15 +31,16 @@ namespace tersify::driver {
 // The cache's folder: "cargo-tersify/results" in $XDG_CACHE_HOME (when it is
 // an absolute path), else in ~/.cache. None when CARGO_TERSIFY_CACHE is "0"
 // or there is no home folder.
-std::optional<std::string> result_cache_folder();
+std::optional<std::string> result_cache_folder(const Environment& environment);
 
 // Entries kept at most; beyond them the least recently used go.
 inline constexpr std::size_t max_cached_results = 20000;
 
 class ResultCache {
  public:
-  // Now and then prunes the folder, on a thread of its own.
-  explicit ResultCache(std::string folder);
+  // The rustfmt of each folder as `environment` finds it. Now and then
+  // prunes the folder, on a thread of its own.
+  ResultCache(std::string folder, const Environment& environment);
   ResultCache(const ResultCache&) = delete;
   ResultCache& operator=(const ResultCache&) = delete;
   ~ResultCache();

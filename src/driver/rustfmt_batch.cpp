@@ -1,12 +1,10 @@
 #include "driver/rustfmt_batch.h"
 
-#include <cstdio>
-#include <random>
 #include <utility>
 
 #include "fork_server/served_run.h"
 #include "util/paths.h"
-#include "util/process.h"
+#include "util/running_child.h"
 #include "util/scratch_folder.h"
 #include "util/text.h"
 
@@ -15,17 +13,6 @@ namespace tersify::driver {
 bool may_be_passed_over(std::string_view text) {
   return text.find("#!") != std::string_view::npos &&
          (text.find("rustfmt::skip") != std::string_view::npos || text.find("rustfmt_skip") != std::string_view::npos);
-}
-
-std::string batch_token() {
-  std::random_device random;
-  std::string token;
-  for (int i = 0; i < 4; ++i) {
-    char part[9];
-    std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
-    token += part;
-  }
-  return token;
 }
 
 std::vector<std::string> batch_names(std::string_view token, std::size_t count) {
@@ -38,9 +25,7 @@ std::string batch_config_name(std::string_view token) { return std::string(token
 
 std::vector<std::string> batch_args(const FileSettings& settings, const std::vector<std::string>& files,
                                     const std::string& empty_config) {
-  auto args = rustfmt_args(settings);
-  // rustfmt_args ends with the --config value.
-  args.back() += ",skip_children=true";
+  auto args = rustfmt_args(settings, "skip_children=true");
   args.push_back("--config-path");
   args.push_back(settings.config_file.empty() ? empty_config : settings.config_file);
   args.insert(args.end(), files.begin(), files.end());
@@ -67,11 +52,12 @@ std::optional<std::vector<std::string>> split_batch_output(std::string_view outp
   return texts;
 }
 
-BatchResult run_batch(std::span<const std::string_view> texts, const FileSettings& settings, std::string_view token,
+BatchResult run_batch(const BatchSetup& setup, std::span<const std::string_view> texts, const FileSettings& settings,
                       ForkServer* server, int cancel_fd) {
+  const std::string& token = setup.token;
   BatchResult result{std::vector<std::optional<std::string>>(texts.size()), false};
   if (texts.empty() || texts.size() > batch_slots) return result;
-  auto folder = ScratchFolder::create("cargo-tersify-");
+  auto folder = ScratchFolder::create(setup.temp_folder, "cargo-tersify-");
   // rustfmt would print a name that is not UTF-8 changed, and no batch
   // could ever split.
   if (!folder || !is_valid_utf8(folder->path())) {
@@ -107,7 +93,7 @@ BatchResult run_batch(std::span<const std::string_view> texts, const FileSetting
     exit = std::move(*finished);
   } else {
     // In the files' folder, for the toolchain that a plain start there gets.
-    auto child = RunningChild::start("rustfmt", batch_args(settings, paths, join_path(folder->path(), config_name)),
+    auto child = RunningChild::start(setup.rustfmt, batch_args(settings, paths, join_path(folder->path(), config_name)),
                                      std::nullopt, settings.folder);
     if (!child) return result;
     auto finished = child->finish(cancel_fd);

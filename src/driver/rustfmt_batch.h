@@ -1,5 +1,5 @@
 #pragma once
-// Several texts formatted by one rustfmt run. Given files instead of
+// One rustfmt run over several texts. Given files instead of
 // standard input, rustfmt formats them one after the other in one process
 // and prints each one's text after a line with the file's name and an empty
 // line. A process per text costs more than the formatting of most texts, so
@@ -16,8 +16,8 @@
 // A batch counts only when rustfmt succeeded and its output splits exactly
 // into one text per name. Anything else (a file rustfmt passed over, such as
 // one with a skip attribute on the whole file, a failure anywhere) gives
-// nothing, and those texts are formatted one at a time as the plain way
-// does, so that every result and message is exactly a single run's.
+// nothing for its texts (driver/batched_rustfmt.h then formats each on its
+// own), so that every result and message is exactly a single run's.
 
 #include <cstddef>
 #include <optional>
@@ -28,6 +28,7 @@
 
 #include "driver/file_settings.h"
 #include "fork_server/fork_server.h"
+#include "util/program_path.h"
 
 namespace tersify::driver {
 
@@ -43,9 +44,6 @@ inline constexpr std::size_t batch_slots = 16;
 // time.
 bool may_be_passed_over(std::string_view text);
 
-// A random token for the names of a run's batch files.
-std::string batch_token();
-
 // The names of a batch's files: "{token}-{i}.rs" for i below `count`.
 std::vector<std::string> batch_names(std::string_view token, std::size_t count = batch_slots);
 
@@ -53,9 +51,9 @@ std::vector<std::string> batch_names(std::string_view token, std::size_t count =
 std::string batch_config_name(std::string_view token);
 
 // rustfmt's arguments for a batch of `files` (names or paths) with these
-// settings: rustfmt_args, without out-of-line modules, with the
-// configuration file, else `empty_config` (a name or path of the empty one),
-// then the files.
+// settings: rustfmt_args without out-of-line modules, the configuration
+// file, else `empty_config` (a name or path of the empty one), then the
+// files.
 std::vector<std::string> batch_args(const FileSettings& settings, const std::vector<std::string>& files,
                                     const std::string& empty_config);
 
@@ -72,12 +70,19 @@ struct BatchResult {
   bool no_folder = false;    // the texts could not be written to a scratch folder
 };
 
-// Formats up to batch_slots `texts` of equal `settings` in one
-// rustfmt run: through `server` when given (started with
-// batch_args(settings, batch_names(token), batch_config_name(token))), else a
-// plain start in the settings' folder. With `cancel_fd` (-1: none), stops once it is readable
+// What a run's batches share.
+struct BatchSetup {
+  Program rustfmt;
+  std::string temp_folder;  // where their scratch folders go
+  std::string token;        // random (util/random_token.h), in their files' names
+};
+
+// Formats up to batch_slots `texts` of equal `settings` in one rustfmt run:
+// through `server` when given (started with batch_args(settings,
+// batch_names(token), batch_config_name(token))), else a plain start in the
+// settings' folder. With `cancel_fd` (-1: none), stops once it is readable
 // and gives nothing.
-BatchResult run_batch(std::span<const std::string_view> texts, const FileSettings& settings, std::string_view token,
+BatchResult run_batch(const BatchSetup& setup, std::span<const std::string_view> texts, const FileSettings& settings,
                       ForkServer* server, int cancel_fd);
 
 }  // namespace tersify::driver

@@ -1,7 +1,6 @@
 #include "driver/rustfmt_config.h"
 
 #include <array>
-#include <cstdlib>
 
 #include "driver/toml_text.h"
 #include "util/fs.h"
@@ -23,12 +22,6 @@ Result<std::uint64_t> unsigned_value(const TomlEntry& entry, std::string_view ke
 Result<bool> boolean_value(const TomlEntry& entry, std::string_view key) {
   if (entry.kind != TomlEntry::Kind::boolean) return fail(std::string(key) + ": expected a boolean");
   return entry.boolean;
-}
-
-std::optional<std::string> environment_folder(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return std::string(value);
 }
 
 }  // namespace
@@ -54,13 +47,14 @@ Result<RustfmtConfig> parse_rustfmt_config(std::string_view text) {
     config.hard_tabs = *tabs;
   }
   if (auto found = entries.find("ignore"); found != entries.end()) {
-    if (found->second.kind != TomlEntry::Kind::strings) return fail(std::string("ignore: expected an array of strings"));
+    if (found->second.kind != TomlEntry::Kind::strings)
+      return fail(std::string("ignore: expected an array of strings"));
     config.ignore = found->second.strings;
   }
   return config;
 }
 
-std::optional<std::string> config_file_in(std::string_view folder) {
+std::optional<std::string> config_file_in_folder(std::string_view folder) {
   for (auto name : config_file_names) {
     std::string path = join_path(folder, name);
     if (file_kind(path) == FileKind::regular) return path;
@@ -68,27 +62,30 @@ std::optional<std::string> config_file_in(std::string_view folder) {
   return std::nullopt;
 }
 
-std::optional<std::string> config_file_for(std::string_view folder) {
+std::optional<std::string> config_rustfmt_reads(std::string_view folder, const Environment& environment) {
   for (const auto& candidate : path_candidates(folder)) {
-    if (auto found = config_file_in(candidate)) return found;
+    if (auto found = config_file_in_folder(candidate)) return found;
   }
-  // Where rustfmt looks when no folder above has one: $HOME, then the
-  // configuration folder ($XDG_CONFIG_HOME, else $HOME/.config).
-  auto home = environment_folder("HOME");
+  // Where rustfmt looks when no folder above has one.
+  const auto& home = environment.home;
   if (home) {
-    if (auto found = config_file_in(*home)) return found;
+    if (auto found = config_file_in_folder(*home)) return found;
   }
-  auto config_home = environment_folder("XDG_CONFIG_HOME");
+  auto config_home = environment.config_home;
   if (!config_home && home) config_home = join_path(*home, ".config");
-  if (config_home) return config_file_in(join_path(*config_home, "rustfmt"));
+  if (config_home) return config_file_in_folder(join_path(*config_home, "rustfmt"));
   return std::nullopt;
 }
 
 Result<RustfmtConfig> read_rustfmt_config(const std::string& path) {
   auto text = read_regular_text_file(path);
-  if (!text) return fail(display_path(path) + ": " + text.error().message);
-  auto config = parse_rustfmt_config(*text);
-  if (!config) return fail(display_path(path) + ": " + config.error());
+  if (!text) return fail(about_path(path, text.error().message));
+  return parse_config_file(path, *text);
+}
+
+Result<RustfmtConfig> parse_config_file(const std::string& path, std::string_view text) {
+  auto config = parse_rustfmt_config(text);
+  if (!config) return fail(about_path(path, config.error()));
   return config;
 }
 

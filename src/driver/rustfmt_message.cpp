@@ -1,5 +1,6 @@
 #include "driver/rustfmt_message.h"
 
+#include "util/paths.h"
 #include "util/text.h"
 
 namespace tersify::driver {
@@ -13,17 +14,6 @@ constexpr std::string_view ignore_warning_end = "`, unstable features are only a
 // rustfmt's name for the text it reads on standard input.
 constexpr std::string_view stdin_name = "<stdin>";
 
-// Calls `each` with every line of `text`, its line feed included.
-template <typename Each>
-void for_each_line(std::string_view text, Each each) {
-  while (!text.empty()) {
-    auto end = text.find('\n');
-    std::size_t size = end == std::string_view::npos ? text.size() : end + 1;
-    each(text.substr(0, size));
-    text.remove_prefix(size);
-  }
-}
-
 bool is_ignore_warning(std::string_view line) {
   if (line.ends_with('\n')) line.remove_suffix(1);
   return line.starts_with(ignore_warning_start) && line.ends_with(ignore_warning_end);
@@ -33,9 +23,9 @@ bool is_ignore_warning(std::string_view line) {
 
 std::string rustfmt_failure_message(std::string_view err, std::optional<int> code, std::optional<int> signal) {
   std::string said;
-  for_each_line(err, [&](std::string_view line) {
+  for (auto line : lines_with_ends(err)) {
     if (!is_ignore_warning(line)) said += line;
-  });
+  }
   said = lossy_utf8(said);
   if (signal) return std::string(killed_message_start) + std::to_string(*signal) + (said.empty() ? "" : "\n" + said);
   if (!said.empty()) return said;
@@ -46,7 +36,7 @@ bool tells_a_kill(std::string_view message) { return message.starts_with(killed_
 
 std::string naming_the_file(std::string_view message, std::string_view shown_path) {
   std::string named;
-  for_each_line(message, [&](std::string_view line) {
+  for (auto line : lines_with_ends(message)) {
     auto start = line.find_first_not_of(' ');
     if (start != std::string_view::npos) {
       auto arrow = line.substr(start, 4);
@@ -55,12 +45,16 @@ std::string naming_the_file(std::string_view message, std::string_view shown_pat
           location.substr(stdin_name.size()).starts_with(':')) {
         named.append(line.substr(0, start + arrow.size())).append(shown_path);
         named.append(location.substr(stdin_name.size()));
-        return;
+        continue;
       }
     }
     named += line;
-  });
+  }
   return named;
+}
+
+std::string file_failure(std::string_view path, std::string_view message) {
+  return about_path(path, naming_the_file(message, display_path(path)));
 }
 
 }  // namespace tersify::driver

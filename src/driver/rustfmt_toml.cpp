@@ -1,6 +1,3 @@
-// The configuration files that keep plain rustfmt away from the listed files.
-// Amendments are byte-exact: everything outside the replaced value stays.
-
 #include "driver/rustfmt_toml.h"
 
 #include <algorithm>
@@ -49,15 +46,15 @@ std::string workspace_root(const std::string& package) {
 std::optional<std::string> nearest_config(const std::string& folder, const std::string& owner) {
   for (const auto& candidate : path_candidates(folder)) {
     if (!lies_within(candidate, owner)) break;
-    if (auto found = config_file_in(candidate)) return found;
+    if (auto found = config_file_in_folder(candidate)) return found;
   }
   return std::nullopt;
 }
 
 // A new rustfmt.toml in `folder`, starting from what rustfmt reads there
 // now.
-ConfigFile new_config(const std::string& folder, const std::string& owner) {
-  return {join_path(folder, "rustfmt.toml"), owner, config_file_for(folder).value_or("")};
+ConfigFile new_config(const std::string& folder, const std::string& owner, const Environment& environment) {
+  return {join_path(folder, "rustfmt.toml"), owner, config_rustfmt_reads(folder, environment).value_or("")};
 }
 
 // The folder that governs `path`: its own when it is a folder, else (a file,
@@ -73,60 +70,48 @@ std::string start_folder(const std::string& path) {
   return start;
 }
 
-// Whether `file` was listed by the search of `argument`, which joins names
-// onto the argument as given.
-bool listed_below(std::string_view file, std::string_view argument) {
-  if (!file.starts_with(argument)) return false;
-  return file.size() == argument.size() || argument.ends_with('/') || file[argument.size()] == '/';
-}
-
-// What rustfmt reads of `text` must be valid before the file is touched.
-Status check_config(const std::string& path, std::string_view text) {
-  if (auto config = parse_rustfmt_config(text); !config) return fail(display_path(path) + ": " + config.error());
-  return {};
-}
-
 // The change that makes `file` say disable_all_formatting = true (none when
 // it does), checked as disable_formatting promises.
 Result<std::optional<ConfigUpdate>> planned_update(const ConfigFile& file) {
   ConfigUpdate update{.path = file.path, .created = false, .old_text = {}, .new_text = {}};
   std::string start;
   if (auto read = read_regular_text_file(file.path)) {
-    if (auto valid = check_config(file.path, *read); !valid) return fail(std::move(valid).error());
+    if (auto valid = parse_config_file(file.path, *read); !valid) return fail(std::move(valid).error());
     update.old_text = std::move(*read);
     start = update.old_text;
   } else if (read.error().errnum != ENOENT) {
-    return fail(display_path(file.path) + ": " + read.error().message);
+    return fail(about_path(file.path, read.error().message));
   } else {
     update.created = true;
     if (!file.template_file.empty()) {
       auto text = read_regular_text_file(file.template_file);
-      if (!text) return fail(display_path(file.template_file) + ": " + text.error().message);
-      if (auto valid = check_config(file.template_file, *text); !valid) return fail(std::move(valid).error());
+      if (!text) return fail(about_path(file.template_file, text.error().message));
+      if (auto valid = parse_config_file(file.template_file, *text); !valid) return fail(std::move(valid).error());
       start = std::move(*text);
     }
   }
 
   auto new_text = disabled_config_text(start);
-  if (!new_text) return fail(display_path(file.path) + ": " + new_text.error());
+  if (!new_text) return fail(about_path(file.path, new_text.error()));
   if (!update.created && *new_text == update.old_text) return std::optional<ConfigUpdate>();
   update.new_text = std::move(*new_text);
 
   // A link planted in a folder others may write must not carry the write to
   // a file of the user's elsewhere, nor make one there.
   auto destination = link_destination(file.path);
-  if (!destination) return fail(display_path(file.path) + ": " + destination.error());
+  if (!destination) return fail(about_path(file.path, destination.error()));
   if (*destination && !lies_within(**destination, file.owner)) {
-    return fail(display_path(file.path) + ": a symbolic link to " + display_path(**destination) +
-                ", which lies outside " + display_path(file.owner));
+    return fail(about_path(file.path, "a symbolic link to " + display_path(**destination) + ", which lies outside " +
+                                          display_path(file.owner)));
   }
   return std::optional<ConfigUpdate>(std::move(update));
 }
 
 }  // namespace
 
-std::vector<ConfigFile> config_paths(const std::vector<std::string>& path_arguments,
-                                     const std::vector<std::string>& source_files) {
+std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& path_arguments,
+                                                const std::vector<std::string>& source_files,
+                                                const Environment& environment) {
   // The packages the run covers, which decide whether a new file goes to a
   // workspace root, and the arguments outside every package.
   std::map<std::string, bool, PathLess> packages;
@@ -166,7 +151,8 @@ std::vector<ConfigFile> config_paths(const std::vector<std::string>& path_argume
     if (entry->second) continue;
     bool found = false;
     for (const auto& [argument, argument_folder] : loose_arguments) {
-      if (!listed_below(file, *argument)) continue;
+      // The search joined names onto the argument as given.
+      if (!path_below(file, *argument)) continue;
       loose_folders.emplace(folder, argument_folder);
       found = true;
     }
@@ -178,7 +164,7 @@ std::vector<ConfigFile> config_paths(const std::vector<std::string>& path_argume
     if (auto found = nearest_config(folder, owner)) {
       files.push_back({std::move(*found), owner, ""});
     } else {
-      files.push_back(new_config(new_folder, owner));
+      files.push_back(new_config(new_folder, owner, environment));
     }
   };
   std::map<std::string, std::string, PathLess> workspaces;  // package root to workspace root
@@ -231,7 +217,7 @@ Status disable_formatting(const std::vector<ConfigFile>& files, bool check, std:
     update_list.push_back(update);
     if (check) continue;
     if (auto written = replace_file(update.path, update.new_text); !written) {
-      return fail(display_path(update.path) + ": " + written.error());
+      return fail(about_path(update.path, written.error()));
     }
   }
   return {};

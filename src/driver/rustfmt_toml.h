@@ -1,14 +1,16 @@
 #pragma once
-// The configuration files that rustfmt reads for the listed files, kept
-// saying "disable_all_formatting = true" so that plain rustfmt and cargo fmt
-// leave those files alone. The tool's own rustfmt runs switch formatting
-// back on with --config.
+// Keeping plain rustfmt and cargo fmt away from the listed files: every
+// configuration file that rustfmt reads for them is made to switch
+// formatting off (the tool's own rustfmt runs switch it back on with
+// --config). Amendments are byte-exact: everything outside the replaced
+// value stays.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "driver/environment.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -41,8 +43,9 @@ struct ConfigFile {
 // outside every package, the same with the path argument it was found below
 // in place of the workspace. Nothing for a run that lists no file. Paths are
 // resolved; sorted in path order, without duplicates.
-std::vector<ConfigFile> config_paths(const std::vector<std::string>& path_arguments,
-                                     const std::vector<std::string>& source_files);
+std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& path_arguments,
+                                                const std::vector<std::string>& source_files,
+                                                const Environment& environment);
 
 // `old_text` with its root table's disable_all_formatting set to true (the
 // value's bytes replaced, whatever the key's spelling), or with
@@ -64,11 +67,9 @@ struct ConfigUpdate {
 // and checked, so that a refusal touches nothing: a file that can't be read,
 // that rustfmt would refuse (parse_rustfmt_config), whose template is such a
 // file, or that would be written through a symbolic link leading outside its
-// owner fails with "{path}: {message}" (for the link: "{path}: a symbolic
-// link to {target}, which lies outside {owner}"). Then every file whose text
-// changes is appended to `update_list` and, in write mode, replaced whole
-// (util/replace_file.h); a failed write fails with the config path and the
-// I/O error text.
+// owner fails the run. Then every file whose text changes is appended to
+// `update_list` and, in write mode, replaced whole (util/replace_file.h).
+// Fails with the line to print, about the file.
 Status disable_formatting(const std::vector<ConfigFile>& files, bool check, std::vector<ConfigUpdate>& update_list);
 
 }  // namespace tersify::driver

@@ -35,7 +35,7 @@ struct TomlRoot {
   bool has_tables = false;
 };
 
-// Fails with "invalid TOML at line {L}, column {C}: {toml++'s description}".
+// Fails with where the text stops being TOML and why.
 Result<TomlRoot> read_toml_root(std::string_view text);
 
 }  // namespace tersify::driver

@@ -2,7 +2,6 @@
 
 #include <toml++/toml.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "util/fs.h"
@@ -11,12 +10,6 @@
 namespace tersify::driver {
 namespace {
 
-std::optional<std::string> variable(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return std::string(value);
-}
-
 std::optional<std::string> string_at(const toml::node_view<const toml::node>& node) {
   if (auto value = node.value<std::string>()) return *value;
   return std::nullopt;
@@ -24,12 +17,11 @@ std::optional<std::string> string_at(const toml::node_view<const toml::node>& no
 
 }  // namespace
 
-RustupEnvironment RustupEnvironment::of_process() {
-  return {variable("RUSTUP_HOME"), variable("RUSTUP_TOOLCHAIN"), variable("HOME")};
-}
-
-ToolchainChoices::ToolchainChoices(const RustupEnvironment& environment)
-    : environment_toolchain_(environment.toolchain) {
+ToolchainChoices::ToolchainChoices(const Environment& environment) {
+  // An empty RUSTUP_TOOLCHAIN is as good as none.
+  if (environment.rustup_toolchain && !environment.rustup_toolchain->empty()) {
+    environment_toolchain_ = environment.rustup_toolchain;
+  }
   if (environment.rustup_home) {
     rustup_home_ = *environment.rustup_home;
   } else if (environment.home) {
@@ -113,7 +105,8 @@ std::optional<std::string> ToolchainChoices::toolchain_for(const std::string& fo
 
 std::optional<std::string> toolchain_file_choice(std::string_view text, const std::string& folder) {
   std::string_view line = trim_end_whitespace(text);
-  while (!line.empty() && (line.front() == ' ' || line.front() == '\t' || line.front() == '\n' || line.front() == '\r')) {
+  while (!line.empty() &&
+         (line.front() == ' ' || line.front() == '\t' || line.front() == '\n' || line.front() == '\r')) {
     line.remove_prefix(1);
   }
   // The old form: the toolchain's name alone on one line.

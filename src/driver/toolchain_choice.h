@@ -10,17 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "driver/environment.h"
 #include "util/paths.h"
 
 namespace tersify::driver {
-
-// The variables the proxy reads, as the run found them at its start.
-struct RustupEnvironment {
-  std::optional<std::string> rustup_home;  // RUSTUP_HOME
-  std::optional<std::string> toolchain;    // RUSTUP_TOOLCHAIN
-  std::optional<std::string> home;         // HOME
-  static RustupEnvironment of_process();
-};
 
 // Where the proxy's choice for a folder comes from.
 struct ToolchainSource {
@@ -33,7 +26,7 @@ class ToolchainChoices {
  public:
   // Reads the proxy's settings ($RUSTUP_HOME, else ~/.rustup,
   // "settings.toml": the default toolchain and directory overrides) once.
-  explicit ToolchainChoices(const RustupEnvironment& environment = RustupEnvironment::of_process());
+  explicit ToolchainChoices(const Environment& environment);
 
   // Equal for two folders (canonical paths) when the proxy chooses by the
   // same thing for both: RUSTUP_TOOLCHAIN (then "" for all), else the

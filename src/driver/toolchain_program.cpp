@@ -4,7 +4,6 @@
 
 #include <cctype>
 
-#include "fork_server/fork_server.h"
 #include "util/fd.h"
 #include "util/file_stamp.h"
 #include "util/fs.h"
@@ -52,7 +51,8 @@ std::optional<std::string> toolchain_folder(const std::string& rustup_home, cons
   return found;
 }
 
-ToolchainPrograms::ToolchainPrograms(const RustupEnvironment& environment) : choices_(environment) {}
+ToolchainPrograms::ToolchainPrograms(const Environment& environment)
+    : search_path_(environment.search_path), choices_(environment) {}
 
 std::optional<std::string> ToolchainPrograms::identity(const std::string& program, const std::string& folder) {
   std::string key = program + "\n" + choices_.choice_for(folder);
@@ -62,8 +62,9 @@ std::optional<std::string> ToolchainPrograms::identity(const std::string& progra
 }
 
 std::optional<std::string> ToolchainPrograms::find_identity(const std::string& program, const std::string& folder) {
-  auto on_path = find_program_on_path(program);
-  if (!on_path || !is_elf_program_on_path(*on_path)) return std::nullopt;
+  Program named{program, search_path_};
+  auto on_path = named.find();
+  if (!on_path || !named.is_elf()) return std::nullopt;
   if (!is_rustup_proxy(*on_path)) return file_stamp(*on_path);
   auto toolchain = choices_.toolchain_for(folder);
   if (!toolchain) return std::nullopt;

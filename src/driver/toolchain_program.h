@@ -8,13 +8,15 @@
 #include <optional>
 #include <string>
 
+#include "driver/environment.h"
 #include "driver/toolchain_choice.h"
 
 namespace tersify::driver {
 
 class ToolchainPrograms {
  public:
-  explicit ToolchainPrograms(const RustupEnvironment& environment = RustupEnvironment::of_process());
+  // Programs found on the environment's search path.
+  explicit ToolchainPrograms(const Environment& environment);
 
   // What tells the `program` that a start by name in `folder` (canonical)
   // would run from any other: when PATH leads to the rustup proxy, the
@@ -30,6 +32,7 @@ class ToolchainPrograms {
  private:
   std::optional<std::string> find_identity(const std::string& program, const std::string& folder);
 
+  std::string search_path_;
   ToolchainChoices choices_;
   std::mutex mutex_;
   std::map<std::string, std::optional<std::string>> known_;  // by program and toolchain choice

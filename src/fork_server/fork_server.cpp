@@ -31,8 +31,7 @@
 #include "util/child_registry.h"
 #include "util/fatal.h"
 #include "util/io_error.h"
-#include "util/process.h"
-#include "util/program_path.h"
+#include "util/spawn.h"
 #include "util/spawn_setup.h"
 
 extern char** environ;
@@ -98,16 +97,6 @@ std::vector<std::string> server_environment(int socket_fd, int library_fd, std::
   return env;
 }
 
-bool has_elf_magic(const std::string& path) {
-  Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  char magic[4];
-  return file.valid() && ::read(file.get(), magic, sizeof magic) == 4 &&
-         std::memcmp(magic,
-                     "\x7f"
-                     "ELF",
-                     4) == 0;
-}
-
 // Waits up to `limit` for the child `pid` to end, without reaping it.
 void await_end(pid_t pid, std::chrono::milliseconds limit) {
 #ifdef SYS_pidfd_open
@@ -128,11 +117,6 @@ void await_end(pid_t pid, std::chrono::milliseconds limit) {
 ServedError broken(std::string message) { return ServedError{ServedError::Kind::broken, std::move(message)}; }
 
 }  // namespace
-
-bool is_elf_program_on_path(const std::string& program) {
-  auto file = find_program_on_path(program);
-  return file && has_elf_magic(*file);
-}
 
 struct ForkServer::State {
   pid_t pid = -1;
@@ -156,7 +140,7 @@ ForkServer::~ForkServer() { stop(); }
 
 pid_t ForkServer::pid() const { return state_ ? state_->pid : -1; }
 
-Result<ForkServer> ForkServer::start(const std::string& program, const std::vector<std::string>& args,
+Result<ForkServer> ForkServer::start(const Program& program, const std::vector<std::string>& args,
                                      std::string_view marker, const std::string& working_directory) {
   auto library = preload_library();
   if (!library) return fail(std::move(library).error());
@@ -167,8 +151,8 @@ Result<ForkServer> ForkServer::start(const std::string& program, const std::vect
   if (!lift_above_standard_streams(theirs)) return fail(io_error_text(errno));
 
   std::vector<std::string> environment = server_environment(theirs.get(), library->get(), marker);
-  auto pid = spawn_registered(
-      {program, args, &environment, -1, -1, -1, {theirs.get(), library->get()}, working_directory});
+  auto pid =
+      spawn_registered({program, args, &environment, -1, -1, -1, {theirs.get(), library->get()}, working_directory});
   if (!pid) return fail(io_error_text(pid.error()));
 
   auto state = std::make_unique<State>();

@@ -19,14 +19,10 @@
 #include <vector>
 
 #include "util/fd.h"
+#include "util/program_path.h"
 #include "util/result.h"
 
 namespace tersify {
-
-// Whether the first `program` found on PATH, as posix_spawnp and execvp find
-// it, is an ELF executable. Scripts (wrappers, stand-ins) can't become a
-// server and are not worth starting as one.
-bool is_elf_program_on_path(const std::string& program);
 
 struct ServedError {
   enum class Kind {
@@ -69,8 +65,8 @@ class ServedChild {
 // (after SIGKILL if it takes too long), so that nothing outlives its owner.
 class ForkServer {
  public:
-  // Starts `program` as a plain posix_spawnp start would (found on PATH,
-  // argv[0] = program, then `args`; in `working_directory` (empty: ours); the
+  // Starts `program` as a plain start would (found on its search path,
+  // argv[0] its name, then `args`; in `working_directory` (empty: ours); the
   // environment plus the server's variables; SIGPIPE and SIGXFSZ at their
   // defaults), with its standard streams on the null device. It serves only
   // when a loaded shared object's file name contains `marker`. Does not wait
@@ -79,8 +75,8 @@ class ForkServer {
   // The server dies (PR_SET_PDEATHSIG) when the thread that started it ends,
   // not only the process: call this from a thread that lives as long as the
   // server is used.
-  static Result<ForkServer> start(const std::string& program, const std::vector<std::string>& args,
-                                  std::string_view marker, const std::string& working_directory = {});
+  static Result<ForkServer> start(const Program& program, const std::vector<std::string>& args, std::string_view marker,
+                                  const std::string& working_directory = {});
 
   ForkServer(ForkServer&& other) noexcept;
   ForkServer& operator=(ForkServer&& other) noexcept;

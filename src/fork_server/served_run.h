@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "fork_server/fork_server.h"
-#include "util/process.h"
+#include "util/child_pipes.h"
 #include "util/result.h"
 
 namespace tersify {

@@ -1,59 +1,59 @@
 #include "tersify_rustfmt/filter_args.h"
 
-#include <string_view>
-
-#include "util/text.h"
-
 namespace tersify {
-namespace {
 
-// Stores the value of `option` in `settings`. `argument` is the option and
-// value as given, for the message.
-Status take_value(std::string_view option, std::string_view value, const std::string& argument,
-                  FilterSettings& settings) {
-  if (option == "--edition") {
-    // Passed on as it is, like an edition from cargo: rustfmt knows which
-    // editions it supports, and says so when it gets another.
-    if (value.empty()) return fail(argument + ": missing value");
-    settings.overrides.edition = std::string(value);
-  } else if (option == "--width") {
-    auto width = parse_unsigned(value);
-    if (!width) return fail(argument + ": expected an unsigned integer");
-    settings.overrides.max_width = *width;
-  } else if (option == "--stdin-filename") {
-    if (value.empty()) return fail(argument + ": missing value");
-    settings.file_name = std::string(value);
-  } else if (value != "stdout") {  // --emit: the text goes nowhere else
-    return fail(argument + ": only stdout is supported");
-  }
-  return {};
-}
-
-}  // namespace
-
-Result<FilterSettings> parse_filter_args(const std::vector<std::string>& arguments) {
-  FilterSettings settings;
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "--quiet" || argument == "-q") continue;
-
-    Status taken;
-    if (argument == "--edition" || argument == "--width" || argument == "--emit" || argument == "--stdin-filename") {
-      if (i + 1 == arguments.size()) return fail(argument + ": missing value");
-      const std::string& value = arguments[++i];
-      taken = take_value(argument, value, argument + " " + value, settings);
-    } else if (argument.starts_with("--edition=") || argument.starts_with("--emit=") ||
-               argument.starts_with("--stdin-filename=")) {
-      // The joined form is rustfmt's; --width is the tool's own and has none.
-      std::string_view text = argument;
-      size_t equals = text.find('=');
-      taken = take_value(text.substr(0, equals), text.substr(equals + 1), argument, settings);
-    } else {
-      return fail(argument + ": unsupported argument");
+Result<FilterArguments> parse_filter_args(const std::vector<std::string>& arguments) {
+  FilterArguments args;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& word = arguments[i];
+    if (word == "--help" || word == "-h") {
+      args.action = Action::help;
+      return args;
     }
-    if (!taken) return fail(std::move(taken).error());
+    if (word == "--version" || word == "-V") {
+      args.action = Action::version;
+      return args;
+    }
+    if (word == "--quiet" || word == "-q") continue;
+    if (auto width = option_value(driver::width_option, arguments, i)) {
+      if (auto taken = driver::take_width(*width, args.overrides); !taken) return fail(std::move(taken).error());
+    } else if (auto edition = option_value({"--edition"}, arguments, i)) {
+      // Passed on as it is, like an edition from cargo: rustfmt knows which
+      // editions it supports, and says so when it gets another.
+      if (!edition->value || edition->value->empty()) return fail(edition->shown + ": missing value");
+      args.overrides.edition = std::move(*edition->value);
+    } else if (auto file = option_value({"--stdin-filename"}, arguments, i)) {
+      if (!file->value || file->value->empty()) return fail(file->shown + ": missing value");
+      args.file_name = std::move(*file->value);
+    } else if (auto emit = option_value({"--emit"}, arguments, i)) {
+      // The text goes nowhere else.
+      if (!emit->value) return fail(emit->shown + ": missing value");
+      if (*emit->value != "stdout") return fail(emit->shown + ": only stdout is supported");
+    } else {
+      return fail(word + ": unsupported argument");
+    }
   }
-  return settings;
+  return args;
 }
+
+std::string filter_usage_text() {
+  return "Formats Rust source on standard input as cargo tersify would format the file, on standard output.\n"
+         "\n"
+         "Usage: tersify-rustfmt [options] < FILE\n"
+         "\n"
+         "Options:\n"
+         "  --stdin-filename PATH   the file the text is for, which need not exist: its folder, package and\n"
+         "                          rustfmt.toml give the settings (default: a file in the working directory)\n"
+         "  --edition E             the Rust edition (default: the package's, or 2021)\n"
+         "  --width N               maximum line width (default: rustfmt.toml's max_width, or 160)\n"
+         "  --emit stdout           accepted, as editors pass it to rustfmt\n"
+         "  -q, --quiet             accepted, as editors pass it to rustfmt\n"
+         "  -h, --help              print this text\n"
+         "  -V, --version           print the version\n"
+         "\n"
+         "Exit status: 0 with the text on standard output, 2 on failure with one line on standard error.\n";
+}
+
+std::string filter_version_text() { return "tersify-rustfmt " TERSIFY_VERSION "\n"; }
 
 }  // namespace tersify

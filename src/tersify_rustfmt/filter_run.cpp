@@ -6,14 +6,13 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "driver/file_settings.h"
-#include "driver/final_text.h"
 #include "driver/ignored_files.h"
 #include "driver/metadata_cache.h"
+#include "driver/process_file.h"
 #include "driver/result_cache.h"
 #include "driver/rustfmt.h"
 #include "driver/rustfmt_message.h"
@@ -32,47 +31,42 @@ constexpr std::string_view stdin_name = "<stdin>";
 // working directory: its folder, edition and width come from there unless
 // the command line gives them. Fails with the message to print after the
 // input's name.
-Result<std::string> filtered_text(std::string_view source, const FilterSettings& filter,
-                                  const FilterEnvironment& environment) {
+Result<std::string> filtered_text(std::string_view source, const FilterArguments& filter,
+                                  const driver::Environment& environment) {
+  std::optional<driver::MetadataCache> metadata;
+  if (auto folder = driver::metadata_cache_folder(environment)) metadata.emplace(*folder, environment);
   driver::EditionMap editions;
-  auto settings = driver::file_settings(filter.file_name.value_or("."), filter.overrides, editions);
+  driver::SettingsLookup lookup(environment, filter.overrides, editions, metadata ? &*metadata : nullptr);
+  auto settings = lookup.settings_of(filter.file_name.value_or("."));
   if (!settings) return fail(std::move(settings).error());
   std::optional<driver::ResultCache> cache;
-  if (environment.result_cache_folder) cache.emplace(*environment.result_cache_folder);
-  if (cache && cache->known_final(source, *settings)) return std::string(source);
-  // Settled as in write mode: the result is what cargo tersify writes. Its
-  // two or more rustfmt runs cost one start through a fork server.
-  driver::Rustfmt rustfmt(environment.fork_server);
-  auto final = driver::final_text(source, *settings, /*settle=*/true, rustfmt);
-  if (!final) return fail(std::move(final).error());
-  if (cache && final->fixed_point) cache->record(final->text, *settings);
-  return std::move(final->text);
+  if (auto folder = driver::result_cache_folder(environment)) cache.emplace(*folder, environment);
+  // One text, but two rustfmt runs or more (formatting and settling): a
+  // fork server makes them cost one start. A batch would cost more than it
+  // saves.
+  driver::Rustfmt rustfmt(environment, {.fork_server = environment.fork_server, .batches = false});
+  // Settled as in write mode: the result is what cargo tersify writes.
+  const driver::Pipeline pipeline{rustfmt, true, cache ? &*cache : nullptr, nullptr};
+  auto processed = driver::process_file({std::string(source), {}}, *settings, pipeline);
+  if (!processed) return fail(std::move(processed).error());
+  driver::remember_final_text(*processed, *settings, pipeline.cache);
+  return std::move(processed->final.text);
 }
 
 }  // namespace
 
-FilterEnvironment FilterEnvironment::of_process() {
-  const char* server = std::getenv("CARGO_TERSIFY_FORK_SERVER");
-  return {.fork_server = server == nullptr || std::string_view(server) != "0",
-          .result_cache_folder = driver::result_cache_folder(),
-          .metadata_cache_folder = driver::metadata_cache_folder(),
-          .cargo = driver::CargoEnvironment::of_process()};
-}
-
-int run_filter(const FilterSettings& settings, const FilterEnvironment& environment) {
-  std::optional<driver::MetadataCache> metadata;
-  if (environment.metadata_cache_folder) metadata.emplace(*environment.metadata_cache_folder, environment.cargo);
-  driver::MetadataCacheInUse metadata_in_use(metadata ? &*metadata : nullptr);
-  const std::string input_name = settings.file_name ? display_path(*settings.file_name) : std::string(stdin_name);
+int run_filter(const FilterArguments& args, const driver::Environment& environment) {
+  // Failures are told about the file, or about the input without one.
+  const std::string input = args.file_name.value_or(std::string(stdin_name));
   auto source = read_all(STDIN_FILENO);
-  if (!source) return report_failure(input_name + ": " + source.error());
+  if (!source) return report_failure(driver::file_failure(input, source.error()));
   // A file that the configuration's `ignore` list leaves out is left alone
   // by cargo tersify, whatever it holds: its text comes back as it is.
-  if (settings.file_name && driver::IgnoredFiles().ignored(*settings.file_name)) return print_text(*source);
-  if (!is_valid_utf8(*source)) return report_failure(input_name + ": " + invalid_utf8_text);
+  if (args.file_name && driver::IgnoredFiles(environment).ignored(*args.file_name)) return print_text(*source);
+  if (!is_valid_utf8(*source)) return report_failure(driver::file_failure(input, invalid_utf8_text));
 
-  auto text = filtered_text(*source, settings, environment);
-  if (!text) return report_failure(input_name + ": " + driver::naming_the_file(text.error(), input_name));
+  auto text = filtered_text(*source, args, environment);
+  if (!text) return report_failure(driver::file_failure(input, text.error()));
   return print_text(*text);
 }
 

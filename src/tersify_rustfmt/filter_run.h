@@ -1,24 +1,9 @@
 #pragma once
 
-#include <optional>
-#include <string>
-
-#include "driver/metadata_cache.h"
+#include "driver/environment.h"
 #include "tersify_rustfmt/filter_args.h"
 
 namespace tersify {
-
-// The variables the filter reads, at its start: CARGO_TERSIFY_FORK_SERVER=0
-// (every rustfmt run started afresh) and those of the caches
-// (CARGO_TERSIFY_CACHE, XDG_CACHE_HOME, HOME, and cargo's for
-// driver/metadata_cache.h).
-struct FilterEnvironment {
-  bool fork_server = true;
-  std::optional<std::string> result_cache_folder;    // none: no result cache
-  std::optional<std::string> metadata_cache_folder;  // none: cargo metadata always runs
-  driver::CargoEnvironment cargo;
-  static FilterEnvironment of_process();
-};
 
 // One run of tersify-rustfmt: the source on standard input, the text that
 // cargo tersify would write for a file holding it in the working directory on
@@ -27,6 +12,6 @@ struct FilterEnvironment {
 // back unchanged. A failure prints one line on standard error and nothing on
 // standard output. Returns the exit status: 0, 2 on failure, or
 // closed_output_status when nobody reads standard output.
-int run_filter(const FilterSettings& settings, const FilterEnvironment& environment);
+int run_filter(const FilterArguments& settings, const driver::Environment& environment);
 
 }  // namespace tersify

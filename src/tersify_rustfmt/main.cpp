@@ -6,7 +6,7 @@
 #include "tersify_rustfmt/filter_run.h"
 #include "util/child_registry.h"
 #include "util/command_line.h"
-#include "util/process.h"
+#include "util/spawn.h"
 
 int main(int argc, char** argv) {
   tersify::ignore_write_signals();
@@ -14,7 +14,12 @@ int main(int argc, char** argv) {
 
   auto arguments = tersify::utf8_arguments(argc, argv);
   if (!arguments) return tersify::report_failure(arguments.error());
-  auto settings = tersify::parse_filter_args(*arguments);
-  if (!settings) return tersify::report_failure(settings.error());
-  return tersify::finish_process(tersify::run_filter(*settings, tersify::FilterEnvironment::of_process()));
+  auto args = tersify::parse_filter_args(*arguments);
+  if (!args) return tersify::report_failure(args.error());
+  if (args->action != tersify::Action::run) {
+    bool help = args->action == tersify::Action::help;
+    return tersify::finish_process(
+        tersify::print_text(help ? tersify::filter_usage_text() : tersify::filter_version_text()));
+  }
+  return tersify::finish_process(tersify::run_filter(*args, tersify::driver::read_environment()));
 }

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <sys/wait.h>
+#include <time.h>
 
 #include <array>
 #include <atomic>
@@ -24,9 +25,27 @@ constexpr int termination_signals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 std::atomic<bool> process_ending{false};
 std::atomic<int> open_windows{0};
 
+// How long a handler waits for the open windows. A window may need a lock
+// that the thread the signal interrupted holds (fork() takes malloc's locks),
+// and then it can't close while the handler waits; past this the handler
+// acts anyway. A child started meanwhile dies with the process through its
+// parent-death signal, and an in-place write cut short is put back by the
+// next run (util/in_place_write.h).
+constexpr long window_wait_nanoseconds = 5'000'000'000;
+
+long nanoseconds_since(const timespec& start) {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return (now.tv_sec - start.tv_sec) * 1'000'000'000L + (now.tv_nsec - start.tv_nsec);
+}
+
 void on_termination(int signal_number) {
   process_ending.store(true);
-  while (open_windows.load() > 0) {
+  timespec start{};
+  ::clock_gettime(CLOCK_MONOTONIC, &start);
+  while (open_windows.load() > 0 && nanoseconds_since(start) < window_wait_nanoseconds) {
+    timespec pause{0, 100'000};
+    ::nanosleep(&pause, nullptr);
   }
   kill_registered_children();
   remove_noted_temp_files();

@@ -32,7 +32,8 @@ void end_children_with_the_process();
 // start of a child up to its registration (so no child can be started and
 // missed), or a write in place up to its end or the restore of the old text.
 // The signals are held in this thread, and a handler running in another
-// thread waits until every hold is released before it acts. Children must
+// thread waits until every hold is released before it acts, or at most a few
+// seconds: a hold may wait for a lock that the interrupted thread holds. Children must
 // start with `previous()` as their signal mask.
 class TerminationHold {
  public:

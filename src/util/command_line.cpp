@@ -22,6 +22,24 @@ Result<std::vector<std::string>> utf8_arguments(int argc, char** argv) {
   return arguments;
 }
 
+std::optional<OptionValue> option_value(const ValueOption& option, const std::vector<std::string>& arguments,
+                                        std::size_t& i) {
+  const std::string& word = arguments[i];
+  if (word.starts_with(option.name) && word.size() > option.name.size() && word[option.name.size()] == '=') {
+    return OptionValue{word.substr(option.name.size() + 1), word};
+  }
+  if (word != option.name && (option.short_name.empty() || word != option.short_name)) return std::nullopt;
+  if (i + 1 == arguments.size()) return OptionValue{std::nullopt, word};
+  ++i;
+  return OptionValue{arguments[i], word + " " + arguments[i]};
+}
+
+Result<std::uint64_t> positive_integer(const OptionValue& option) {
+  auto number = option.value ? parse_unsigned(*option.value) : std::nullopt;
+  if (!number || *number == 0) return fail(option.shown + ": expected an integer from 1 up");
+  return *number;
+}
+
 int report_failure(std::string line) {
   line.push_back('\n');
   (void)write_all(STDERR_FILENO, line);

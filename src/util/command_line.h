@@ -1,7 +1,10 @@
 #pragma once
 // What both executables do with their command line and their one line of
-// failure.
+// failure, so that both read options by one grammar.
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +20,33 @@ inline constexpr int failure_status = 2;
 // "{argument, lossily decoded}: argument is not valid UTF-8", for the first
 // argument that is not valid UTF-8.
 Result<std::vector<std::string>> utf8_arguments(int argc, char** argv);
+
+// What a command line asks for: a run, or a text to print (--help,
+// --version). Either text is printed wherever it comes, and the rest of the
+// command line is not read.
+enum class Action { run, help, version };
+
+// An option that takes a value, written "--name value", "--name=value" or,
+// when it has one, "-x value".
+struct ValueOption {
+  std::string_view name;
+  std::string_view short_name = {};
+};
+
+// An option as a command line gave it.
+struct OptionValue {
+  std::optional<std::string> value;  // none: the option was the last word
+  std::string shown;                 // as a message names it: "--width 0", "--width=0"
+};
+
+// The value of `option` at `arguments[i]`, advancing `i` past a separate
+// value; none when the word is not this option.
+std::optional<OptionValue> option_value(const ValueOption& option, const std::vector<std::string>& arguments,
+                                        std::size_t& i);
+
+// The option's value as an integer from 1 up (util/text.h's number syntax).
+// Fails with the line to print.
+Result<std::uint64_t> positive_integer(const OptionValue& option);
 
 // Prints `line` and a line feed on standard error and gives failure_status.
 // When standard error is gone too there is nowhere left to say it; the

@@ -3,14 +3,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <random>
 #include <system_error>
 #include <tuple>
 #include <utility>
@@ -78,7 +79,8 @@ std::int64_t nanoseconds(const struct timespec& time) {
 
 }  // namespace
 
-DigestStore::DigestStore(std::string folder, std::string magic) : folder_(std::move(folder)), magic_(std::move(magic)) {}
+DigestStore::DigestStore(std::string folder, std::string magic)
+    : folder_(std::move(folder)), magic_(std::move(magic)) {}
 
 std::string DigestStore::entry_text(const std::string& digest) const { return magic_ + "\n" + digest + "\n"; }
 
@@ -104,9 +106,8 @@ std::optional<std::string> DigestStore::read_entry(const std::string& digest, st
   }
   auto text = read_at_most(entry.get(), static_cast<std::size_t>(st.st_size));
   if (!text) return std::nullopt;
-  const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                               std::chrono::system_clock::now().time_since_epoch())
-                               .count();
+  const std::int64_t now =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   if (now - nanoseconds(st.st_mtim) >= refresh_after_seconds * 1000000000) (void)::futimens(entry.get(), nullptr);
   return text;
 }
@@ -122,7 +123,8 @@ std::optional<std::string> DigestStore::find(const std::string& digest) const {
   std::string header = entry_text(digest);
   constexpr std::size_t value_digest_line = 33;
   auto text = read_entry(digest, header.size() + value_digest_line, header.size() + value_digest_line + max_value_size);
-  if (!text || !text->starts_with(header) || (*text)[header.size() + value_digest_line - 1] != '\n') return std::nullopt;
+  if (!text || !text->starts_with(header) || (*text)[header.size() + value_digest_line - 1] != '\n')
+    return std::nullopt;
   std::string_view value = std::string_view(*text).substr(header.size() + value_digest_line);
   if (text->compare(header.size(), value_digest_line - 1, hex_digest(value)) != 0) return std::nullopt;
   return std::string(value);
@@ -161,6 +163,11 @@ void DigestStore::write_entry(const std::string& digest, std::string_view text) 
   }
 }
 
+bool DigestStore::prune_this_run() {
+  std::random_device random;
+  return random() % prune_one_in == 0;
+}
+
 void DigestStore::prune(std::size_t limit) const {
   int root_fd = root();
   if (root_fd < 0) return;
@@ -170,9 +177,8 @@ void DigestStore::prune(std::size_t limit) const {
     std::string name;
   };
   std::vector<Entry> entries;
-  const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                               std::chrono::system_clock::now().time_since_epoch())
-                               .count();
+  const std::int64_t now =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   for (unsigned index = 0; index < 256; ++index) {
     Fd folder = open_subfolder(root_fd, subfolder_name(index));
     if (!folder.valid()) continue;
@@ -183,7 +189,8 @@ void DigestStore::prune(std::size_t limit) const {
     while (const dirent* entry = ::readdir(dir.get())) {
       std::string_view name(entry->d_name);
       struct stat st;
-      if (name == "." || name == ".." || ::fstatat(folder.get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (name == "." || name == ".." || ::fstatat(folder.get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        continue;
       std::int64_t time = nanoseconds(st.st_mtim);
       if (name.starts_with(temp_prefix)) {
         if (now - time > stale_temp_seconds * 1000000000) (void)::unlinkat(folder.get(), entry->d_name, 0);
@@ -197,8 +204,9 @@ void DigestStore::prune(std::size_t limit) const {
   std::nth_element(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(remove - 1), entries.end(),
                    [](const Entry& a, const Entry& b) { return a.time < b.time; });
   entries.resize(remove);
-  std::sort(entries.begin(), entries.end(),
-            [](const Entry& a, const Entry& b) { return std::tie(a.subfolder, a.name) < std::tie(b.subfolder, b.name); });
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return std::tie(a.subfolder, a.name) < std::tie(b.subfolder, b.name);
+  });
   Fd folder;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (i == 0 || entries[i].subfolder != entries[i - 1].subfolder) {

@@ -56,6 +56,11 @@ class DigestStore {
 
   const std::string& folder() const { return folder_; }
 
+  // Whether this run should prune a store: one run in prune_one_in, chosen
+  // at random, so that no run pays for it often.
+  static bool prune_this_run();
+  static constexpr unsigned prune_one_in = 32;
+
  private:
   // The store's folder, opened once it is there and kept open; -1 while it
   // can't be opened.

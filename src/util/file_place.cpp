@@ -1,7 +1,6 @@
 #include "util/file_place.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,15 +17,6 @@ namespace {
 
 bool within_any(std::string_view path, std::span<const std::string> roots) {
   return std::any_of(roots.begin(), roots.end(), [&](const std::string& root) { return lies_within(path, root); });
-}
-
-// Where the open folder `fd` really is, or "" when /proc can't say.
-std::string opened_path(int fd) {
-  char shown[PATH_MAX];
-  std::string link = "/proc/self/fd/" + std::to_string(fd);
-  ssize_t length = ::readlink(link.c_str(), shown, sizeof shown);
-  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof shown) return {};
-  return std::string(shown, static_cast<std::size_t>(length));
 }
 
 std::string outside(const std::string& path) { return "leads to " + display_path(path) + ", outside the paths given"; }
@@ -49,7 +39,7 @@ Result<FilePlace> find_file_place(const std::string& path, std::span<const std::
     // The open folder says where it is: no walk of the path's components.
     Fd opened(::open(named.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::string shown = opened.valid() && !name.empty() ? opened_path(opened.get()) : std::string();
-    if (!shown.empty() && shown.starts_with('/') && !shown.ends_with(" (deleted)")) {
+    if (!shown.empty() && !shown.ends_with(" (deleted)")) {
       std::string canonical = join_path(shown, name);
       if (!roots.empty() && !within_any(canonical, roots)) return fail(outside(canonical));
       return FilePlace{std::move(opened), std::move(name), std::move(canonical)};

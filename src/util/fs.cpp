@@ -151,6 +151,14 @@ Status write_all(int fd, std::string_view data) {
   return {};
 }
 
+std::string opened_path(int fd) {
+  char shown[PATH_MAX];
+  std::string link = "/proc/self/fd/" + std::to_string(fd);
+  ssize_t length = ::readlink(link.c_str(), shown, sizeof shown);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof shown || shown[0] != '/') return {};
+  return std::string(shown, static_cast<std::size_t>(length));
+}
+
 Result<std::string> canonical_path(const std::string& path) {
   if (path.empty()) return fail(io_error_text(ENOENT));
   if (path.find('\0') != std::string::npos) return fail(io_error_text(EINVAL));
@@ -159,13 +167,7 @@ Result<std::string> canonical_path(const std::string& path) {
   // answers when /proc can't.
   Fd opened(::open(path.c_str(), O_PATH | O_CLOEXEC));
   if (!opened.valid()) return fail(io_error_text(errno));
-  char shown[PATH_MAX];
-  std::string link = "/proc/self/fd/" + std::to_string(opened.get());
-  ssize_t length = ::readlink(link.c_str(), shown, sizeof shown);
-  if (length > 0 && static_cast<std::size_t>(length) < sizeof shown && shown[0] == '/') {
-    std::string canonical(shown, static_cast<std::size_t>(length));
-    if (!canonical.ends_with(" (deleted)")) return canonical;
-  }
+  if (auto shown = opened_path(opened.get()); !shown.empty() && !shown.ends_with(" (deleted)")) return shown;
   std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
   if (!resolved) return fail(io_error_text(errno));
   return std::string(resolved.get());

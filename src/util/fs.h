@@ -76,6 +76,11 @@ Status write_file(const std::string& path, std::string_view contents);
 // ENOENT's text.
 Result<std::string> canonical_path(const std::string& path);
 
+// Where the open file or folder `fd` is, as the kernel names it: its
+// canonical path, with " (deleted)" after it once it was removed; "" when
+// /proc can't say.
+std::string opened_path(int fd);
+
 // Where a write through `path` lands when `path` is a symbolic link: the
 // end of its chain of links (which need not exist: a dangling link's write
 // creates it), with its folder resolved when that exists. None when `path`

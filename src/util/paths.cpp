@@ -90,4 +90,17 @@ bool lies_within(std::string_view path, std::string_view folder) {
 
 std::string display_path(std::string_view path) { return lossy_utf8(path); }
 
+std::string about_path(std::string_view path, std::string_view message) {
+  return display_path(path).append(": ").append(message);
+}
+
+std::optional<std::string_view> path_below(std::string_view path, std::string_view folder) {
+  if (path == folder) return std::string_view();
+  if (!path.starts_with(folder)) return std::nullopt;
+  path.remove_prefix(folder.size());
+  if (folder.ends_with('/')) return path;
+  if (!path.starts_with('/')) return std::nullopt;
+  return path.substr(1);
+}
+
 }  // namespace tersify

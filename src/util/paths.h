@@ -53,7 +53,17 @@ std::vector<std::string> path_candidates(std::string_view path);
 // lexically it may lead anywhere.
 bool lies_within(std::string_view path, std::string_view folder);
 
+// `path` below `folder`, when both are spelled alike (both canonical, or a
+// path that a search joined onto the folder as given): what follows the
+// folder and a "/", "" for the folder itself; none when `path` does not
+// start there.
+std::optional<std::string_view> path_below(std::string_view path, std::string_view folder);
+
 // The path as text for messages: invalid UTF-8 sequences become U+FFFD.
 std::string display_path(std::string_view path);
+
+// What is said about `path`, as every message about a path says it:
+// "{display_path(path)}: {message}".
+std::string about_path(std::string_view path, std::string_view message);
 
 }  // namespace tersify

@@ -21,12 +21,6 @@
 namespace tersify {
 namespace {
 
-std::string temp_root() {
-  const char* tmpdir = std::getenv("TMPDIR");
-  if (tmpdir != nullptr && tmpdir[0] == '/') return tmpdir;
-  return "/tmp";
-}
-
 // Empties and removes the folder `name` in `parent`; links inside are removed,
 // never followed.
 void remove_folder_at(int parent, const char* name) {
@@ -63,8 +57,7 @@ void remove_stale(const std::string& root, std::string_view prefix) {
 
 }  // namespace
 
-Result<ScratchFolder> ScratchFolder::create(std::string_view prefix) {
-  std::string root = temp_root();
+Result<ScratchFolder> ScratchFolder::create(const std::string& root, std::string_view prefix) {
   // Once per place and process: a run creates many, and the root may be
   // large.
   static std::mutex mutex;

@@ -16,9 +16,9 @@ namespace tersify {
 
 class ScratchFolder {
  public:
-  // A new folder "{prefix}{pid}-XXXXXX" in $TMPDIR (when it is an absolute
-  // path), else in /tmp; path() is canonical. Fails with the I/O error text.
-  static Result<ScratchFolder> create(std::string_view prefix);
+  // A new folder "{prefix}{pid}-XXXXXX" in the folder `root` (the run's
+  // temporary folder); path() is canonical. Fails with the I/O error text.
+  static Result<ScratchFolder> create(const std::string& root, std::string_view prefix);
 
   ScratchFolder(ScratchFolder&& other) noexcept;
   ScratchFolder& operator=(ScratchFolder&& other) = delete;

@@ -5,7 +5,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "util/fd.h"
+#include "util/result.h"
 
 namespace tersify {
 
@@ -18,6 +21,21 @@ inline bool lift_above_standard_streams(Fd& fd) {
   if (moved < 0) return false;
   fd.reset(moved);
   return true;
+}
+
+struct Pipe {
+  Fd read;
+  Fd write;
+};
+
+// A close-on-exec pipe with both ends above the standard streams. Fails
+// with the error number.
+inline Result<Pipe, int> make_pipe() {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return fail(errno);
+  Pipe pipe{Fd(ends[0]), Fd(ends[1])};
+  if (!lift_above_standard_streams(pipe.read) || !lift_above_standard_streams(pipe.write)) return fail(errno);
+  return pipe;
 }
 
 }  // namespace tersify

@@ -138,4 +138,15 @@ std::optional<std::uint64_t> parse_unsigned(std::string_view text) {
   return value;
 }
 
+std::vector<std::string_view> lines_with_ends(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    std::size_t end = text.find('\n');
+    std::size_t length = end == std::string_view::npos ? text.size() : end + 1;
+    lines.push_back(text.substr(0, length));
+    text.remove_prefix(length);
+  }
+  return lines;
+}
+
 }  // namespace tersify

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tersify {
 
@@ -21,6 +22,10 @@ bool is_unicode_whitespace(char32_t c);
 std::string_view trim_start_whitespace(std::string_view text);
 std::string_view trim_end_whitespace(std::string_view text);
 std::string_view trim_whitespace(std::string_view text);
+
+// The lines of `text`, each with its "\n" (so "\r\n" stays whole); the last
+// one may have none. An empty text has no lines.
+std::vector<std::string_view> lines_with_ends(std::string_view text);
 
 // Whether the text holds nothing but ASCII whitespace (or nothing).
 inline bool only_ascii_whitespace(std::string_view text) {

@@ -62,17 +62,6 @@ void append_line(std::string& out, char mark, std::string_view line) {
 
 }  // namespace
 
-std::vector<std::string_view> lines_with_ends(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    std::size_t end = text.find('\n');
-    std::size_t length = end == std::string_view::npos ? text.size() : end + 1;
-    lines.push_back(text.substr(0, length));
-    text.remove_prefix(length);
-  }
-  return lines;
-}
-
 std::string unified_hunks(std::string_view old_text, std::string_view new_text, std::size_t context) {
   std::vector<Edit> edits = edit_script(old_text, new_text);
   std::string out;

@@ -14,10 +14,6 @@ namespace tersify {
 // Lines of context around each change, as diff -u and patch use by default.
 inline constexpr std::size_t diff_context_lines = 3;
 
-// The lines of `text`, each with its "\n" (so "\r\n" stays whole); the last
-// one may have none. An empty text has no lines.
-std::vector<std::string_view> lines_with_ends(std::string_view text);
-
 // The hunks that turn `old_text` into `new_text` ("@@ -a,b +c,d @@" headers,
 // then " ", "-" and "+" lines), with `context` lines around each change;
 // nothing when the texts are equal. The edit script comes from dtl's O(NP)

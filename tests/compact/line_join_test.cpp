@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "compact/compact.h"
+#include "compact/offset_map.h"
 #include "verify_compact.h"
 
 namespace tersify::compact {
@@ -147,3 +149,35 @@ TEST(TrailingComma, MacroTokenTreesKeepTheirCommas) {
   // Outside macros the comma before the brace goes.
   verify_compact("fn f() -> S { S { a: 1 } }\n", "fn f() -> S {\n    S {\n        a: 1,\n    }\n}\n", 100);
 }
+
+namespace tersify::compact {
+namespace {
+
+// The trace's cuts place every byte that stays at its place in J, and tell
+// where the joined lines could read as other tokens.
+TEST(JoinLines, TraceLocatesTheBytesThatStay) {
+  struct Case {
+    std::string text;
+    bool may_read_otherwise;
+  };
+  for (const Case& c : std::vector<Case>{{"{\n    S {\n        a,\n    }\n}", false},
+                                         {"{\r\n    x\r\n        .y()?\r\n\r\n}", false},
+                                         {"{\n    1\n        .max(2)\n}", true},
+                                         {"{\n    a..\n        .b\n}", true},
+                                         {"{\n\u3000x\n}", true}}) {
+    JoinTrace trace;
+    std::string joined = *join_lines(c.text, {0, c.text.size()}, {}, std::numeric_limits<std::size_t>::max(), &trace);
+    EXPECT_EQ(c.may_read_otherwise, trace.may_read_otherwise) << c.text;
+    std::sort(trace.cuts.begin(), trace.cuts.end(), [](const auto& a, const auto& b) { return a.start < b.start; });
+    OffsetMap offsets(trace.cuts);
+    for (std::size_t at = 0; at < c.text.size(); ++at) {
+      if (!offsets.cut(at)) {
+        EXPECT_EQ(c.text[at], joined.at(offsets(at))) << c.text << " at " << at;
+      }
+    }
+    EXPECT_EQ(joined.size(), offsets(c.text.size())) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace tersify::compact

@@ -4,7 +4,7 @@
 
 #include "support/temp_dir.h"
 #include "support/tools.h"
-#include "util/process.h"
+#include "util/spawn.h"
 
 namespace tersify::driver {
 namespace {
@@ -37,27 +37,27 @@ TEST_F(EditionFor, OneCargoRunAnswersAWholeWorkspace) {
   dir_.write("ws/Cargo.toml", "[workspace]\nmembers = [\"a\", \"b\"]\nresolver = \"2\"\n");
   package("ws/a", "a", "2018");
   package("ws/b", "b", "2024");
-  test::ScopedPath path(path_with_wrapper());
+  const Program cargo{"cargo", path_with_wrapper()};
   EditionMap editions;
-  EXPECT_EQ(edition_for(dir_ / "ws/a/src/lib.rs", editions).value(), "2018");
-  EXPECT_EQ(edition_for(dir_ / "ws/a/src/other.rs", editions).value(), "2018");
-  EXPECT_EQ(edition_for(dir_ / "ws/b/src/lib.rs", editions).value(), "2024");
+  EXPECT_EQ(edition_for(dir_ / "ws/a/src/lib.rs", editions, cargo).value(), "2018");
+  EXPECT_EQ(edition_for(dir_ / "ws/a/src/other.rs", editions, cargo).value(), "2018");
+  EXPECT_EQ(edition_for(dir_ / "ws/b/src/lib.rs", editions, cargo).value(), "2024");
   EXPECT_EQ(cargo_runs(), 1);
 
   // The virtual manifest has no package of its own: every file governed by
   // it asks cargo again and gets the default.
   dir_.write("ws/tools/gen.rs", "");
-  EXPECT_EQ(edition_for(dir_ / "ws/tools/gen.rs", editions).value(), "2021");
-  EXPECT_EQ(edition_for(dir_ / "ws/tools/gen.rs", editions).value(), "2021");
+  EXPECT_EQ(edition_for(dir_ / "ws/tools/gen.rs", editions, cargo).value(), "2021");
+  EXPECT_EQ(edition_for(dir_ / "ws/tools/gen.rs", editions, cargo).value(), "2021");
   EXPECT_EQ(cargo_runs(), 3);
 }
 
 TEST_F(EditionFor, FilesOutsideEveryPackageGetTheDefaultWithoutCargo) {
   dir_.write("loose/a.rs", "");
   // No cargo on PATH at all: a run would fail.
-  test::ScopedPath path(dir_ / "loose");
+  const Program cargo{"cargo", dir_ / "loose"};
   EditionMap editions;
-  EXPECT_EQ(edition_for(dir_ / "loose/a.rs", editions).value(), "2021");
+  EXPECT_EQ(edition_for(dir_ / "loose/a.rs", editions, cargo).value(), "2021");
   EXPECT_TRUE(editions.empty());
 }
 
@@ -65,11 +65,11 @@ TEST_F(EditionFor, ResolvesTheFileBeforeLookingForItsPackage) {
   package("real", "real", "2015");
   dir_.write("plain/Cargo.toml", "[package]\nname = \"plain\"\nversion = \"0.1.0\"\nedition = \"2024\"\n");
   dir_.symlink(dir_ / "real/src", "plain/linked");
-  test::ScopedPath path(path_with_wrapper());
+  const Program cargo{"cargo", path_with_wrapper()};
   EditionMap editions;
-  EXPECT_EQ(edition_for(dir_ / "plain/linked/lib.rs", editions).value(), "2015");
+  EXPECT_EQ(edition_for(dir_ / "plain/linked/lib.rs", editions, cargo).value(), "2015");
 
-  auto missing = edition_for(dir_ / "plain/gone.rs", editions);
+  auto missing = edition_for(dir_ / "plain/gone.rs", editions, cargo);
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error(), "No such file or directory (os error 2)");
 }
@@ -80,19 +80,19 @@ TEST_F(EditionFor, LinkedManifestIsNeverFoundInTheCache) {
   dir_.write("pkg/src/lib.rs", "");
   dir_.write("pkg/src/other.rs", "");
   dir_.symlink(dir_ / "target-pkg/Cargo.toml", "pkg/Cargo.toml");
-  test::ScopedPath path(path_with_wrapper());
+  const Program cargo{"cargo", path_with_wrapper()};
   EditionMap editions;
-  EXPECT_EQ(edition_for(dir_ / "pkg/src/lib.rs", editions).value(), "2021");
-  EXPECT_EQ(edition_for(dir_ / "pkg/src/other.rs", editions).value(), "2021");
+  EXPECT_EQ(edition_for(dir_ / "pkg/src/lib.rs", editions, cargo).value(), "2021");
+  EXPECT_EQ(edition_for(dir_ / "pkg/src/other.rs", editions, cargo).value(), "2021");
   EXPECT_EQ(cargo_runs(), 2);
 }
 
 TEST_F(EditionFor, HandsOnCargoFailures) {
   dir_.write("broken/Cargo.toml", "[package]\nname = 3\n");
   dir_.write("broken/src/lib.rs", "");
-  test::ScopedPath path(path_with_wrapper());
+  const Program cargo{"cargo", path_with_wrapper()};
   EditionMap editions;
-  auto failed = edition_for(dir_ / "broken/src/lib.rs", editions);
+  auto failed = edition_for(dir_ / "broken/src/lib.rs", editions, cargo);
   ASSERT_FALSE(failed);
   EXPECT_TRUE(failed.error().starts_with("error: ")) << failed.error();
 }

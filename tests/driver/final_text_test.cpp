@@ -8,9 +8,10 @@
 #include <map>
 
 #include "compact/compact.h"
-#include "driver/rustfmt.h"
+#include "driver/fresh_rustfmt.h"
 #include "e2e/project.h"
-#include "util/process.h"
+#include "support/tools.h"
+#include "util/spawn.h"
 
 namespace tersify::driver {
 namespace {
@@ -31,7 +32,7 @@ const std::string closure_source = R"(pub fn f(span: &tracing::Span) {
 TEST(FinalText, AClosureJoinedByCompactionIsSettledByOneWrite) {
   ignore_write_signals();
   auto one_pass = [](const std::string& text) {
-    auto formatted = run_rustfmt(text, {"2021", 160, {}, 1, {}});
+    auto formatted = run_rustfmt(test::on_path("rustfmt"), text, {"2021", 160, {}, 1, {}});
     EXPECT_TRUE(formatted) << formatted.error();
     return compact::compact(formatted ? *formatted : "", 160);
   };
@@ -59,11 +60,16 @@ struct Scripted : Formatter {
   explicit Scripted(std::map<std::string, std::string> map) : next(std::move(map)) {}
   std::map<std::string, std::string> next;
   int calls = 0;
-  Result<std::string> format(std::string_view text, const FileSettings&, int) override {
-    ++calls;
-    auto found = next.find(std::string(text));
-    if (found == next.end() || found->second == "!") return fail("error: rejected\n");
-    return found->second;
+  void format(std::span<const FormatRequest> requests, const Cancellation*, const FormatDone& done) override {
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+      ++calls;
+      auto found = next.find(std::string(requests[i].text));
+      if (found == next.end() || found->second == "!") {
+        done(i, fail("error: rejected\n"));
+      } else {
+        done(i, found->second);
+      }
+    }
   }
 };
 
@@ -79,7 +85,12 @@ TEST(FinalText, SettlingKeepsTheLastTextRustfmtAcceptedAndStopsAfterThreeMorePas
   const Case cases[] = {
       {"first result final", {{"s\n", "a\n"}, {"a\n", "a\n"}}, true, "a\n", 1, 2},
       {"unchanged file: no second run", {{"s\n", "s\n"}}, true, "s\n", 1, 1},
-      {"check mode runs once, then asks whether the result is accepted", {{"s\n", "a\n"}, {"a\n", "b\n"}}, false, "a\n", 1, 2},
+      {"check mode runs once, then asks whether the result is accepted",
+       {{"s\n", "a\n"}, {"a\n", "b\n"}},
+       false,
+       "a\n",
+       1,
+       2},
       {"check mode: result rejected", {{"s\n", "a\n"}, {"a\n", "!"}}, false, "", 0, 2},
       {"settles on the second", {{"s\n", "a\n"}, {"a\n", "b\n"}, {"b\n", "b\n"}}, true, "b\n", 2, 3},
       {"rejected at once", {{"s\n", "!"}}, true, "", 0, 1},

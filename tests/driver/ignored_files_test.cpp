@@ -20,9 +20,10 @@ TEST(IgnoredFiles, TheListOfTheFileRustfmtReadsLeavesOutPathsBelowItsFolder) {
     dir.write(file, "");
     files.push_back(dir / file);
   }
-  EXPECT_EQ(without_ignored_files(files), (std::vector<std::string>{dir / "src/good.rs", dir / "lib/src/bad.rs",
-                                                                     dir / "nearer/src/bad.rs", dir / "broken/src/bad.rs"}));
-  EXPECT_TRUE(IgnoredFiles().ignored(dir / "src/gen/new.rs")) << "an editor's new buffer";
+  EXPECT_EQ(without_ignored_files(files, Environment{}),
+            (std::vector<std::string>{dir / "src/good.rs", dir / "lib/src/bad.rs", dir / "nearer/src/bad.rs",
+                                      dir / "broken/src/bad.rs"}));
+  EXPECT_TRUE(IgnoredFiles(Environment{}).ignored(dir / "src/gen/new.rs")) << "an editor's new buffer";
 }
 
 }  // namespace

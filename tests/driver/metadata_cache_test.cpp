@@ -82,8 +82,8 @@ TEST(MetadataCache, CargoRunsAgainWhenWhatDecidesItsAnswerChanges) {
   std::string root = fs::canonical(tree.dir / "w").string();
   const std::string cwd = fs::current_path().string();
   ASSERT_EQ(::chdir(root.c_str()), 0);
-  CargoEnvironment environment = CargoEnvironment::of_process();
-  if (!ToolchainPrograms(environment.rustup).identity("cargo", root)) {
+  Environment environment = read_environment();
+  if (!ToolchainPrograms(environment).identity("cargo", root)) {
     ASSERT_EQ(::chdir(cwd.c_str()), 0);
     GTEST_SKIP() << "the cargo on PATH can't be told without running it";
   }
@@ -92,7 +92,7 @@ TEST(MetadataCache, CargoRunsAgainWhenWhatDecidesItsAnswerChanges) {
     // Later steps build on earlier ones, so they take time stamps of their own.
     usleep(10000);
     step.change(tree);
-    environment.variables = tree.variables;
+    environment.cargo_variables = tree.variables;
     MetadataCache cache(tree.dir / "cache", environment);
     int runs = 0;
     auto answer = cache.answer("crates/a/Cargo.toml", [&]() -> Result<std::string> {

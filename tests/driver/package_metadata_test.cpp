@@ -6,7 +6,7 @@
 
 #include "support/temp_dir.h"
 #include "support/tools.h"
-#include "util/process.h"
+#include "util/spawn.h"
 
 namespace tersify::driver {
 namespace {
@@ -145,7 +145,7 @@ TEST_F(LoadPackages, RealCargoReportsEveryWorkspaceMember) {
   write_package(dir, "old", "old", "2015");
   write_package(dir, "new", "new", "2024");
   EditionMap editions;
-  ASSERT_TRUE(load_packages(dir / "old/Cargo.toml", editions));
+  ASSERT_TRUE(load_packages(dir / "old/Cargo.toml", editions, test::on_path("cargo")));
   EXPECT_EQ(editions, (EditionMap{{dir / "new/Cargo.toml", "2024"}, {dir / "old/Cargo.toml", "2015"}}));
 }
 
@@ -153,13 +153,12 @@ TEST_F(LoadPackages, CargoFailuresComeBackVerbatimOrAsStartFailures) {
   TempDir dir;
   dir.write("bad/Cargo.toml", "[package\n");
   EditionMap editions;
-  auto rejected = load_packages(dir / "bad/Cargo.toml", editions);
+  auto rejected = load_packages(dir / "bad/Cargo.toml", editions, test::on_path("cargo"));
   ASSERT_FALSE(rejected);
   EXPECT_TRUE(rejected.error().starts_with("error: ")) << rejected.error();
   EXPECT_TRUE(rejected.error().ends_with("\n"));
 
-  test::ScopedPath path(dir / "empty-bin");
-  auto missing = load_packages(dir / "bad/Cargo.toml", editions);
+  auto missing = load_packages(dir / "bad/Cargo.toml", editions, Program{"cargo", dir / "empty-bin"});
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error(), "failed to run cargo metadata: No such file or directory (os error 2)");
   EXPECT_TRUE(editions.empty());

@@ -12,10 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/rustfmt.h"
+#include "driver/fresh_rustfmt.h"
 #include "driver/rustfmt_config.h"
 #include "support/temp_dir.h"
-#include "util/process.h"
+#include "support/tools.h"
+#include "util/random_token.h"
+#include "util/spawn.h"
 
 namespace tersify::driver {
 namespace {
@@ -50,8 +52,9 @@ TEST(RustfmtBatch, EveryTextIsASingleRunsOrNothing) {
   configured.write("rustfmt.toml", "tab_spaces = 2\n");
   // No configuration here: rustfmt finds none (or the user's own).
   test::TempDir bare;
-  const std::string bare_config = config_file_for(bare.path()).value_or("");
-  const std::string token = batch_token();
+  const std::string bare_config = config_rustfmt_reads(bare.path(), read_environment()).value_or("");
+  const Program rustfmt = test::on_path("rustfmt");
+  const BatchSetup setup{rustfmt, "/tmp", random_token()};
   struct Case {
     const char* name;
     std::vector<std::string> texts;
@@ -71,12 +74,12 @@ TEST(RustfmtBatch, EveryTextIsASingleRunsOrNothing) {
     for (const auto& c : cases) {
       SCOPED_TRACE(std::string(c.name) + (settings.config_file.empty() ? ", no configuration" : ""));
       std::vector<std::string_view> texts(c.texts.begin(), c.texts.end());
-      auto batch = run_batch(texts, settings, token, nullptr, -1);
+      auto batch = run_batch(setup, texts, settings, nullptr, -1);
       ASSERT_EQ(batch.texts.size(), texts.size());
       for (std::size_t i = 0; i < texts.size(); ++i) {
         EXPECT_EQ(batch.texts[i].has_value(), c.given) << i;
         if (!batch.texts[i]) continue;
-        auto single = run_rustfmt(texts[i], settings);
+        auto single = run_rustfmt(rustfmt, texts[i], settings);
         ASSERT_TRUE(single) << single.error();
         EXPECT_EQ(*batch.texts[i], *single) << i;
       }
@@ -88,13 +91,11 @@ TEST(RustfmtBatch, EveryTextIsASingleRunsOrNothing) {
   if (!bare_config.empty()) return;
   test::TempDir temp;
   temp.write("rustfmt.toml", "hard_tabs = true\n");
-  ::setenv("TMPDIR", temp.path().c_str(), 1);
   std::string_view text[] = {"fn h() { let x = 1; }\n"};
   const FileSettings none{"2021", 100, bare.path(), 1, {}};
-  auto batch = run_batch(text, none, token, nullptr, -1);
-  ::unsetenv("TMPDIR");
+  auto batch = run_batch({rustfmt, temp.path(), setup.token}, text, none, nullptr, -1);
   ASSERT_TRUE(batch.texts[0]);
-  EXPECT_EQ(*batch.texts[0], run_rustfmt(text[0], none).value());
+  EXPECT_EQ(*batch.texts[0], run_rustfmt(rustfmt, text[0], none).value());
 }
 
 }  // namespace

@@ -64,11 +64,11 @@ TEST(RustfmtConfig, TheNearestFileWinsAndTheDottedNameFirst) {
   dir.write("bad/rustfmt.toml", "max_width = 9\nmax_width = 9\n");
   for (auto [folder, width] : {std::pair{"", 100u}, {"a", 50u}, {"a/b", 50u}}) {
     SCOPED_TRACE(folder);
-    auto config = read_rustfmt_config(config_file_for(dir / folder).value());
+    auto config = read_rustfmt_config(config_rustfmt_reads(dir / folder, Environment{}).value());
     ASSERT_TRUE(config) << config.error();
     EXPECT_EQ(config->max_width, width);
   }
-  auto bad = read_rustfmt_config(config_file_for(dir / "bad").value());
+  auto bad = read_rustfmt_config(config_rustfmt_reads(dir / "bad", Environment{}).value());
   ASSERT_FALSE(bad);
   EXPECT_EQ(bad.error(), dir / "bad/rustfmt.toml: invalid TOML at line 2, column 13: Error while parsing key-value "
                                "pair: cannot redefine existing integer 'max_width'");

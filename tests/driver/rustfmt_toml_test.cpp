@@ -194,12 +194,14 @@ TEST(ConfigPaths, OnePerPackageOfTheListedFilesSortedWithoutDuplicates) {
                                            dir / "loose/b",        dir / "empty",    dir / "pkg",
                                            dir / "loose/a.rs",     dir / "pkg/src//"};
   EXPECT_EQ(
-      paths_of(config_paths(arguments, {dir / "loose/a.rs", dir / "loose/b/c.rs", dir / "pkg/src//lib.rs",
-                                        dir / "pkg/src/lib.rs", dir / "pkg/src/nested/mod.rs"})),
+      paths_of(config_files_to_disable(arguments,
+                                       {dir / "loose/a.rs", dir / "loose/b/c.rs", dir / "pkg/src//lib.rs",
+                                        dir / "pkg/src/lib.rs", dir / "pkg/src/nested/mod.rs"},
+                                       Environment{})),
       (std::vector<std::string>{dir / "loose/b/rustfmt.toml", dir / "loose/rustfmt.toml", dir / "pkg/rustfmt.toml"}));
-  EXPECT_TRUE(config_paths(arguments, {}).empty());
+  EXPECT_TRUE(config_files_to_disable(arguments, {}, Environment{}).empty());
   // Outside every package, the argument a file was found below owns it.
-  EXPECT_EQ(config_paths({dir / "loose"}, {dir / "loose/b/c.rs"}),
+  EXPECT_EQ(config_files_to_disable({dir / "loose"}, {dir / "loose/b/c.rs"}, Environment{}),
             (std::vector<ConfigFile>{{dir / "loose/rustfmt.toml", dir / "loose", ""}}));
 }
 
@@ -209,7 +211,8 @@ TEST(ConfigPaths, ResolvesLinks) {
   dir.write("pkg/src/lib.rs", "");
   dir.symlink(dir / "pkg/src", "elsewhere/src-link");
   // The link's real place decides the package, not the lexical parent.
-  EXPECT_EQ(paths_of(config_paths({dir / "elsewhere/src-link"}, {dir / "elsewhere/src-link/lib.rs"})),
+  EXPECT_EQ(paths_of(config_files_to_disable({dir / "elsewhere/src-link"}, {dir / "elsewhere/src-link/lib.rs"},
+                                             Environment{})),
             std::vector<std::string>{dir / "pkg/rustfmt.toml"});
 }
 
@@ -218,8 +221,9 @@ TEST(ConfigPaths, ResolvesLinks) {
 // rustfmt reads above, in the home folder or in the configuration folder.
 TEST(ConfigPaths, TheConfigRustfmtReadsForEveryListedFileWithinItsWorkspace) {
   TempDir dir;
-  test::ScopedEnv home("HOME", dir / "home");
-  test::ScopedEnv config_home("XDG_CONFIG_HOME", dir / "config");
+  Environment user;
+  user.home = dir / "home";
+  user.config_home = dir / "config";
   dir.write("ws/Cargo.toml", "[workspace]\nmembers = [\"a\", \"b\", \"c\"]\n");
   dir.write("ws/rustfmt.toml", "max_width = 60\n");
   dir.write("ws/a/Cargo.toml", "[package]\n");
@@ -237,12 +241,14 @@ TEST(ConfigPaths, TheConfigRustfmtReadsForEveryListedFileWithinItsWorkspace) {
   std::vector<ConfigUpdate> updates;
 
   EXPECT_EQ(
-      config_paths({ws}, {ws + "/a/src/lib.rs", ws + "/b/src/lib.rs", ws + "/c/build.rs", ws + "/c/src/lib.rs",
-                          ws + "/c/src/x/y.rs"}),
+      config_files_to_disable(
+          {ws},
+          {ws + "/a/src/lib.rs", ws + "/b/src/lib.rs", ws + "/c/build.rs", ws + "/c/src/lib.rs", ws + "/c/src/x/y.rs"},
+          user),
       (std::vector<ConfigFile>{
           {ws + "/a/.rustfmt.toml", ws, ""}, {ws + "/c/src/.rustfmt.toml", ws, ""}, {ws + "/rustfmt.toml", ws, ""}}));
   // A new file changes no setting: it starts as a copy of the one it hides.
-  auto alone = config_paths({dir / "above/alone"}, {dir / "above/alone/src/lib.rs"});
+  auto alone = config_files_to_disable({dir / "above/alone"}, {dir / "above/alone/src/lib.rs"}, user);
   EXPECT_EQ(
       alone,
       (std::vector<ConfigFile>{{dir / "above/alone/rustfmt.toml", dir / "above/alone", dir / "above/rustfmt.toml"}}));
@@ -252,9 +258,10 @@ TEST(ConfigPaths, TheConfigRustfmtReadsForEveryListedFileWithinItsWorkspace) {
   // A new file goes to a workspace root that the run covers, else to the
   // package root; without a file above, the user's configuration folder's.
   const ConfigFile member{dir / "bare/m/rustfmt.toml", dir / "bare", dir / "config/rustfmt/rustfmt.toml"};
-  EXPECT_EQ(config_paths({dir / "bare/m"}, {dir / "bare/m/src/lib.rs"}), std::vector<ConfigFile>{member});
+  EXPECT_EQ(config_files_to_disable({dir / "bare/m"}, {dir / "bare/m/src/lib.rs"}, user),
+            std::vector<ConfigFile>{member});
   dir.write("home/.rustfmt.toml", "");
-  EXPECT_EQ(config_paths({dir / "bare"}, {dir / "bare/m/src/lib.rs"}),
+  EXPECT_EQ(config_files_to_disable({dir / "bare"}, {dir / "bare/m/src/lib.rs"}, user),
             (std::vector<ConfigFile>{{dir / "bare/rustfmt.toml", dir / "bare", dir / "home/.rustfmt.toml"}}));
 }
 

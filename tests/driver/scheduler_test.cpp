@@ -35,7 +35,12 @@ constexpr std::string_view formatted_mark = "// formatted\n";
 // appends a line to the file PATH while it is formatted, "edit once PATH"
 // only when the file has no line so added.
 struct StandIn : Formatter {
-  Result<std::string> format(std::string_view text, const FileSettings&, int cancel_fd) override {
+  void format(std::span<const FormatRequest> requests, const Cancellation* cancel, const FormatDone& done) override {
+    for (std::size_t i = 0; i < requests.size(); ++i) done(i, answer(requests[i].text, cancel));
+  }
+  std::size_t texts_at_once() const override { return group; }
+
+  Result<std::string> answer(std::string_view text, const Cancellation* cancel) {
     {
       std::lock_guard lock(mutex);
       inputs.emplace_back(text);
@@ -46,8 +51,8 @@ struct StandIn : Formatter {
     if (text.find("fail here") != std::string_view::npos) return fail("error: refused\n");
     if (text.find("stall here") != std::string_view::npos) {
       ++stalls;
-      pollfd watched{cancel_fd, POLLIN, 0};
-      if (cancel_fd >= 0 && ::poll(&watched, 1, 20000) == 1) ++cancelled;
+      pollfd watched{cancel != nullptr ? cancel->fd() : -1, POLLIN, 0};
+      if (cancel != nullptr && ::poll(&watched, 1, 20000) == 1) ++cancelled;
       return fail("cancelled");
     }
     if (auto slow = text.find("slow "); slow != std::string_view::npos) {
@@ -64,27 +69,12 @@ struct StandIn : Formatter {
     if (text.starts_with(formatted_mark)) return std::string(text);
     return std::string(formatted_mark) + std::string(text);
   }
-  // Like a batch: nothing for any text when one of them fails or stalls.
-  std::vector<std::optional<std::string>> format_together(std::span<const FormatRequest> requests,
-                                                          int cancel_fd) override {
-    std::vector<std::optional<std::string>> results(requests.size());
-    for (const auto& request : requests) {
-      if (request.text.find("fail here") != std::string_view::npos ||
-          request.text.find("stall here") != std::string_view::npos) {
-        return results;
-      }
-    }
-    for (std::size_t i = 0; i < requests.size(); ++i) {
-      auto formatted = format(requests[i].text, *requests[i].settings, cancel_fd);
-      if (formatted) results[i] = std::move(*formatted);
-    }
-    return results;
-  }
   int inputs_equal_to(const std::string& text) {
     std::lock_guard lock(mutex);
     return static_cast<int>(std::count(inputs.begin(), inputs.end(), text));
   }
 
+  std::size_t group = 1;
   std::mutex mutex;
   std::vector<std::string> inputs;
   std::atomic<int> stalls{0};
@@ -94,28 +84,31 @@ struct StandIn : Formatter {
 struct Outcome {
   Status status;
   std::vector<std::string> reformat_list;
-  std::vector<std::string> told;  // on_recorded's calls: the path, then "+" when it changed
+  std::vector<std::string> told;  // on_effect's calls: the path, then "+" when it changed
 };
 
 // The edition is given, so that no cargo runs.
 struct Way {
   unsigned jobs;
-  std::size_t group;
+  std::size_t group = 1;
   std::string name() const { return "jobs " + std::to_string(jobs) + ", groups of " + std::to_string(group); }
 };
 
 const Way ways[] = {{1, 1}, {3, 1}, {16, 1}, {1, 4}, {3, 4}};
 
-Outcome run_files(const std::vector<std::string>& files, bool check, Way way, Formatter& formatter) {
+Outcome run_files(const std::vector<std::string>& files, bool check, Way way, StandIn& formatter) {
+  formatter.group = way.group;
   EditionMap editions;
   FileRunCounts counts;
   ReformatList reformat_list;
   Outcome outcome;
-  FileRunOptions options{check, {"2021", 160}, way.jobs, way.group};
-  options.on_recorded = [&](const std::string& path, bool changed) {
-    outcome.told.push_back(path + (changed ? "+" : ""));
-  };
-  outcome.status = process_files(files, options, editions, formatter, reformat_list, counts);
+  EffectOptions options{
+      check, {}, [&](const std::string& path, bool changed) { outcome.told.push_back(path + (changed ? "+" : "")); }};
+  const Pipeline pipeline{formatter, !check};
+  FileEffects effects(options, pipeline, reformat_list, counts);
+  const Environment environment;
+  SettingsLookup lookup(environment, {"2021", 160}, editions);
+  outcome.status = process_in_list_order(files, way.jobs, lookup, pipeline, effects);
   for (const auto& file : reformat_list.files) outcome.reformat_list.push_back(file.listed_path);
   return outcome;
 }

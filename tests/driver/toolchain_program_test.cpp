@@ -32,19 +32,21 @@ TEST(ToolchainProgram, ToolchainFilesAsRustupReadsThem) {
 
 TEST(ToolchainProgram, EachSourceOfTheChoiceNamesItsToolchain) {
   test::TempDir home;
-  home.write("settings.toml",
-             "default_toolchain = \"stable-x86_64-unknown-linux-gnu\"\n[overrides]\n\"" + (home / "pinned") +
-                 "\" = \"beta\"\n");
+  home.write("settings.toml", "default_toolchain = \"stable-x86_64-unknown-linux-gnu\"\n[overrides]\n\"" +
+                                  (home / "pinned") + "\" = \"beta\"\n");
   home.write("pinned/deep/.keep", "");
   home.write("filed/rust-toolchain.toml", "[toolchain]\nchannel = \"nightly\"\n");
   home.write("filed/deep/.keep", "");
   home.write("components/rust-toolchain.toml", "[toolchain]\ncomponents = [\"rust-src\"]\n");
-  ToolchainChoices choices({home.path(), std::nullopt, std::nullopt});
+  Environment environment;
+  environment.rustup_home = home.path();
+  ToolchainChoices choices(environment);
   EXPECT_EQ(choices.toolchain_for(home / "elsewhere"), "stable-x86_64-unknown-linux-gnu");
   EXPECT_EQ(choices.toolchain_for(home / "pinned/deep"), "beta");
   EXPECT_EQ(choices.toolchain_for(home / "filed/deep"), "nightly");
   EXPECT_EQ(choices.toolchain_for(home / "components"), "stable-x86_64-unknown-linux-gnu");
-  ToolchainChoices by_variable({home.path(), "1.80", std::nullopt});
+  environment.rustup_toolchain = "1.80";
+  ToolchainChoices by_variable(environment);
   EXPECT_EQ(by_variable.toolchain_for(home / "filed/deep"), "1.80");
 }
 

@@ -14,8 +14,8 @@
 
 #include "e2e/outcome.h"
 #include "e2e/project.h"
+#include "support/tools.h"
 #include "support/tree.h"
-#include "util/program_path.h"
 
 namespace tersify::test {
 namespace {
@@ -83,7 +83,7 @@ const Change changes[] = {
     {"the rustfmt on PATH",
      [](Trial& s) {
        s.cache.mkdir("bin");
-       write_script(s.cache / "bin/rustfmt", "exec " + *find_program_on_path("rustfmt") + " \"$@\"\n");
+       write_script(s.cache / "bin/rustfmt", "exec " + test::find_program("rustfmt") + " \"$@\"\n");
        s.cached.path_prefix = s.plain.path_prefix = s.cache / "bin";
      },
      0},
@@ -192,8 +192,7 @@ TEST_F(Cache, TheFilterSkipsFormattingForAKnownText) {
   copy_tree(formatted_->path(), dir.path());
   std::string log = dir / "runs.log";
   dir.mkdir("bin");
-  write_script(dir / "bin/rustfmt",
-               "echo \"$*\" >> " + log + "\nexec " + *find_program_on_path("rustfmt") + " \"$@\"\n");
+  write_script(dir / "bin/rustfmt", "echo \"$*\" >> " + log + "\nexec " + test::find_program("rustfmt") + " \"$@\"\n");
   CommandOptions options;
   options.cwd = dir.path();
   options.path_prefix = dir / "bin";

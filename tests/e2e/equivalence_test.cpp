@@ -100,7 +100,6 @@ TEST(Equivalence, AFailureInTheMiddleOfTheList) {
   }
 }
 
-
 // The remembered cargo metadata and rustfmt identity (the caches' own keys)
 // change no result: a small tree is changed step by step, and after each
 // step a run with the caches (which fills them) and one more (which uses
@@ -146,7 +145,8 @@ TEST(Equivalence, RememberedMetadataAndRustfmtAfterEachChange) {
   write_package(dir, "w/b", "b", "2021");
   write_package(dir, "outer/p", "p", "2015");
   dir.write("w/Cargo.toml", workspace);
-  for (const char* file : {"w/a/src/lib.rs", "w/b/src/lib.rs", "outer/p/src/lib.rs"}) dir.write(file, sorted_by_edition);
+  for (const char* file : {"w/a/src/lib.rs", "w/b/src/lib.rs", "outer/p/src/lib.rs"})
+    dir.write(file, sorted_by_edition);
   if (nightly) dir.write("rust-toolchain.toml", "[toolchain]\nchannel = \"stable\"\n");
   std::vector<std::string> skipped;
   for (const auto& step : steps) {

@@ -196,7 +196,9 @@ TEST(SharedFolder, PermissionsAreTheUsersWord) {
 // the cache or without it, and leaves no wrong result in the cache.
 TEST(SharedFolder, AConfigurationAroundTmpdirIsNeverRead) {
   TempDir dir;
-  if (driver::config_file_for(dir.path())) GTEST_SKIP() << "a configuration of the user's own applies everywhere";
+  if (driver::config_rustfmt_reads(dir.path(), driver::read_environment())) {
+    GTEST_SKIP() << "a configuration of the user's own applies everywhere";
+  }
   dir.mkdir("shared/tmp");
   dir.write("tree/src/lib.rs", "fn main() {\n    let x = 1;\n    println!(\"{x}\");\n}\n");  // final already
   auto options = [&](const char* cache) {

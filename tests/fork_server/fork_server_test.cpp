@@ -13,7 +13,9 @@
 #include "support/temp_dir.h"
 #include "support/tools.h"
 #include "util/fs.h"
-#include "util/process.h"
+#include "util/program_path.h"
+#include "util/running_child.h"
+#include "util/spawn.h"
 
 namespace tersify {
 namespace {
@@ -61,7 +63,7 @@ std::string read_to_end(int fd) {
 
 Outcome plain_run(const std::string& program, const std::vector<std::string>& args,
                   std::optional<std::string_view> input) {
-  auto exit = run_child(program, args, input);
+  auto exit = run_child(test::on_path(program), args, input);
   EXPECT_TRUE(exit) << exit.error().message;
   return exit ? Outcome{exit->out, exit->err, exit->code, exit->signal} : Outcome{};
 }
@@ -103,7 +105,7 @@ std::string blanked(std::string text, std::string_view from, char until) {
 
 std::unique_ptr<ForkServer> ready_server(const std::string& program, const std::vector<std::string>& args,
                                          std::string_view marker = driver::rustfmt_library) {
-  auto server = ForkServer::start(program, args, marker);
+  auto server = ForkServer::start(test::on_path(program), args, marker);
   EXPECT_TRUE(server) << server.error();
   if (!server) return nullptr;
   EXPECT_TRUE(server->wait_ready(30s)) << program;
@@ -234,22 +236,22 @@ TEST_F(ForkServerTest, DroppedRunsAndServersLeaveNoProcess) {
 TEST_F(ForkServerTest, OnlyTheMarkedProgramServes) {
   // cat has no librustc_driver: it passes through, reads its null input and
   // ends, never saying hello.
-  auto cat = ForkServer::start("/bin/cat", {}, driver::rustfmt_library);
+  auto cat = ForkServer::start(test::on_path("/bin/cat"), {}, driver::rustfmt_library);
   ASSERT_TRUE(cat);
   EXPECT_FALSE(cat->wait_ready(10s));
   EXPECT_FALSE(cat->spawn(0, 1, 2));
-  auto sleeper = ForkServer::start("sleep", {"60"}, driver::rustfmt_library);
+  auto sleeper = ForkServer::start(test::on_path("sleep"), {"60"}, driver::rustfmt_library);
   ASSERT_TRUE(sleeper);
   EXPECT_FALSE(sleeper->wait_ready(300ms));
-  EXPECT_FALSE(ForkServer::start("no-such-program-here", {}, "x"));
+  EXPECT_FALSE(ForkServer::start(test::on_path("no-such-program-here"), {}, "x"));
 
-  EXPECT_TRUE(is_elf_program_on_path("rustfmt"));
-  EXPECT_TRUE(is_elf_program_on_path("/bin/cat"));
+  EXPECT_TRUE(test::on_path("rustfmt").is_elf());
+  EXPECT_TRUE(test::on_path("/bin/cat").is_elf());
   test::TempDir dir;
   test::write_script(dir / "rustfmt", "exec rustfmt \"$@\"\n");
-  test::ScopedPath path(dir.path() + ":" + std::getenv("PATH"));
-  EXPECT_FALSE(is_elf_program_on_path("rustfmt"));
-  EXPECT_FALSE(is_elf_program_on_path("no-such-program-here"));
+  const std::string path = dir.path() + ":" + std::getenv("PATH");
+  EXPECT_FALSE((Program{"rustfmt", path}.is_elf()));
+  EXPECT_FALSE((Program{"no-such-program-here", path}.is_elf()));
 }
 
 }  // namespace

@@ -22,6 +22,11 @@ std::string find_program(const std::string& program) {
   return "";
 }
 
+Program on_path(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  return {name, path != nullptr ? path : default_search_path};
+}
+
 void write_logging_wrapper(const std::string& dir, const std::string& name, const std::string& log) {
   std::string real = find_program(name);
   write_script(dir + "/" + name, "echo \"$*\" >> '" + log + "'\nexec '" + real + "' \"$@\"\n");

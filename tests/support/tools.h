@@ -5,11 +5,16 @@
 #include <optional>
 #include <string>
 
+#include "util/program_path.h"
+
 namespace tersify::test {
 
 // The absolute path of `program` as the current PATH finds it, or "" when it
 // finds none.
 std::string find_program(const std::string& program);
+
+// `name` on the current PATH, as the tool finds programs.
+Program on_path(const std::string& name);
 
 // Writes an executable `dir/name` that appends one line with its arguments to
 // `log` and then runs the real program of that name with them.

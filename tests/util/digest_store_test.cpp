@@ -94,7 +94,6 @@ TEST(DigestStore, NothingButItsOwnFilesIsReadOrRemoved) {
   EXPECT_TRUE(fs::is_symlink(dir / entry(4).substr(0, entry(4).rfind('/'))));
 }
 
-
 // A value comes back exactly as put, or not at all once anything of the
 // entry changed.
 TEST(DigestStore, ValuesComeBackWholeOrNotAtAll) {

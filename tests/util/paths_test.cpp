@@ -11,11 +11,11 @@ TEST(PathOrder, ComparesComponentByComponent) {
   // Not byte order: "a" is a proper prefix of "a.rs", although '/' > '.'.
   EXPECT_TRUE(path_less("./src/a/b.rs", "./src/a.rs"));
   EXPECT_FALSE(path_less("./src/a.rs", "./src/a/b.rs"));
-  EXPECT_TRUE(path_less("/z", "a"));       // root before anything relative
-  EXPECT_TRUE(path_less("./a", "../a"));   // "." before ".."
-  EXPECT_TRUE(path_less("../a", "a"));     // ".." before names
-  EXPECT_TRUE(path_less("a", "a/b"));      // shorter first
-  EXPECT_TRUE(path_less("B", "a"));        // bytes, not letters
+  EXPECT_TRUE(path_less("/z", "a"));        // root before anything relative
+  EXPECT_TRUE(path_less("./a", "../a"));    // "." before ".."
+  EXPECT_TRUE(path_less("../a", "a"));      // ".." before names
+  EXPECT_TRUE(path_less("a", "a/b"));       // shorter first
+  EXPECT_TRUE(path_less("B", "a"));         // bytes, not letters
   EXPECT_TRUE(path_less("a", "\xc3\xa9"));  // unsigned bytes
 }
 
@@ -61,6 +61,16 @@ TEST(Paths, LiesWithinComponentByComponentAndNeverThroughParents) {
   EXPECT_FALSE(lies_within("/wsx/rustfmt.toml", "/ws"));
   EXPECT_FALSE(lies_within("/ws", "/ws/a"));
   EXPECT_FALSE(lies_within("/ws/../etc/passwd", "/ws"));
+}
+
+// For paths spelled alike: what follows the folder, "" for the folder itself.
+TEST(Paths, BelowAFolderSpelledAlike) {
+  EXPECT_EQ(path_below("/ws/a/b.rs", "/ws"), "a/b.rs");
+  EXPECT_EQ(path_below("/ws", "/ws"), "");
+  EXPECT_EQ(path_below("src/a.rs", "src/"), "a.rs");
+  EXPECT_EQ(path_below("/a.rs", "/"), "a.rs");
+  EXPECT_FALSE(path_below("/wsx/a.rs", "/ws"));
+  EXPECT_FALSE(path_below("/ws", "/ws/a"));
 }
 
 TEST(Paths, DisplayReplacesInvalidBytes) {

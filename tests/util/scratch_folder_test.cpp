@@ -18,7 +18,6 @@ namespace {
 // while one of a live process, or a file of that name, stays.
 TEST(ScratchFolder, GoesWithItsOwnerAndWhatADeadProcessLeftGoesNext) {
   test::TempDir root;
-  ::setenv("TMPDIR", root.path().c_str(), 1);
   pid_t dead = ::fork();
   if (dead == 0) ::_exit(0);
   ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
@@ -31,8 +30,7 @@ TEST(ScratchFolder, GoesWithItsOwnerAndWhatADeadProcessLeftGoesNext) {
 
   std::string path;
   {
-    auto folder = ScratchFolder::create("s-");
-    ::unsetenv("TMPDIR");
+    auto folder = ScratchFolder::create(root.path(), "s-");
     ASSERT_TRUE(folder) << folder.error();
     path = folder->path();
     EXPECT_EQ(path.rfind(root.path(), 0), 0u) << path;
@@ -49,7 +47,8 @@ TEST(ScratchFolder, GoesWithItsOwnerAndWhatADeadProcessLeftGoesNext) {
 
 // What a fatal signal's handler does: the folder in use goes, files and all.
 TEST(ScratchFolder, TheSignalHandlersCleanupTakesAFolderInUse) {
-  auto folder = ScratchFolder::create("s-");
+  test::TempDir root;
+  auto folder = ScratchFolder::create(root.path(), "s-");
   ASSERT_TRUE(folder) << folder.error();
   ASSERT_TRUE(folder->write("0.rs", "fn a() {}\n"));
   ASSERT_TRUE(folder->write("1.rs", ""));

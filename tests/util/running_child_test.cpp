@@ -1,4 +1,4 @@
-#include "util/process.h"
+#include "util/running_child.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,7 +10,9 @@
 
 #include "support/processes.h"
 #include "support/temp_dir.h"
+#include "support/tools.h"
 #include "util/cancellation.h"
+#include "util/spawn.h"
 
 namespace tersify {
 namespace {
@@ -84,7 +86,8 @@ TEST_F(RunChild, ExitsStreamsAndFailuresAsData) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argv.back());
-    auto child = run_child(c.argv[0], std::vector<std::string>(c.argv.begin() + 1, c.argv.end()), c.input);
+    auto child =
+        run_child(test::on_path(c.argv[0]), std::vector<std::string>(c.argv.begin() + 1, c.argv.end()), c.input);
     if (c.stage) {
       ASSERT_FALSE(child);
       EXPECT_EQ(child.error().stage, *c.stage);
@@ -105,9 +108,9 @@ TEST_F(RunChild, UnfinishedChildrenAreKilledAndReapedByTheirOwner) {
   // Gone means no trace left: neither running nor a zombie waiting.
   pid_t without_input = -1, with_input = -1;
   {
-    auto idle = RunningChild::start("sleep", {"60"}, std::nullopt);
+    auto idle = RunningChild::start(test::on_path("sleep"), {"60"}, std::nullopt);
     // sleep never reads; the input still fits into the pipe.
-    auto fed = RunningChild::start("sleep", {"60"}, std::string_view("unread input"));
+    auto fed = RunningChild::start(test::on_path("sleep"), {"60"}, std::string_view("unread input"));
     ASSERT_TRUE(idle && fed);
     without_input = idle->pid();
     with_input = fed->pid();
@@ -119,8 +122,8 @@ TEST_F(RunChild, UnfinishedChildrenAreKilledAndReapedByTheirOwner) {
     EXPECT_EQ(taken.pid(), with_input);
 
     // Assigning over a running child ends that child at once.
-    auto first = RunningChild::start("sleep", {"60"}, std::nullopt);
-    auto second = RunningChild::start("sleep", {"60"}, std::nullopt);
+    auto first = RunningChild::start(test::on_path("sleep"), {"60"}, std::nullopt);
+    auto second = RunningChild::start(test::on_path("sleep"), {"60"}, std::nullopt);
     ASSERT_TRUE(first && second);
     pid_t replaced = first->pid();
     *first = std::move(*second);
@@ -135,7 +138,8 @@ TEST_F(RunChild, OutputWaitsInThePipesUntilCollected) {
   // Nearly 1 MiB on standard output while nobody reads: the enlarged pipe
   // takes it all, so the child ends (seen without reaping it) before it is
   // collected.
-  auto child = RunningChild::start("sh", {"-c", "head -c 900000 /dev/zero; printf done >&2"}, std::nullopt);
+  auto child =
+      RunningChild::start(test::on_path("sh"), {"-c", "head -c 900000 /dev/zero; printf done >&2"}, std::nullopt);
   ASSERT_TRUE(child) << child.error().message;
   ASSERT_TRUE(test::eventually([&] {
     siginfo_t info{};
@@ -152,7 +156,7 @@ TEST_F(RunChild, OutputWaitsInThePipesUntilCollected) {
   // What the child says while its input is still being written is kept for
   // the collection, in order with what follows.
   std::string input = pattern(3 << 20, 11);
-  auto talker = RunningChild::start("sh", {"-c", "echo early; echo warn >&2; wc -c; echo late"}, input);
+  auto talker = RunningChild::start(test::on_path("sh"), {"-c", "echo early; echo warn >&2; wc -c; echo late"}, input);
   ASSERT_TRUE(talker) << talker.error().message;
   auto said = talker->finish();
   ASSERT_TRUE(said);
@@ -164,7 +168,8 @@ TEST_F(RunChild, CancellingStopsTheWaitAndTheOwnerEndsTheChild) {
   Cancellation cancellation;
   pid_t pid = -1;
   {
-    auto child = RunningChild::start("sh", {"-c", "echo started; exec sleep 60"}, std::string_view("ignored"));
+    auto child =
+        RunningChild::start(test::on_path("sh"), {"-c", "echo started; exec sleep 60"}, std::string_view("ignored"));
     ASSERT_TRUE(child) << child.error().message;
     pid = child->pid();
     std::thread canceller([&] {
@@ -180,7 +185,7 @@ TEST_F(RunChild, CancellingStopsTheWaitAndTheOwnerEndsTheChild) {
   EXPECT_FALSE(process_stat(pid));
 
   // Once cancelled, a wait comes back at once.
-  auto late = RunningChild::start("sleep", {"60"}, std::nullopt);
+  auto late = RunningChild::start(test::on_path("sleep"), {"60"}, std::nullopt);
   ASSERT_TRUE(late);
   auto exit = late->finish(cancellation.fd());
   ASSERT_FALSE(exit);

@@ -1,0 +1,76 @@
+#include "driver/file_effect.h"
+
+#include <utility>
+
+#include "driver/rustfmt_message.h"
+#include "util/file_place.h"
+#include "util/fs.h"
+#include "util/in_place_write.h"
+#include "util/paths.h"
+
+namespace tersify::driver {
+namespace {
+
+// Times a file is handled at its turn before a run gives up on a file that
+// keeps changing under it.
+constexpr int max_turns = 3;
+
+}  // namespace
+
+Result<void, ReplaceError> write_or_list(const std::string& listed_path, const ProcessedFile& file, bool check,
+                                         ReformatList& reformat_list, std::span<const std::string> roots) {
+  if (file.final.text == file.source) return {};
+
+  if (check) {
+    if (reformat_list.keep_texts) {
+      reformat_list.files.push_back({listed_path, file.source, file.final.text});
+    } else {
+      reformat_list.files.push_back({listed_path, {}, {}});
+    }
+    return {};
+  }
+  return replace_read_file(listed_path, file.final.text, file.identity, file.source, roots);
+}
+
+Status FileEffects::commit_effect(const std::string& listed_path, const Result<FileSettings>& settings,
+                                  Result<ProcessedFile> outcome, bool read_ahead) {
+  if (read_ahead && outcome) {
+    // The file may have changed since it was read ahead of its turn (the
+    // user saved it, or removed it), or its path may lead to another file
+    // now: its result is then out of date.
+    auto now = read_regular_text(listed_path, options_.roots);
+    if (!now) {
+      outcome = fail(std::move(now).error());
+    } else if (now->text != outcome->source || now->identity != outcome->identity) {
+      outcome = process_file(SourceText{std::move(now->text), now->identity}, *settings, pipeline_);
+    }
+  }
+  for (int turn = 1;; ++turn) {
+    if (!outcome) return fail(file_failure(listed_path, outcome.error()));
+    auto done = write_or_list(listed_path, *outcome, options_.check, reformat_list_, options_.roots);
+    if (done) break;
+    if (!done.error().changed) return fail(file_failure(listed_path, done.error().message));
+    if (turn == max_turns) {
+      return fail(file_failure(listed_path, "kept changing while it was formatted; it is left as it is"));
+    }
+    outcome = process_file(listed_path, settings, pipeline_, options_.roots);
+  }
+  ++counts_.files;
+  if (outcome->cached) ++counts_.cache_hits;
+  if (outcome->final.passes > 1) {
+    ++counts_.settled_files;
+    counts_.extra_passes += static_cast<std::uint64_t>(outcome->final.passes - 1);
+  }
+  if (options_.on_effect) options_.on_effect(listed_path, outcome->final.text != outcome->source);
+  remember_final_text(*outcome, *settings, pipeline_.cache);
+  return {};
+}
+
+void InterruptedWrites::undo_before_reading(const std::string& listed_path) {
+  auto canonical = canonical_path(listed_path);
+  if (!canonical) return;
+  auto folder = parent_path(*canonical);
+  if (folder && folders_.insert(*folder).second) recover_in_place_writes(*folder);
+}
+
+}  // namespace tersify::driver
