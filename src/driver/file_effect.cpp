@@ -15,6 +15,17 @@ namespace {
 // keeps changing under it.
 constexpr int max_turns = 3;
 
+// Whether the file at `listed_path` is, without a doubt, still the one read
+// for `file`, with the same text, when its effect is nothing: its final text
+// is the text read, so that nothing is written and nothing is listed. Its
+// state then shows any change since the read (one stat instead of a second
+// read); a file that is to change has its text compared in full, right
+// before its write.
+bool still_as_read(const std::string& listed_path, const ProcessedFile& file) {
+  if (!file.state || file.final.text != file.source) return false;
+  return file_state(listed_path) == file.state;
+}
+
 }  // namespace
 
 Result<void, ReplaceError> write_or_list(const std::string& listed_path, const ProcessedFile& file, bool check,
@@ -34,7 +45,7 @@ Result<void, ReplaceError> write_or_list(const std::string& listed_path, const P
 
 Status FileEffects::commit_effect(const std::string& listed_path, const Result<FileSettings>& settings,
                                   Result<ProcessedFile> outcome, bool read_ahead) {
-  if (read_ahead && outcome) {
+  if (read_ahead && outcome && !still_as_read(listed_path, *outcome)) {
     // The file may have changed since it was read ahead of its turn (the
     // user saved it, or removed it), or its path may lead to another file
     // now: its result is then out of date.
@@ -42,7 +53,7 @@ Status FileEffects::commit_effect(const std::string& listed_path, const Result<F
     if (!now) {
       outcome = fail(std::move(now).error());
     } else if (now->text != outcome->source || now->identity != outcome->identity) {
-      outcome = process_file(SourceText{std::move(now->text), now->identity}, *settings, pipeline_);
+      outcome = process_file(SourceText{std::move(now->text), now->identity, now->state}, *settings, pipeline_);
     }
   }
   for (int turn = 1;; ++turn) {

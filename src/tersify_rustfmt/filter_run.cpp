@@ -47,7 +47,7 @@ Result<std::string> filtered_text(std::string_view source, const FilterArguments
   driver::Rustfmt rustfmt(environment, {.fork_server = environment.fork_server, .batches = false});
   // Settled as in write mode: the result is what cargo tersify writes.
   const driver::Pipeline pipeline{rustfmt, true, cache ? &*cache : nullptr, nullptr};
-  auto processed = driver::process_file({std::string(source), {}}, *settings, pipeline);
+  auto processed = driver::process_file({std::string(source), {}, std::nullopt}, *settings, pipeline);
   if (!processed) return fail(std::move(processed).error());
   driver::remember_final_text(*processed, *settings, pipeline.cache);
   return std::move(processed->final.text);

@@ -69,6 +69,7 @@ Result<ReadText> read_regular_text(const std::string& path, std::span<const std:
   if (!place) return fail(std::move(place).error());
   Fd fd(::openat(place->folder.get(), place->name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!fd.valid()) return fail(io_error_text(errno));
+  std::int64_t before_look = coarse_clock_ns();
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return fail(io_error_text(errno));
   if (S_ISDIR(st.st_mode)) return fail(io_error_text(EISDIR));
@@ -76,7 +77,10 @@ Result<ReadText> read_regular_text(const std::string& path, std::span<const std:
   auto text = read_all(fd.get(), static_cast<std::size_t>(st.st_size));
   if (!text) return fail(std::move(text).error());
   if (!is_valid_utf8(*text)) return fail(invalid_utf8_text);
-  return ReadText{std::move(*text), FileIdentity{st.st_dev, st.st_ino}};
+  FileState state = file_state_of(st);
+  std::optional<FileState> telling;
+  if (file_state_tells_changes(state, before_look)) telling = state;
+  return ReadText{std::move(*text), state.identity, telling};
 }
 
 }  // namespace tersify

@@ -6,6 +6,7 @@
 // reached relative to the open folder without following a link, so a name
 // swapped for a link in the meantime can't redirect a read or a write.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,6 +36,9 @@ Result<FilePlace> find_file_place(const std::string& path, std::span<const std::
 struct ReadText {
   std::string text;
   FileIdentity identity;
+  // The file's state as it was read, when a later change is sure to show in
+  // it (file_state_tells_changes); none otherwise.
+  std::optional<FileState> state;
 };
 
 // Reads the file at `path` (found by find_file_place) as UTF-8 text. Only a

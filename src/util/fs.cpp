@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <ctime>
 #include <cstdlib>
 #include <memory>
 
@@ -29,6 +30,30 @@ std::optional<FileIdentity> file_identity(const std::string& path) {
   struct stat st;
   if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) return std::nullopt;
   return FileIdentity{st.st_dev, st.st_ino};
+}
+
+FileState file_state_of(const struct stat& st) {
+  auto ns = [](const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + static_cast<std::int64_t>(t.tv_nsec);
+  };
+  return FileState{FileIdentity{st.st_dev, st.st_ino}, static_cast<std::int64_t>(st.st_size), ns(st.st_mtim),
+                   ns(st.st_ctim)};
+}
+
+std::optional<FileState> file_state(const std::string& path) {
+  struct stat st;
+  if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return file_state_of(st);
+}
+
+std::int64_t coarse_clock_ns() {
+  struct timespec now;
+  if (::clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0) return 0;
+  return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + static_cast<std::int64_t>(now.tv_nsec);
+}
+
+bool file_state_tells_changes(const FileState& state, std::int64_t before_look) {
+  return state.changed_ns < before_look;
 }
 
 namespace {

@@ -2,7 +2,10 @@
 // Whole-file reads and writes, file kinds and canonical paths. Failures are
 // the I/O error text of io_error.h.
 
+#include <sys/stat.h>
 #include <sys/types.h>
+
+#include <cstdint>
 
 #include <optional>
 #include <string>
@@ -25,6 +28,39 @@ struct FileIdentity {
   ino_t inode = 0;
   bool operator==(const FileIdentity&) const = default;
 };
+
+// A file and the marks its every change leaves on it: its identity, size
+// and modification and change times (in nanoseconds). A file whose state is
+// the same at two moments was not written in between, as long as its change
+// time lay at an earlier tick of the clock the file system stamps with than
+// the first look (file_state_tells_changes): a write within the same tick
+// may leave the same times.
+struct FileState {
+  FileIdentity identity;
+  std::int64_t size = 0;
+  std::int64_t modified_ns = 0;
+  std::int64_t changed_ns = 0;
+  bool operator==(const FileState&) const = default;
+};
+
+// The state that `st` (of stat(2) or fstat(2)) tells.
+FileState file_state_of(const struct stat& st);
+
+// The state of the file at `path`, following symbolic links; none when the
+// query fails.
+std::optional<FileState> file_state(const std::string& path);
+
+// The file system's coarse clock (what it stamps changes with), in
+// nanoseconds: read before a file's state is looked at, for
+// file_state_tells_changes.
+std::int64_t coarse_clock_ns();
+
+// Whether any change of the file after `state` was looked at is sure to give
+// it another state: its change time lies at a tick before `before_look`
+// (coarse_clock_ns() read before the look), so that a change since then
+// stamps a later one. A file system that stamps more finely only makes the
+// test stricter.
+bool file_state_tells_changes(const FileState& state, std::int64_t before_look);
 
 // Whether something is at `path` (following symbolic links). Fails with the
 // I/O error text of the query.
