@@ -1,5 +1,7 @@
 #include "driver/file_effect.h"
 
+#include <sys/stat.h>
+
 #include <utility>
 
 #include "driver/rustfmt_message.h"
@@ -78,8 +80,15 @@ Status FileEffects::commit_effect(const std::string& listed_path, const Result<F
 }
 
 void InterruptedWrites::undo_before_reading(const std::string& listed_path) {
+  // A file that is not a link lies in the folder its path names: once that
+  // folder, as named, was seen, the file's needs nothing more.
+  auto named = parent_path(listed_path);
+  struct stat st;
+  bool plain = named && ::lstat(listed_path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode);
+  if (plain && named_folders_.contains(*named)) return;
   auto canonical = canonical_path(listed_path);
   if (!canonical) return;
+  if (plain) named_folders_.insert(*named);
   auto folder = parent_path(*canonical);
   if (folder && folders_.insert(*folder).second) recover_in_place_writes(*folder);
 }

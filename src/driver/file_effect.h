@@ -104,7 +104,8 @@ class InterruptedWrites {
   void undo_before_reading(const std::string& listed_path);
 
  private:
-  std::set<std::string> folders_;
+  std::set<std::string> folders_;        // canonical, undone
+  std::set<std::string> named_folders_;  // as the listed paths name them, undone
 };
 
 }  // namespace tersify::driver
