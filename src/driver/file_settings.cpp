@@ -44,12 +44,12 @@ Result<FileSettings> SettingsLookup::look_up(const std::string& path) {
   if (overrides.edition) {
     settings.edition = *overrides.edition;
   } else {
-    auto edition = edition_for(settings.folder, editions_, Cargo(environment_.program("cargo"), metadata_));
+    auto edition = edition_for(settings.folder, editions_, Cargo(environment_.program("cargo"), metadata_), &folders_);
     if (!edition) return fail(std::move(edition).error());
     settings.edition = std::move(*edition);
   }
   RustfmtConfig config;
-  if (auto config_file = config_rustfmt_reads(settings.folder, environment_)) {
+  if (auto config_file = folders_.config_rustfmt_reads(settings.folder)) {
     auto read = read_rustfmt_config(*config_file);
     if (!read) return fail(std::move(read).error());
     config = *read;

@@ -17,6 +17,7 @@
 #include "driver/cargo.h"
 #include "driver/edition.h"
 #include "driver/environment.h"
+#include "driver/folder_lookups.h"
 #include "driver/rustfmt_toml.h"
 #include "util/command_line.h"
 #include "util/result.h"
@@ -59,7 +60,11 @@ class SettingsLookup {
   // cargo metadata answers; none: cargo always runs).
   SettingsLookup(const Environment& environment, SettingOverrides overrides, EditionMap& editions,
                  const MetadataCache* metadata = nullptr)
-      : environment_(environment), overrides_(std::move(overrides)), editions_(editions), metadata_(metadata) {}
+      : environment_(environment),
+        folders_(environment),
+        overrides_(std::move(overrides)),
+        editions_(editions),
+        metadata_(metadata) {}
 
   // The settings of the file at `path` (which need not exist, nor its
   // folder: then the nearest folder above that does counts), or of a file
@@ -77,6 +82,9 @@ class SettingsLookup {
   Result<FileSettings> look_up(const std::string& path);
 
   const Environment& environment_;
+  // The lookup is made after the run's configuration files are brought up
+  // to date, and nothing it looks for changes while it lives.
+  FolderLookups folders_;
   SettingOverrides overrides_;
   EditionMap& editions_;
   const MetadataCache* metadata_;

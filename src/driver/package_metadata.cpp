@@ -26,9 +26,13 @@ std::string parse_error_description(const char* what) {
 
 std::optional<std::string> package_root(std::string_view path) {
   for (auto& candidate : path_candidates(path)) {
-    if (file_kind(join_path(candidate, "Cargo.toml")) == FileKind::regular) return std::move(candidate);
+    if (is_package_root(candidate)) return std::move(candidate);
   }
   return std::nullopt;
+}
+
+bool is_package_root(const std::string& folder) {
+  return file_kind(join_path(folder, "Cargo.toml")) == FileKind::regular;
 }
 
 Status enter_packages(std::string_view metadata_json, EditionMap& editions) {

@@ -19,6 +19,10 @@ namespace tersify::driver {
 // following symbolic links. None when no candidate has one.
 std::optional<std::string> package_root(std::string_view path);
 
+// Whether `folder` holds a "Cargo.toml" that is a regular file (following
+// symbolic links).
+bool is_package_root(const std::string& folder);
+
 // Runs `cargo metadata --no-deps --offline --format-version 1 --manifest-path
 // <manifest_path>` and enters the canonical manifest path and edition of every
 // package it reports into `editions`, replacing earlier entries. Fails with
