@@ -33,7 +33,11 @@
 # Environment: TERSIFY, TOKEN_CHECK, PROPERTY, FORK_BENCH (the built tools,
 # default the build directory of this checkout), REGISTRY, RUNS, PARTS (the
 # parts to run, default "crates fixed cold": "crates" is everything before
-# the workspace).
+# the workspace), WORKSPACE (a tree from bench/workspace.sh to use, left
+# untouched; made in the scratch folder when not given).
+#
+# Quick figures, in a few minutes: RUNS=1 PARTS=fixed (the fixed costs
+# alone), RUNS=1 PARTS="fixed cold" (with the cold runs).
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -66,20 +70,25 @@ PARTS=" ${PARTS:-crates fixed cold} "
 # The fixed costs and the cold runs, on one large workspace.
 workspace_parts() {
   [[ $PARTS == *" fixed "* || $PARTS == *" cold "* ]] || return 0
-  local made status=0
-  made=$("$here/workspace.sh" "$work/workspace") || return 2
+  local made status=0 workspace=${WORKSPACE:-}
+  if [ -n "$workspace" ]; then
+    made="$(grep -c '^  "' "$workspace/Cargo.toml") packages, $(find "$workspace" -name '*.rs' -type f | wc -l) files (given)"
+  else
+    workspace=$work/workspace
+    made=$("$here/workspace.sh" "$workspace") || return 2
+  fi
   echo
   echo "large workspace (bench/workspace.sh): $made"
   if [[ $PARTS == *" fixed "* ]]; then
     echo
     echo "fixed costs of a call (bench/fixed_costs.sh):"
-    WORKSPACE=$work/workspace TERSIFY=$TERSIFY RUNS=$RUNS "$here/fixed_costs.sh" "$build" | sed 's/^/  /'
+    WORKSPACE=$workspace TERSIFY=$TERSIFY RUNS=$RUNS "$here/fixed_costs.sh" "$build" | sed 's/^/  /'
     status=$((status | PIPESTATUS[0]))
   fi
   if [[ $PARTS == *" cold "* ]]; then
     echo
     echo "cold runs on the workspace (bench/cold_workspace.sh):"
-    WORKSPACE=$work/workspace TERSIFY=$TERSIFY RUNS=$RUNS "$here/cold_workspace.sh" "$build" | sed 's/^/  /'
+    WORKSPACE=$workspace TERSIFY=$TERSIFY RUNS=$RUNS "$here/cold_workspace.sh" "$build" | sed 's/^/  /'
     status=$((status | PIPESTATUS[0]))
   fi
   return $status
