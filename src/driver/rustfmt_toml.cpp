@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "driver/folder_lookups.h"
 #include "driver/package_metadata.h"
 #include "driver/rustfmt_config.h"
 #include "driver/toml_text.h"
@@ -116,9 +117,11 @@ std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& 
   // workspace root, and the arguments outside every package.
   std::map<std::string, bool, PathLess> packages;
   std::vector<std::pair<const std::string*, std::string>> loose_arguments;
+  // Nothing is written before the files are found.
+  FolderLookups folders(environment);
   for (const auto& argument : path_arguments) {
     std::string folder = start_folder(argument);
-    if (auto root = package_root(folder)) {
+    if (auto root = folders.package_root(folder)) {
       packages.emplace(std::move(*root), true);
     } else {
       loose_arguments.emplace_back(&argument, std::move(folder));
@@ -145,7 +148,7 @@ std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& 
     }
     auto [entry, fresh] = package_of.try_emplace(folder);
     if (fresh) {
-      entry->second = package_root(folder);
+      entry->second = folders.package_root(folder);
       if (entry->second) packages.emplace(*entry->second, true);
     }
     if (entry->second) continue;
