@@ -1,7 +1,5 @@
 #include "driver/file_effect.h"
 
-#include <sys/stat.h>
-
 #include <utility>
 
 #include "driver/rustfmt_message.h"
@@ -79,12 +77,11 @@ Status FileEffects::commit_effect(const std::string& listed_path, const Result<F
   return {};
 }
 
-void InterruptedWrites::undo_before_reading(const std::string& listed_path) {
+void InterruptedWrites::undo_before_reading(const std::string& listed_path, const PathEntry& entry) {
   // A file that is not a link lies in the folder its path names: once that
   // folder, as named, was seen, the file's needs nothing more.
   auto named = parent_path(listed_path);
-  struct stat st;
-  bool plain = named && ::lstat(listed_path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode);
+  bool plain = named && entry.present && !entry.link;
   if (plain && named_folders_.contains(*named)) return;
   auto canonical = canonical_path(listed_path);
   if (!canonical) return;

@@ -25,10 +25,14 @@ Result<std::string> folder_of(const std::string& path) {
 }  // namespace
 
 Result<FileSettings> SettingsLookup::settings_of(const std::string& path) {
+  return settings_of(path, file_kind(path));
+}
+
+Result<FileSettings> SettingsLookup::settings_of(const std::string& path, std::optional<FileKind> kind) {
   // Only a file that is there takes its folder's settings: a folder is its
   // own, and a missing file's nearest existing folder is looked for.
   auto folder = parent_path(path);
-  if (!folder || file_kind(path) != FileKind::regular) return look_up(path);
+  if (!folder || kind != FileKind::regular) return look_up(path);
   if (auto known = by_folder_.find(*folder); known != by_folder_.end()) return known->second;
   auto settings = look_up(path);
   if (settings) by_folder_.emplace(std::move(*folder), *settings);

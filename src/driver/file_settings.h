@@ -20,6 +20,7 @@
 #include "driver/folder_lookups.h"
 #include "driver/rustfmt_toml.h"
 #include "util/command_line.h"
+#include "util/fs.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -77,6 +78,8 @@ class SettingsLookup {
   // edition_for's or read_rustfmt_config's message; failures are not
   // remembered.
   Result<FileSettings> settings_of(const std::string& path);
+  // The same, with the kind of what is at `path` (following links) known.
+  Result<FileSettings> settings_of(const std::string& path, std::optional<FileKind> kind);
 
  private:
   Result<FileSettings> look_up(const std::string& path);

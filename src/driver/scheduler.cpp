@@ -32,8 +32,9 @@ Status one_after_another(const std::vector<std::string>& files, SettingsLookup& 
                          FileEffects& effects) {
   InterruptedWrites interrupted;
   for (const auto& file : files) {
-    auto settings = lookup.settings_of(file);
-    interrupted.undo_before_reading(file);
+    auto entry = path_entry(file);
+    auto settings = lookup.settings_of(file, entry.kind);
+    interrupted.undo_before_reading(file, entry);
     auto outcome = process_file(file, settings, pipeline, effects.roots());
     if (auto done = effects.commit_effect(file, settings, std::move(outcome), false); !done) return done;
   }
@@ -62,14 +63,15 @@ class FilesInFlight {
       std::size_t dispatched = 0;
       while (open && next < files.size() && may_dispatch()) {
         const std::string& file = files[next];
-        auto identity = file_identity(file);
+        auto entry = path_entry(file);
+        const auto& identity = entry.identity;
         // The same file again must read what its earlier turn wrote.
         if (identity &&
             std::any_of(window_.begin(), window_.end(), [&](const Slot& s) { return s.identity == identity; })) {
           break;
         }
-        auto settings = lookup_.settings_of(file);
-        interrupted_.undo_before_reading(file);
+        auto settings = lookup_.settings_of(file, entry.kind);
+        interrupted_.undo_before_reading(file, entry);
         open = settings.has_value();
         dispatch(file, identity, std::move(settings));
         ++next;

@@ -26,6 +26,28 @@ std::optional<FileKind> file_kind(const std::string& path) {
   return FileKind::other;
 }
 
+namespace {
+
+FileKind kind_of(const struct stat& st) {
+  if (S_ISREG(st.st_mode)) return FileKind::regular;
+  if (S_ISDIR(st.st_mode)) return FileKind::directory;
+  return FileKind::other;
+}
+
+}  // namespace
+
+PathEntry path_entry(const std::string& path) {
+  PathEntry entry;
+  struct stat st;
+  if (path.find('\0') != std::string::npos || ::lstat(path.c_str(), &st) != 0) return entry;
+  entry.present = true;
+  entry.link = S_ISLNK(st.st_mode);
+  if (entry.link && ::stat(path.c_str(), &st) != 0) return entry;
+  entry.kind = kind_of(st);
+  entry.identity = FileIdentity{st.st_dev, st.st_ino};
+  return entry;
+}
+
 std::optional<FileIdentity> file_identity(const std::string& path) {
   struct stat st;
   if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) return std::nullopt;

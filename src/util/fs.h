@@ -62,6 +62,17 @@ std::int64_t coarse_clock_ns();
 // test stricter.
 bool file_state_tells_changes(const FileState& state, std::int64_t before_look);
 
+// What is at `path`, from one lstat(2), and a stat(2) only where that is a
+// symbolic link: what file_kind and file_identity say, and whether the name
+// itself is a link.
+struct PathEntry {
+  bool present = false;  // something, a link included, is there
+  bool link = false;
+  std::optional<FileKind> kind;          // following links
+  std::optional<FileIdentity> identity;  // following links
+};
+PathEntry path_entry(const std::string& path);
+
 // Whether something is at `path` (following symbolic links). Fails with the
 // I/O error text of the query.
 Status path_exists(const std::string& path);
