@@ -7,7 +7,13 @@ namespace tersify::driver {
 
 Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
                                std::span<const std::string> roots) {
-  auto read = read_regular_text(listed_path, roots);
+  RegularTextReader reader(roots);
+  return read_source(listed_path, settings, reader);
+}
+
+Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
+                               RegularTextReader& reader) {
+  auto read = reader.read(listed_path);
   if (!read) return fail(std::move(read).error());
   if (!settings) return fail(settings.error());
   return SourceText{std::move(read->text), read->identity, read->state};

@@ -58,6 +58,10 @@ struct ProcessedFile {
 // after the path.
 Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
                                std::span<const std::string> roots = {});
+// The same, read by `reader` (which holds the roots), for files read one
+// after another.
+Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
+                               RegularTextReader& reader);
 
 // The pipeline of one text with its file's settings. A text that the cache
 // knows to be final is its own final text, found without the formatter.

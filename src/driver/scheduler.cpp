@@ -166,8 +166,10 @@ class FilesInFlight {
   void work_on(const std::vector<Slot*>& group) {
     std::vector<GroupMember> members;
     std::vector<Slot*> member_slots;
+    // A group's files often share a folder, opened once for them.
+    RegularTextReader reader(effects_.roots());
     for (Slot* slot : group) {
-      auto source = read_source(slot->listed_path, *slot->settings, effects_.roots());
+      auto source = read_source(slot->listed_path, *slot->settings, reader);
       if (!source) {
         publish(*slot, fail(std::move(source).error()));
         continue;

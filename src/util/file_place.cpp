@@ -27,7 +27,8 @@ Result<FilePlace> find_file_place(const std::string& path, std::span<const std::
   if (path.find('\0') != std::string::npos) return fail(io_error_text(EINVAL));
   std::string folder, name;
   struct stat st;
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+  bool linked = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  if (linked) {
     auto target = canonical_path(path);
     if (!target) return fail(std::move(target).error());
     folder = parent_path(*target).value_or("/");
@@ -42,7 +43,7 @@ Result<FilePlace> find_file_place(const std::string& path, std::span<const std::
     if (!shown.empty() && !shown.ends_with(" (deleted)")) {
       std::string canonical = join_path(shown, name);
       if (!roots.empty() && !within_any(canonical, roots)) return fail(outside(canonical));
-      return FilePlace{std::move(opened), std::move(name), std::move(canonical)};
+      return FilePlace{std::move(opened), std::move(name), std::move(canonical), false};
     }
     auto canonical = canonical_path(named);
     if (!canonical) return fail(std::move(canonical).error());
@@ -61,14 +62,14 @@ Result<FilePlace> find_file_place(const std::string& path, std::span<const std::
       return fail(outside(join_path(opened, name)));
     }
   }
-  return FilePlace{std::move(fd), std::move(name), std::move(canonical)};
+  return FilePlace{std::move(fd), std::move(name), std::move(canonical), linked};
 }
 
-Result<ReadText> read_regular_text(const std::string& path, std::span<const std::string> roots) {
-  auto place = find_file_place(path, roots);
-  if (!place) return fail(std::move(place).error());
-  Fd fd(::openat(place->folder.get(), place->name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd.valid()) return fail(io_error_text(errno));
+namespace {
+
+// The regular file opened (without following a link) from `fd`, the
+// folder it lies in: read_regular_text's read.
+Result<ReadText> read_opened(Fd fd) {
   std::int64_t before_look = coarse_clock_ns();
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return fail(io_error_text(errno));
@@ -81,6 +82,46 @@ Result<ReadText> read_regular_text(const std::string& path, std::span<const std:
   std::optional<FileState> telling;
   if (file_state_tells_changes(state, before_look)) telling = state;
   return ReadText{std::move(*text), state.identity, telling};
+}
+
+Fd open_in(const FilePlace& place, const std::string& name) {
+  return Fd(::openat(place.folder.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+}
+
+}  // namespace
+
+Result<ReadText> read_regular_text(const std::string& path, std::span<const std::string> roots) {
+  auto place = find_file_place(path, roots);
+  if (!place) return fail(std::move(place).error());
+  Fd fd = open_in(*place, place->name);
+  if (!fd.valid()) return fail(io_error_text(errno));
+  return read_opened(std::move(fd));
+}
+
+Result<ReadText> RegularTextReader::read(const std::string& path) {
+  auto named = parent_path(path);
+  auto name = file_name(path);
+  if (place_ && named && name && !name->empty() && *name != "." && *name != ".." && *named == named_folder_) {
+    std::string canonical = join_path(parent_path(place_->path).value_or("/"), *name);
+    if (roots_.empty() || within_any(canonical, roots_)) {
+      Fd fd = open_in(*place_, std::string(*name));
+      // A link (ELOOP) or anything else unusual takes the whole way.
+      if (fd.valid()) return read_opened(std::move(fd));
+    }
+  }
+  auto place = find_file_place(path, roots_);
+  if (!place) return fail(std::move(place).error());
+  Fd fd = open_in(*place, place->name);
+  if (!fd.valid()) return fail(io_error_text(errno));
+  // Only a place found for the path as named stands for its folder: not one
+  // a link at the path's end led to.
+  if (named && !place->linked) {
+    named_folder_ = *named;
+    place_ = std::move(*place);
+  } else {
+    place_.reset();
+  }
+  return read_opened(std::move(fd));
 }
 
 }  // namespace tersify

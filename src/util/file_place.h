@@ -21,6 +21,7 @@ struct FilePlace {
   Fd folder;         // open for reading
   std::string name;  // the file's name in `folder`
   std::string path;  // the canonical path of the file, for messages
+  bool linked;       // found through a symbolic link at the path's end
 };
 
 // The place of the file at `path`, which need not exist: a symbolic link
@@ -47,5 +48,23 @@ struct ReadText {
 // with find_file_place's message, the I/O error text, or
 // "stream did not contain valid UTF-8".
 Result<ReadText> read_regular_text(const std::string& path, std::span<const std::string> roots = {});
+
+// read_regular_text for files read one after another, such as a group of a
+// folder's files: the folder of the last file stays open, and a file named
+// in the same folder (as its path names it) that is not a symbolic link is
+// opened there, without the folder being resolved and checked again. The
+// file itself must still lie within the roots.
+class RegularTextReader {
+ public:
+  // `roots` must outlive the reader.
+  explicit RegularTextReader(std::span<const std::string> roots) : roots_(roots) {}
+
+  Result<ReadText> read(const std::string& path);
+
+ private:
+  std::span<const std::string> roots_;
+  std::string named_folder_;         // the last place's folder as its path named it
+  std::optional<FilePlace> place_;   // the last file's place
+};
 
 }  // namespace tersify
