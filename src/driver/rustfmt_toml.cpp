@@ -31,12 +31,16 @@ bool declares_workspace(const std::string& folder) {
 
 // The root of the workspace of the package at `package` (canonical): the
 // nearest folder at or above it whose manifest declares one, else the
-// package itself.
-std::string workspace_root(const std::string& package) {
+// package itself. `declaring` remembers what each folder's manifest said,
+// so that the members of one workspace read its root's manifest once.
+std::string workspace_root(const std::string& package, std::map<std::string, bool, PathLess>& declaring) {
   for (const auto& candidate : path_candidates(package)) {
-    if (file_kind(join_path(candidate, "Cargo.toml")) == FileKind::regular && declares_workspace(candidate)) {
-      return candidate;
+    auto [known, fresh] = declaring.try_emplace(candidate, false);
+    if (fresh) {
+      known->second =
+          file_kind(join_path(candidate, "Cargo.toml")) == FileKind::regular && declares_workspace(candidate);
     }
+    if (known->second) return candidate;
   }
   return package;
 }
@@ -171,10 +175,11 @@ std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& 
     }
   };
   std::map<std::string, std::string, PathLess> workspaces;  // package root to workspace root
+  std::map<std::string, bool, PathLess> declaring;          // folder to whether its manifest declares one
   for (const auto& [folder, root] : package_of) {
     if (!root) continue;
     auto known = workspaces.find(*root);
-    if (known == workspaces.end()) known = workspaces.emplace(*root, workspace_root(*root)).first;
+    if (known == workspaces.end()) known = workspaces.emplace(*root, workspace_root(*root, declaring)).first;
     const std::string& workspace = known->second;
     // A new file at a workspace root the run covers serves every member, as
     // rustfmt finds it from each.
