@@ -16,14 +16,14 @@ namespace {
 constexpr int max_turns = 3;
 
 // Whether the file at `listed_path` is, without a doubt, still the one read
-// for `file`, with the same text, when its effect is nothing: its final text
-// is the text read, so that nothing is written and nothing is listed. Its
-// state then shows any change since the read (one stat instead of a second
-// read); a file that is to change has its text compared in full, right
-// before its write.
-bool still_as_read(const std::string& listed_path, const ProcessedFile& file) {
+// for `file`, with the same text, within `roots`, when its effect is
+// nothing: its final text is the text read, so that nothing is written and
+// nothing is listed. Its state then shows any change since the read (a look
+// instead of a second read); a file that is to change has its text compared
+// in full, right before its write.
+bool still_as_read(const std::string& listed_path, const ProcessedFile& file, std::span<const std::string> roots) {
   if (!file.state || file.final.text != file.source) return false;
-  return file_state(listed_path) == file.state;
+  return file_state_within(listed_path, roots) == file.state;
 }
 
 }  // namespace
@@ -45,7 +45,7 @@ Result<void, ReplaceError> write_or_list(const std::string& listed_path, const P
 
 Status FileEffects::commit_effect(const std::string& listed_path, const Result<FileSettings>& settings,
                                   Result<ProcessedFile> outcome, bool read_ahead) {
-  if (read_ahead && outcome && !still_as_read(listed_path, *outcome)) {
+  if (read_ahead && outcome && !still_as_read(listed_path, *outcome, options_.roots)) {
     // The file may have changed since it was read ahead of its turn (the
     // user saved it, or removed it), or its path may lead to another file
     // now: its result is then out of date.

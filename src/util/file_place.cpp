@@ -98,6 +98,20 @@ Result<ReadText> read_regular_text(const std::string& path, std::span<const std:
   return read_opened(std::move(fd));
 }
 
+std::optional<FileState> file_state_within(const std::string& path, std::span<const std::string> roots) {
+  if (path.find('\0') != std::string::npos) return std::nullopt;
+  // One resolution of the path gives both the file and where it lies.
+  Fd fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
+  if (!fd.valid()) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return std::nullopt;
+  if (!roots.empty()) {
+    std::string opened = opened_path(fd.get());
+    if (opened.empty() || opened.ends_with(" (deleted)") || !within_any(opened, roots)) return std::nullopt;
+  }
+  return file_state_of(st);
+}
+
 Result<ReadText> RegularTextReader::read(const std::string& path) {
   auto named = parent_path(path);
   auto name = file_name(path);

@@ -49,6 +49,13 @@ struct ReadText {
 // "stream did not contain valid UTF-8".
 Result<ReadText> read_regular_text(const std::string& path, std::span<const std::string> roots = {});
 
+// The state of the file that `path` leads to now (following links, as a read
+// would), when it lies within `roots` as opened (anywhere when none are
+// given); none when it lies elsewhere or can't be looked at. What tells,
+// without reading it, that a file read earlier is still the one its path
+// leads to, as it was.
+std::optional<FileState> file_state_within(const std::string& path, std::span<const std::string> roots = {});
+
 // read_regular_text for files read one after another, such as a group of a
 // folder's files: the folder of the last file stays open, and a file named
 // in the same folder (as its path names it) that is not a symbolic link is

@@ -75,6 +75,12 @@ TEST(FilePlace, AReaderOfAFoldersFilesReadsWhereEachPathLeads) {
     auto read = reader.read(dir / name);
     EXPECT_EQ(read ? read->text : read.error(), expected) << name;
   }
+
+  // A file's state is told where its path leads, and only within the roots.
+  EXPECT_EQ(file_state_within(dir / "in/inner.rs", roots), file_state(dir / "in/sub/b.rs"));
+  EXPECT_FALSE(file_state_within(dir / "in/outer.rs", roots).has_value());
+  EXPECT_EQ(file_state_within(dir / "in/outer.rs"), file_state(dir / "out/c.rs"));
+  EXPECT_FALSE(file_state_within(dir / "in/missing.rs").has_value());
 }
 
 }  // namespace
