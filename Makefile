@@ -57,7 +57,7 @@ test-sanitize: test-deps
 
 # The tests that run threads or several children at once, with ThreadSanitizer
 # (in the tool as much as in the tests); a race report fails them.
-TSAN_TESTS ?= Equivalence|Scheduler|FileOrder|RunChild|ForkServer|SharedFolder
+TSAN_TESTS ?= Equivalence|Scheduler|FileOrder|RunChild|ForkServer|SharedFolder|Cache
 test-tsan: test-deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERSIFY_TSAN=ON -DTERSIFY_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS)

@@ -22,8 +22,22 @@
 # the cost of a server start against a plain start, a projection to 16 cores,
 # `compact` alone, the result cache (bench/cache.sh), bench/verify.sh over all crates, and bench/stress.sh.
 #
+# Then, on a single crate and on a large workspace (bench/workspace.sh, made
+# once for both): the fixed costs of a call (bench/fixed_costs.sh: the filter
+# on a known and on an edited buffer beside one plain rustfmt run, the warm
+# check beside `cargo fmt --check`) and the cold runs
+# (bench/cold_workspace.sh: the empty-cache check, `cargo fmt --all
+# --check`, rustfmt alone as the floor, the first write beside `cargo fmt
+# --all`, with CPU time).
+#
 # Environment: TERSIFY, TOKEN_CHECK, PROPERTY, FORK_BENCH (the built tools,
-# default the build directory of this checkout), REGISTRY, RUNS.
+# default the build directory of this checkout), REGISTRY, RUNS, PARTS (the
+# parts to run, default "crates fixed cold": "crates" is everything before
+# the workspace), WORKSPACE (a tree from bench/workspace.sh to use, left
+# untouched; made in the scratch folder when not given).
+#
+# Quick figures, in a few minutes: RUNS=1 PARTS=fixed (the fixed costs
+# alone), RUNS=1 PARTS="fixed cold" (with the cold runs).
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -51,6 +65,39 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+PARTS=" ${PARTS:-crates fixed cold} "
+
+# The fixed costs and the cold runs, on one large workspace.
+workspace_parts() {
+  [[ $PARTS == *" fixed "* || $PARTS == *" cold "* ]] || return 0
+  local made status=0 workspace=${WORKSPACE:-}
+  if [ -n "$workspace" ]; then
+    made="$(grep -c '^  "' "$workspace/Cargo.toml") packages, $(find "$workspace" -name '*.rs' -type f | wc -l) files (given)"
+  else
+    workspace=$work/workspace
+    made=$("$here/workspace.sh" "$workspace") || return 2
+  fi
+  echo
+  echo "large workspace (bench/workspace.sh): $made"
+  if [[ $PARTS == *" fixed "* ]]; then
+    echo
+    echo "fixed costs of a call (bench/fixed_costs.sh):"
+    WORKSPACE=$workspace TERSIFY=$TERSIFY RUNS=$RUNS "$here/fixed_costs.sh" "$build" | sed 's/^/  /'
+    status=$((status | PIPESTATUS[0]))
+  fi
+  if [[ $PARTS == *" cold "* ]]; then
+    echo
+    echo "cold runs on the workspace (bench/cold_workspace.sh):"
+    WORKSPACE=$workspace TERSIFY=$TERSIFY RUNS=$RUNS "$here/cold_workspace.sh" "$build" | sed 's/^/  /'
+    status=$((status | PIPESTATUS[0]))
+  fi
+  return $status
+}
+if [[ $PARTS != *" crates "* ]]; then
+  workspace_parts
+  exit $?
+fi
+
 "$here/corpus.sh" "$work/pristine" "${CRATES[@]}" || exit 2
 
 # The floor loop: every .rs file of every crate, as the tool would list and
@@ -175,4 +222,5 @@ verified=$?
 
 echo
 "$here/stress.sh"
+workspace_parts || verified=1
 exit $verified

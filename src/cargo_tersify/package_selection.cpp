@@ -34,7 +34,8 @@ Status add_own_files(const std::string& folder, std::vector<std::string>& files)
 
 }  // namespace
 
-Result<PackageSelection> select_packages(const RunArguments& args, driver::EditionMap& editions, const Program& cargo) {
+Result<PackageSelection> select_packages(const RunArguments& args, driver::EditionMap& editions,
+                                         const driver::Cargo& cargo) {
   const std::string manifest = args.manifest_path.value_or(".");
   if (auto exists = args.manifest_path ? path_exists(*args.manifest_path) : Status{}; !exists) {
     return fail(about_path(manifest, exists.error()));

@@ -8,7 +8,6 @@
 
 #include "cargo_tersify/args.h"
 #include "driver/edition.h"
-#include "util/program_path.h"
 #include "util/result.h"
 
 namespace tersify {
@@ -30,7 +29,8 @@ struct PackageSelection {
 // absolute path. Nothing when no package is selected. Fails with the line to
 // print for a manifest path that does not exist, a package that is not a
 // member, or a cargo metadata that fails.
-Result<PackageSelection> select_packages(const RunArguments& args, driver::EditionMap& editions, const Program& cargo);
+Result<PackageSelection> select_packages(const RunArguments& args, driver::EditionMap& editions,
+                                         const driver::Cargo& cargo);
 
 // The run's source files: `path_files` as listed (a path given twice gives
 // its files twice), then the files of `selection` that are not among them,

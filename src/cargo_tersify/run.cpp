@@ -19,6 +19,7 @@
 #include "discovery/source_files.h"
 #include "driver/edition.h"
 #include "driver/ignored_files.h"
+#include "driver/metadata_cache.h"
 #include "driver/result_cache.h"
 #include "driver/rustfmt.h"
 #include "driver/rustfmt_toml.h"
@@ -48,8 +49,11 @@ int run(const RunOptions& run_options) {
   const driver::Environment& environment = run_options.environment;
   // Packages named as cargo names them add their files (cargo metadata's
   // editions are kept for the run).
+  std::optional<driver::MetadataCache> metadata;
+  if (auto folder = driver::metadata_cache_folder(environment)) metadata.emplace(*folder, environment);
+  const driver::Cargo cargo(environment.program("cargo"), metadata ? &*metadata : nullptr);
   driver::EditionMap editions;
-  auto packages = select_packages(args, editions, environment.program("cargo"));
+  auto packages = select_packages(args, editions, cargo);
   if (!packages) return report_failure(std::move(packages).error());
   // A mistyped path stops the run before anything is touched.
   for (const auto& path : args.paths) {
@@ -97,7 +101,7 @@ int run(const RunOptions& run_options) {
   }
   driver::FileRunCounts counts;
   driver::FileEffects effects(effect_options, pipeline, reformat_list, counts);
-  driver::SettingsLookup lookup(environment, args.overrides, editions);
+  driver::SettingsLookup lookup(environment, args.overrides, editions, cargo.remembered);
   auto done = driver::process_in_list_order(*files, run_options.jobs, lookup, pipeline, effects);
   if (environment.stats_path) write_stats(*environment.stats_path, counts.named(), rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());

@@ -1,5 +1,6 @@
 #include "driver/edition.h"
 
+#include "driver/folder_lookups.h"
 #include "driver/package_metadata.h"
 #include "util/fs.h"
 
@@ -8,11 +9,12 @@ namespace tersify::driver {
 // The search for a package root starts at the canonical path itself, and a
 // file has no Cargo.toml below it, so a file and its directory have the same
 // package.
-Result<std::string> edition_for(const std::string& path, EditionMap& editions, const Program& cargo) {
+Result<std::string> edition_for(const std::string& path, EditionMap& editions, const Cargo& cargo,
+                                const FolderLookups* folders) {
   auto canonical = canonical_path(path);
   if (!canonical) return fail(std::move(canonical).error());
 
-  auto root = package_root(*canonical);
+  auto root = folders != nullptr ? folders->package_root(*canonical) : package_root(*canonical);
   if (!root) return std::string(default_edition);
 
   // Not resolved again: a Cargo.toml that is a symbolic link is entered under

@@ -4,11 +4,13 @@
 #include <map>
 #include <string>
 
+#include "driver/cargo.h"
 #include "util/paths.h"
-#include "util/program_path.h"
 #include "util/result.h"
 
 namespace tersify::driver {
+
+class FolderLookups;
 
 // The run's cache: canonical manifest path ("/.../Cargo.toml") to the edition
 // that cargo reports for that package. Keys compare in path order, so paths
@@ -23,6 +25,8 @@ inline constexpr const char* default_edition = "2021";
 // `cargo metadata` run that fills it. A manifest that cargo did not report is
 // not remembered, so it is asked about again for the next file. Fails with the
 // I/O error text of resolving the path or with load_packages' message.
-Result<std::string> edition_for(const std::string& path, EditionMap& editions, const Program& cargo);
+// With `folders`, the package root is found through their shared walks.
+Result<std::string> edition_for(const std::string& path, EditionMap& editions, const Cargo& cargo,
+                                const FolderLookups* folders = nullptr);
 
 }  // namespace tersify::driver

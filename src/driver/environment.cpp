@@ -1,7 +1,10 @@
 #include "driver/environment.h"
 
 #include <cstdlib>
+#include <map>
 #include <string_view>
+
+extern char** environ;
 
 namespace tersify::driver {
 namespace {
@@ -26,6 +29,20 @@ std::optional<std::string> absolute(const char* name) {
 
 bool switched_off(const char* name) { return variable(name) == "0"; }
 
+std::string cargo_variables() {
+  std::map<std::string_view, std::string_view> chosen;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    std::string_view text(*entry);
+    std::string_view name = text.substr(0, text.find('='));
+    if ((name.starts_with("CARGO") || name.starts_with("RUSTUP")) && !name.starts_with("CARGO_TERSIFY_")) {
+      chosen.emplace(name, text);
+    }
+  }
+  std::string lines;
+  for (const auto& [name, line] : chosen) lines.append(line).append("\n");
+  return lines;
+}
+
 }  // namespace
 
 Environment read_environment() {
@@ -42,6 +59,8 @@ Environment read_environment() {
   environment.cache_home = absolute("XDG_CACHE_HOME");
   environment.rustup_home = non_empty("RUSTUP_HOME");
   environment.rustup_toolchain = variable("RUSTUP_TOOLCHAIN");
+  environment.cargo_home = non_empty("CARGO_HOME");
+  environment.cargo_variables = cargo_variables();
   return environment;
 }
 

@@ -15,6 +15,17 @@ namespace {
 // keeps changing under it.
 constexpr int max_turns = 3;
 
+// Whether the file at `listed_path` is, without a doubt, still the one read
+// for `file`, with the same text, within `roots`, when its effect is
+// nothing: its final text is the text read, so that nothing is written and
+// nothing is listed. Its state then shows any change since the read (a look
+// instead of a second read); a file that is to change has its text compared
+// in full, right before its write.
+bool still_as_read(const std::string& listed_path, const ProcessedFile& file, std::span<const std::string> roots) {
+  if (!file.state || file.final.text != file.source) return false;
+  return file_state_within(listed_path, roots) == file.state;
+}
+
 }  // namespace
 
 Result<void, ReplaceError> write_or_list(const std::string& listed_path, const ProcessedFile& file, bool check,
@@ -34,7 +45,7 @@ Result<void, ReplaceError> write_or_list(const std::string& listed_path, const P
 
 Status FileEffects::commit_effect(const std::string& listed_path, const Result<FileSettings>& settings,
                                   Result<ProcessedFile> outcome, bool read_ahead) {
-  if (read_ahead && outcome) {
+  if (read_ahead && outcome && !still_as_read(listed_path, *outcome, options_.roots)) {
     // The file may have changed since it was read ahead of its turn (the
     // user saved it, or removed it), or its path may lead to another file
     // now: its result is then out of date.
@@ -42,7 +53,7 @@ Status FileEffects::commit_effect(const std::string& listed_path, const Result<F
     if (!now) {
       outcome = fail(std::move(now).error());
     } else if (now->text != outcome->source || now->identity != outcome->identity) {
-      outcome = process_file(SourceText{std::move(now->text), now->identity}, *settings, pipeline_);
+      outcome = process_file(SourceText{std::move(now->text), now->identity, now->state}, *settings, pipeline_);
     }
   }
   for (int turn = 1;; ++turn) {
@@ -66,9 +77,15 @@ Status FileEffects::commit_effect(const std::string& listed_path, const Result<F
   return {};
 }
 
-void InterruptedWrites::undo_before_reading(const std::string& listed_path) {
+void InterruptedWrites::undo_before_reading(const std::string& listed_path, const PathEntry& entry) {
+  // A file that is not a link lies in the folder its path names: once that
+  // folder, as named, was seen, the file's needs nothing more.
+  auto named = parent_path(listed_path);
+  bool plain = named && entry.present && !entry.link;
+  if (plain && named_folders_.contains(*named)) return;
   auto canonical = canonical_path(listed_path);
   if (!canonical) return;
+  if (plain) named_folders_.insert(*named);
   auto folder = parent_path(*canonical);
   if (folder && folders_.insert(*folder).second) recover_in_place_writes(*folder);
 }

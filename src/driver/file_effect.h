@@ -17,6 +17,7 @@
 #include "driver/file_settings.h"
 #include "driver/formatter.h"
 #include "driver/process_file.h"
+#include "util/fs.h"
 #include "util/replace_file.h"
 #include "util/result.h"
 
@@ -101,10 +102,12 @@ class FileEffects {
 // there.
 class InterruptedWrites {
  public:
-  void undo_before_reading(const std::string& listed_path);
+  // `entry` is what is at `listed_path` (path_entry).
+  void undo_before_reading(const std::string& listed_path, const PathEntry& entry);
 
  private:
-  std::set<std::string> folders_;
+  std::set<std::string> folders_;        // canonical, undone
+  std::set<std::string> named_folders_;  // as the listed paths name them, undone
 };
 
 }  // namespace tersify::driver

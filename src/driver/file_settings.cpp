@@ -25,6 +25,21 @@ Result<std::string> folder_of(const std::string& path) {
 }  // namespace
 
 Result<FileSettings> SettingsLookup::settings_of(const std::string& path) {
+  return settings_of(path, file_kind(path));
+}
+
+Result<FileSettings> SettingsLookup::settings_of(const std::string& path, std::optional<FileKind> kind) {
+  // Only a file that is there takes its folder's settings: a folder is its
+  // own, and a missing file's nearest existing folder is looked for.
+  auto folder = parent_path(path);
+  if (!folder || kind != FileKind::regular) return look_up(path);
+  if (auto known = by_folder_.find(*folder); known != by_folder_.end()) return known->second;
+  auto settings = look_up(path);
+  if (settings) by_folder_.emplace(std::move(*folder), *settings);
+  return settings;
+}
+
+Result<FileSettings> SettingsLookup::look_up(const std::string& path) {
   const SettingOverrides& overrides = overrides_;
   FileSettings settings;
   auto folder = folder_of(path);
@@ -33,12 +48,12 @@ Result<FileSettings> SettingsLookup::settings_of(const std::string& path) {
   if (overrides.edition) {
     settings.edition = *overrides.edition;
   } else {
-    auto edition = edition_for(settings.folder, editions_, environment_.program("cargo"));
+    auto edition = edition_for(settings.folder, editions_, Cargo(environment_.program("cargo"), metadata_), &folders_);
     if (!edition) return fail(std::move(edition).error());
     settings.edition = std::move(*edition);
   }
   RustfmtConfig config;
-  if (auto config_file = config_rustfmt_reads(settings.folder, environment_)) {
+  if (auto config_file = folders_.config_rustfmt_reads(settings.folder)) {
     auto read = read_rustfmt_config(*config_file);
     if (!read) return fail(std::move(read).error());
     config = *read;

@@ -7,16 +7,20 @@
 // the file.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "driver/cargo.h"
 #include "driver/edition.h"
 #include "driver/environment.h"
+#include "driver/folder_lookups.h"
 #include "driver/rustfmt_toml.h"
 #include "util/command_line.h"
+#include "util/fs.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -48,28 +52,46 @@ inline constexpr ValueOption width_option{"--width"};
 // once. Fails with the line to print.
 Status take_width(const OptionValue& width, SettingOverrides& overrides);
 
-// Finds the settings of a run's files, on one thread.
+// Finds the settings of a run's files, on one thread. A file's settings are
+// those of its folder, so the files of one folder share one lookup.
 class SettingsLookup {
  public:
   // `editions` (the run's, which select_packages may have filled already)
-  // must outlive the lookup.
-  SettingsLookup(const Environment& environment, SettingOverrides overrides, EditionMap& editions)
-      : environment_(environment), overrides_(std::move(overrides)), editions_(editions) {}
+  // must outlive the lookup, and so must `metadata` (the run's remembered
+  // cargo metadata answers; none: cargo always runs).
+  SettingsLookup(const Environment& environment, SettingOverrides overrides, EditionMap& editions,
+                 const MetadataCache* metadata = nullptr)
+      : environment_(environment),
+        folders_(environment),
+        overrides_(std::move(overrides)),
+        editions_(editions),
+        metadata_(metadata) {}
 
   // The settings of the file at `path` (which need not exist, nor its
   // folder: then the nearest folder above that does counts), or of a file
   // in the folder `path`: its folder, the edition of its package
   // (edition_for, which may run cargo metadata and fills the editions), then
   // the configuration file rustfmt reads there (config_rustfmt_reads) with its
-  // width and tabs. Overrides take the place of the lookups. Fails with the
-  // I/O error text of resolving the folder, edition_for's or
-  // read_rustfmt_config's message.
+  // width and tabs. Overrides take the place of the lookups. A regular file
+  // whose folder (as named) was looked up already takes that folder's
+  // settings. Fails with the I/O error text of resolving the folder,
+  // edition_for's or read_rustfmt_config's message; failures are not
+  // remembered.
   Result<FileSettings> settings_of(const std::string& path);
+  // The same, with the kind of what is at `path` (following links) known.
+  Result<FileSettings> settings_of(const std::string& path, std::optional<FileKind> kind);
 
  private:
+  Result<FileSettings> look_up(const std::string& path);
+
   const Environment& environment_;
+  // The lookup is made after the run's configuration files are brought up
+  // to date, and nothing it looks for changes while it lives.
+  FolderLookups folders_;
   SettingOverrides overrides_;
   EditionMap& editions_;
+  const MetadataCache* metadata_;
+  std::map<std::string, FileSettings> by_folder_;  // by the lexical folder of the files
 };
 
 // rustfmt's arguments for a file: the edition, standard output, and a

@@ -14,7 +14,7 @@ const IgnoredFiles::Folder& IgnoredFiles::folder_of(const std::string& parent) {
   auto canonical = canonical_path(parent.empty() ? std::string(".") : parent);
   if (canonical) folder.canonical = std::move(*canonical);
   std::optional<std::string> config_file;
-  if (!folder.canonical.empty()) config_file = config_rustfmt_reads(folder.canonical, environment_);
+  if (!folder.canonical.empty()) config_file = config_lookups_.config_rustfmt_reads(folder.canonical);
   if (config_file) {
     auto& list = configs_[*config_file];
     if (!list) {

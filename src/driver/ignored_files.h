@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "driver/environment.h"
+#include "driver/folder_lookups.h"
 #include "util/gitignore.h"
 
 namespace tersify::driver {
@@ -22,7 +23,7 @@ class IgnoredFiles {
  public:
   // `environment` (where rustfmt's configuration is found) must outlive the
   // lookups.
-  explicit IgnoredFiles(const Environment& environment) : environment_(environment) {}
+  explicit IgnoredFiles(const Environment& environment) : config_lookups_(environment) {}
 
   // Whether the file at `path` (which need not exist) is left out: the
   // configuration file rustfmt reads in its folder (config_rustfmt_reads) has an
@@ -44,7 +45,7 @@ class IgnoredFiles {
   };
   const Folder& folder_of(const std::string& parent);
 
-  const Environment& environment_;
+  FolderLookups config_lookups_;
   std::map<std::string, Folder> folders_;  // by the lexical parent of the files
   std::map<std::string, std::unique_ptr<IgnoreList>> configs_;
 };

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "driver/metadata_cache.h"
 #include "util/fs.h"
 #include "util/paths.h"
 #include "util/running_child.h"
@@ -25,9 +26,13 @@ std::string parse_error_description(const char* what) {
 
 std::optional<std::string> package_root(std::string_view path) {
   for (auto& candidate : path_candidates(path)) {
-    if (file_kind(join_path(candidate, "Cargo.toml")) == FileKind::regular) return std::move(candidate);
+    if (is_package_root(candidate)) return std::move(candidate);
   }
   return std::nullopt;
+}
+
+bool is_package_root(const std::string& folder) {
+  return file_kind(join_path(folder, "Cargo.toml")) == FileKind::regular;
 }
 
 Status enter_packages(std::string_view metadata_json, EditionMap& editions) {
@@ -60,18 +65,23 @@ namespace {
 
 // cargo metadata's JSON for the workspace of `manifest_path` (of the working
 // directory when none is given), or the line that says why there is none.
-Result<std::string> cargo_metadata(const std::optional<std::string>& manifest_path, const Program& cargo) {
-  std::vector<std::string> args{"metadata", "--no-deps", "--offline", "--format-version", "1"};
-  if (manifest_path) args.insert(args.end(), {"--manifest-path", *manifest_path});
-  auto child = run_child(cargo, args, std::nullopt);
-  if (!child) return fail("failed to run cargo metadata: " + std::move(child).error().message);
-  if (!child->success()) return fail(lossy_utf8(child->err));
-  return std::move(child->out);
+// A remembered answer where the run keeps them (driver/metadata_cache.h).
+Result<std::string> cargo_metadata(const std::optional<std::string>& manifest_path, const Cargo& cargo) {
+  auto run = [&]() -> Result<std::string> {
+    std::vector<std::string> args{"metadata", "--no-deps", "--offline", "--format-version", "1"};
+    if (manifest_path) args.insert(args.end(), {"--manifest-path", *manifest_path});
+    auto child = run_child(cargo.program, args, std::nullopt);
+    if (!child) return fail("failed to run cargo metadata: " + std::move(child).error().message);
+    if (!child->success()) return fail(lossy_utf8(child->err));
+    return std::move(child->out);
+  };
+  if (cargo.remembered != nullptr) return cargo.remembered->answer(manifest_path, run);
+  return run();
 }
 
 }  // namespace
 
-Status load_packages(const std::string& manifest_path, EditionMap& editions, const Program& cargo) {
+Status load_packages(const std::string& manifest_path, EditionMap& editions, const Cargo& cargo) {
   auto metadata = cargo_metadata(manifest_path, cargo);
   if (!metadata) return fail(std::move(metadata).error());
   return enter_packages(*metadata, editions);
@@ -98,7 +108,7 @@ Result<Workspace> workspace_of(std::string_view metadata_json) {
 }
 
 Result<Workspace> load_workspace(const std::optional<std::string>& manifest_path, EditionMap& editions,
-                                 const Program& cargo) {
+                                 const Cargo& cargo) {
   auto metadata = cargo_metadata(manifest_path, cargo);
   if (!metadata) return fail(std::move(metadata).error());
   if (auto entered = enter_packages(*metadata, editions); !entered) return fail(std::move(entered).error());

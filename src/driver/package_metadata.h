@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/cargo.h"
 #include "driver/edition.h"
 #include "util/program_path.h"
 #include "util/result.h"
@@ -18,12 +19,16 @@ namespace tersify::driver {
 // following symbolic links. None when no candidate has one.
 std::optional<std::string> package_root(std::string_view path);
 
+// Whether `folder` holds a "Cargo.toml" that is a regular file (following
+// symbolic links).
+bool is_package_root(const std::string& folder);
+
 // Runs `cargo metadata --no-deps --offline --format-version 1 --manifest-path
 // <manifest_path>` and enters the canonical manifest path and edition of every
 // package it reports into `editions`, replacing earlier entries. Fails with
 // the reason: cargo's own message when it fails, or what is wrong with its
 // answer; packages before a bad one stay.
-Status load_packages(const std::string& manifest_path, EditionMap& editions, const Program& cargo);
+Status load_packages(const std::string& manifest_path, EditionMap& editions, const Cargo& cargo);
 
 // The packages of a `cargo metadata` document (format version 1) entered into
 // `editions`, as load_packages enters them.
@@ -45,7 +50,7 @@ struct Workspace {
 // are entered into `editions` as load_packages does. Fails as load_packages
 // does.
 Result<Workspace> load_workspace(const std::optional<std::string>& manifest_path, EditionMap& editions,
-                                 const Program& cargo);
+                                 const Cargo& cargo);
 
 // The workspace of a `cargo metadata` document (format version 1, run with
 // --no-deps: its packages are the members).

@@ -7,10 +7,16 @@ namespace tersify::driver {
 
 Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
                                std::span<const std::string> roots) {
-  auto read = read_regular_text(listed_path, roots);
+  RegularTextReader reader(roots);
+  return read_source(listed_path, settings, reader);
+}
+
+Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
+                               RegularTextReader& reader) {
+  auto read = reader.read(listed_path);
   if (!read) return fail(std::move(read).error());
   if (!settings) return fail(settings.error());
-  return SourceText{std::move(read->text), read->identity};
+  return SourceText{std::move(read->text), read->identity, read->state};
 }
 
 Result<ProcessedFile> process_file(SourceText source, const FileSettings& settings, const Pipeline& pipeline) {
@@ -37,7 +43,7 @@ void process_group(std::vector<GroupMember> files, const Pipeline& pipeline,
     auto& [source, settings] = files[i];
     if (pipeline.cache != nullptr && pipeline.cache->known_final(source.text, *settings)) {
       FinalText final{source.text, 1, true};
-      done(i, ProcessedFile{std::move(source.text), source.identity, std::move(final), true});
+      done(i, ProcessedFile{std::move(source.text), source.identity, std::move(final), true, source.state});
       continue;
     }
     formatting.push_back(i);
@@ -48,7 +54,7 @@ void process_group(std::vector<GroupMember> files, const Pipeline& pipeline,
                 std::size_t i = formatting[k];
                 if (!final) return done(i, fail(std::move(final).error()));
                 SourceText& source = files[i].source;
-                done(i, ProcessedFile{std::move(source.text), source.identity, std::move(*final)});
+                done(i, ProcessedFile{std::move(source.text), source.identity, std::move(*final), false, source.state});
               });
 }
 

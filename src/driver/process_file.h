@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@ struct Pipeline {
 struct SourceText {
   std::string text;
   FileIdentity identity;
+  std::optional<FileState> state;  // as ReadText's: none when it can't tell a change
 };
 
 // A file's text put through the pipeline.
@@ -46,6 +48,7 @@ struct ProcessedFile {
   FileIdentity identity;  // the file it was read from
   FinalText final;
   bool cached = false;  // the final text came from the cache: it is the source
+  std::optional<FileState> state;  // the file's as read (SourceText)
 };
 
 // The file at `listed_path` as read (only a regular file, and within
@@ -55,6 +58,10 @@ struct ProcessedFile {
 // after the path.
 Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
                                std::span<const std::string> roots = {});
+// The same, read by `reader` (which holds the roots), for files read one
+// after another.
+Result<SourceText> read_source(const std::string& listed_path, const Result<FileSettings>& settings,
+                               RegularTextReader& reader);
 
 // The pipeline of one text with its file's settings. A text that the cache
 // knows to be final is its own final text, found without the formatter.

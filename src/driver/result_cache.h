@@ -6,15 +6,16 @@
 //
 // An entry's key holds everything the result depends on: the text, the
 // file's settings (settings_key), the bytes of the rustfmt configuration that
-// rustfmt finds for the file, the rustfmt that would run (its file on PATH
-// with size and time, RUSTUP_TOOLCHAIN, and its --version output for the
-// toolchain that rustup chooses in the file's folder) and this tool's build (version, its own
-// executable's size and time). Entries live in a DigestStore
+// rustfmt finds for the file, the rustfmt that would run in the file's
+// folder (driver/rustfmt_identity.h: the file of the toolchain that rustup
+// chooses there, with its size and time) and this tool's build (version, its
+// own executable's size and time). Entries live in a DigestStore
 // (util/digest_store.h), so a damaged or unwritable cache is a miss and never
 // a failure.
 
 #include <cstddef>
-#include <future>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,9 +38,8 @@ inline constexpr std::size_t max_cached_results = 20000;
 
 class ResultCache {
  public:
-  // Starts working out the run's rustfmt and tool identity on a thread of
-  // its own (running `rustfmt --version` takes a while); the first lookup
-  // waits for it. Now and then also prunes the folder on that thread.
+  // The rustfmt of each folder as `environment` finds it. Now and then
+  // prunes the folder, on a thread of its own.
   ResultCache(std::string folder, const Environment& environment);
   ResultCache(const ResultCache&) = delete;
   ResultCache& operator=(const ResultCache&) = delete;
@@ -56,11 +56,15 @@ class ResultCache {
 
  private:
   std::optional<std::string> digest(std::string_view text, const FileSettings& settings) const;
+  // The configuration file's part of the key, read once per run.
+  std::optional<std::string> config_key(const std::string& path) const;
 
   DigestStore store_;
+  std::string tool_identity_;
+  mutable std::mutex configs_mutex_;
+  mutable std::map<std::string, std::optional<std::string>> configs_;
   mutable RustfmtIdentity rustfmt_;
-  std::shared_future<std::optional<std::string>> identity_;  // none: no cache this run
-  std::thread worker_;                                       // joined by the destructor
+  std::thread pruner_;  // joined by the destructor
 };
 
 }  // namespace tersify::driver

@@ -62,11 +62,7 @@ std::optional<std::string> config_file_in_folder(std::string_view folder) {
   return std::nullopt;
 }
 
-std::optional<std::string> config_rustfmt_reads(std::string_view folder, const Environment& environment) {
-  for (const auto& candidate : path_candidates(folder)) {
-    if (auto found = config_file_in_folder(candidate)) return found;
-  }
-  // Where rustfmt looks when no folder above has one.
+std::optional<std::string> config_outside_folders(const Environment& environment) {
   const auto& home = environment.home;
   if (home) {
     if (auto found = config_file_in_folder(*home)) return found;
@@ -75,6 +71,13 @@ std::optional<std::string> config_rustfmt_reads(std::string_view folder, const E
   if (!config_home && home) config_home = join_path(*home, ".config");
   if (config_home) return config_file_in_folder(join_path(*config_home, "rustfmt"));
   return std::nullopt;
+}
+
+std::optional<std::string> config_rustfmt_reads(std::string_view folder, const Environment& environment) {
+  for (const auto& candidate : path_candidates(folder)) {
+    if (auto found = config_file_in_folder(candidate)) return found;
+  }
+  return config_outside_folders(environment);
 }
 
 Result<RustfmtConfig> read_rustfmt_config(const std::string& path) {

@@ -43,6 +43,10 @@ std::optional<std::string> config_file_in_folder(std::string_view folder);
 // ~/.config).
 std::optional<std::string> config_rustfmt_reads(std::string_view folder, const Environment& environment);
 
+// Where rustfmt looks when no folder from its own up has a configuration
+// file: the home folder, then the user's configuration folder's "rustfmt".
+std::optional<std::string> config_outside_folders(const Environment& environment);
+
 // The configuration in the file at `path`. Fails with the line to print
 // (about the file) when it can't be read or parse_config_file fails.
 Result<RustfmtConfig> read_rustfmt_config(const std::string& path);

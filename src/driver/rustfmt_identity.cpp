@@ -1,49 +1,42 @@
 #include "driver/rustfmt_identity.h"
 
-#include <sys/stat.h>
-
 #include <utility>
 
-#include "util/digest.h"
+#include "util/file_stamp.h"
 #include "util/running_child.h"
 
 namespace tersify::driver {
+namespace {
 
-std::optional<std::string> file_stamp(const std::string& path) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-  return path + " " + std::to_string(info.st_size) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
-         std::to_string(info.st_mtim.tv_nsec);
+// What `rustfmt --version` says in `folder`: through a proxy of any kind,
+// the version of the toolchain chosen there.
+std::optional<std::string> version_in(const Program& rustfmt, const std::string& folder) {
+  auto child = RunningChild::start(rustfmt, {"--version"}, std::nullopt, folder);
+  if (!child) return std::nullopt;
+  auto done = child->finish();
+  if (!done || !done->success()) return std::nullopt;
+  return std::move(done->out);
 }
+
+}  // namespace
 
 RustfmtIdentity::RustfmtIdentity(const Environment& environment)
-    : rustfmt_(environment.program("rustfmt")),
-      rustup_toolchain_(environment.rustup_toolchain),
-      toolchains_(environment) {}
+    : rustfmt_(environment.program("rustfmt")), programs_(environment) {}
 
-std::optional<std::string> RustfmtIdentity::program_key() const {
-  auto file = rustfmt_.find();
-  if (!file) return std::nullopt;
-  auto stamp = file_stamp(*file);
-  if (!stamp) return std::nullopt;
-  std::string key;
-  append_key_part(key, *stamp);
-  append_key_part(key, rustup_toolchain_ ? "=" + *rustup_toolchain_ : std::string("unset"));
-  return key;
-}
-
-std::optional<std::string> RustfmtIdentity::version_in(const std::string& folder) {
-  std::string choice = toolchains_.choice_for(folder.empty() ? "." : folder);
+std::optional<std::string> RustfmtIdentity::for_folder(const std::string& folder) {
+  std::string where = folder.empty() ? std::string(".") : folder;
+  if (auto known = programs_.identity("rustfmt", where)) return known;
+  std::string choice = programs_.choices().choice_for(where);
   std::lock_guard lock(mutex_);
   auto known = versions_.find(choice);
-  if (known != versions_.end()) return known->second;
-  std::optional<std::string> version;
-  auto child = RunningChild::start(rustfmt_, {"--version"}, std::nullopt, folder);
-  if (child) {
-    auto done = child->finish();
-    if (done && done->success()) version = std::move(done->out);
+  if (known == versions_.end()) {
+    std::optional<std::string> identity;
+    auto file = rustfmt_.find();
+    auto stamp = file ? file_stamp(*file) : std::nullopt;
+    if (auto version = stamp ? version_in(rustfmt_, folder) : std::nullopt) identity = "run " + *stamp + " " + *version;
+    known = versions_.emplace(choice, std::move(identity)).first;
   }
-  return versions_.emplace(choice, std::move(version)).first->second;
+  return known->second;
 }
 
 }  // namespace tersify::driver

@@ -1,6 +1,8 @@
 #pragma once
-// Which rustfmt would format a file, as text for the result cache's key
-// (driver/result_cache.h): results are known only for the same rustfmt.
+// Which rustfmt would format a file of a folder, as text for the result
+// cache's key (driver/result_cache.h): results are known only for the same
+// rustfmt. Found without starting rustfmt wherever the file it would run can
+// be told (driver/toolchain_program.h).
 
 #include <map>
 #include <mutex>
@@ -8,7 +10,7 @@
 #include <string>
 
 #include "driver/environment.h"
-#include "driver/toolchain_choice.h"
+#include "driver/toolchain_program.h"
 #include "util/program_path.h"
 
 namespace tersify::driver {
@@ -19,27 +21,18 @@ class RustfmtIdentity {
   RustfmtIdentity(const RustfmtIdentity&) = delete;
   RustfmtIdentity& operator=(const RustfmtIdentity&) = delete;
 
-  // What is alike for every folder: rustfmt's file on the search path with
-  // its size and modification time, and RUSTUP_TOOLCHAIN. None when there
-  // is no rustfmt to run.
-  std::optional<std::string> program_key() const;
-
-  // What `rustfmt --version` says in `folder` (canonical; empty: ours):
-  // through a rustup proxy, which is the same file for every toolchain, the
-  // version of the toolchain chosen there. Run once per toolchain choice.
-  // None when it fails. Thread-safe.
-  std::optional<std::string> version_in(const std::string& folder);
+  // The identity of the rustfmt run in `folder` (canonical; empty: the
+  // working directory): ToolchainPrograms' where it can be told; otherwise
+  // the stamp of the rustfmt on the search path with what `rustfmt
+  // --version` says in `folder`, asked once per toolchain choice. None when
+  // neither can be had. Thread-safe.
+  std::optional<std::string> for_folder(const std::string& folder);
 
  private:
   Program rustfmt_;
-  std::optional<std::string> rustup_toolchain_;
-  ToolchainChoices toolchains_;
+  ToolchainPrograms programs_;
   std::mutex mutex_;
   std::map<std::string, std::optional<std::string>> versions_;  // by toolchain choice
 };
-
-// A file's path, size and modification time, or none when it can't be
-// looked at.
-std::optional<std::string> file_stamp(const std::string& path);
 
 }  // namespace tersify::driver

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "driver/folder_lookups.h"
 #include "driver/package_metadata.h"
 #include "driver/rustfmt_config.h"
 #include "driver/toml_text.h"
@@ -30,12 +31,16 @@ bool declares_workspace(const std::string& folder) {
 
 // The root of the workspace of the package at `package` (canonical): the
 // nearest folder at or above it whose manifest declares one, else the
-// package itself.
-std::string workspace_root(const std::string& package) {
+// package itself. `declaring` remembers what each folder's manifest said,
+// so that the members of one workspace read its root's manifest once.
+std::string workspace_root(const std::string& package, std::map<std::string, bool, PathLess>& declaring) {
   for (const auto& candidate : path_candidates(package)) {
-    if (file_kind(join_path(candidate, "Cargo.toml")) == FileKind::regular && declares_workspace(candidate)) {
-      return candidate;
+    auto [known, fresh] = declaring.try_emplace(candidate, false);
+    if (fresh) {
+      known->second =
+          file_kind(join_path(candidate, "Cargo.toml")) == FileKind::regular && declares_workspace(candidate);
     }
+    if (known->second) return candidate;
   }
   return package;
 }
@@ -116,9 +121,11 @@ std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& 
   // workspace root, and the arguments outside every package.
   std::map<std::string, bool, PathLess> packages;
   std::vector<std::pair<const std::string*, std::string>> loose_arguments;
+  // Nothing is written before the files are found.
+  FolderLookups folders(environment);
   for (const auto& argument : path_arguments) {
     std::string folder = start_folder(argument);
-    if (auto root = package_root(folder)) {
+    if (auto root = folders.package_root(folder)) {
       packages.emplace(std::move(*root), true);
     } else {
       loose_arguments.emplace_back(&argument, std::move(folder));
@@ -130,11 +137,22 @@ std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& 
   // argument folders they were found below.
   std::map<std::string, std::optional<std::string>, PathLess> package_of;
   std::set<std::pair<std::string, std::string>> loose_folders;
+  // Files of one named folder have one folder: resolved once.
+  std::map<std::string, std::string> folder_named;
   for (const auto& file : source_files) {
-    std::string folder = start_folder(file);
+    auto named = parent_path(file);
+    auto kind = file_kind(file);
+    std::string folder;
+    if (named && kind && *kind != FileKind::directory) {
+      auto [known, fresh_name] = folder_named.try_emplace(*named);
+      if (fresh_name) known->second = start_folder(file);
+      folder = known->second;
+    } else {
+      folder = start_folder(file);
+    }
     auto [entry, fresh] = package_of.try_emplace(folder);
     if (fresh) {
-      entry->second = package_root(folder);
+      entry->second = folders.package_root(folder);
       if (entry->second) packages.emplace(*entry->second, true);
     }
     if (entry->second) continue;
@@ -157,10 +175,11 @@ std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& 
     }
   };
   std::map<std::string, std::string, PathLess> workspaces;  // package root to workspace root
+  std::map<std::string, bool, PathLess> declaring;          // folder to whether its manifest declares one
   for (const auto& [folder, root] : package_of) {
     if (!root) continue;
     auto known = workspaces.find(*root);
-    if (known == workspaces.end()) known = workspaces.emplace(*root, workspace_root(*root)).first;
+    if (known == workspaces.end()) known = workspaces.emplace(*root, workspace_root(*root, declaring)).first;
     const std::string& workspace = known->second;
     // A new file at a workspace root the run covers serves every member, as
     // rustfmt finds it from each.

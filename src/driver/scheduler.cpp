@@ -32,8 +32,9 @@ Status one_after_another(const std::vector<std::string>& files, SettingsLookup& 
                          FileEffects& effects) {
   InterruptedWrites interrupted;
   for (const auto& file : files) {
-    auto settings = lookup.settings_of(file);
-    interrupted.undo_before_reading(file);
+    auto entry = path_entry(file);
+    auto settings = lookup.settings_of(file, entry.kind);
+    interrupted.undo_before_reading(file, entry);
     auto outcome = process_file(file, settings, pipeline, effects.roots());
     if (auto done = effects.commit_effect(file, settings, std::move(outcome), false); !done) return done;
   }
@@ -63,18 +64,17 @@ class FilesInFlight {
       TextsAtOnce unannounced{0, 0};
       while (open && next < files.size() && may_dispatch()) {
         const std::string& file = files[next];
-        auto facts = file_facts(file);
-        std::optional<FileIdentity> identity;
-        if (facts) identity = facts->identity;
+        auto entry = path_entry(file);
+        const auto& identity = entry.identity;
         // The same file again must read what its earlier turn wrote.
         if (identity &&
             std::any_of(window_.begin(), window_.end(), [&](const Slot& s) { return s.identity == identity; })) {
           break;
         }
-        auto settings = lookup_.settings_of(file);
-        interrupted_.undo_before_reading(file);
+        auto settings = lookup_.settings_of(file, entry.kind);
+        interrupted_.undo_before_reading(file, entry);
         open = settings.has_value();
-        std::size_t size = facts ? static_cast<std::size_t>(facts->size) : 0;
+        auto size = static_cast<std::size_t>(entry.size);
         ++next;
         dispatch(file, identity, size, std::move(settings), !open || next == files.size());
         ++unannounced.texts;
@@ -190,8 +190,10 @@ class FilesInFlight {
   void work_on(const std::vector<Slot*>& group) {
     std::vector<GroupMember> members;
     std::vector<Slot*> member_slots;
+    // A group's files often share a folder, opened once for them.
+    RegularTextReader reader(effects_.roots());
     for (Slot* slot : group) {
-      auto source = read_source(slot->listed_path, *slot->settings, effects_.roots());
+      auto source = read_source(slot->listed_path, *slot->settings, reader);
       if (!source) {
         publish(*slot, fail(std::move(source).error()));
         continue;

@@ -11,6 +11,7 @@
 
 #include "driver/file_settings.h"
 #include "driver/ignored_files.h"
+#include "driver/metadata_cache.h"
 #include "driver/process_file.h"
 #include "driver/result_cache.h"
 #include "driver/rustfmt.h"
@@ -32,17 +33,21 @@ constexpr std::string_view stdin_name = "<stdin>";
 // input's name.
 Result<std::string> filtered_text(std::string_view source, const FilterArguments& filter,
                                   const driver::Environment& environment) {
+  std::optional<driver::MetadataCache> metadata;
+  if (auto folder = driver::metadata_cache_folder(environment)) metadata.emplace(*folder, environment);
   driver::EditionMap editions;
-  driver::SettingsLookup lookup(environment, filter.overrides, editions);
+  driver::SettingsLookup lookup(environment, filter.overrides, editions, metadata ? &*metadata : nullptr);
   auto settings = lookup.settings_of(filter.file_name.value_or("."));
   if (!settings) return fail(std::move(settings).error());
   std::optional<driver::ResultCache> cache;
   if (auto folder = driver::result_cache_folder(environment)) cache.emplace(*folder, environment);
-  // One text: a fork server or a batch would cost more than they save.
-  driver::Rustfmt rustfmt(environment, {.fork_server = false, .batches = false});
+  // One text, but two rustfmt runs or more (formatting and settling): a
+  // fork server makes them cost one start. A batch would cost more than it
+  // saves.
+  driver::Rustfmt rustfmt(environment, {.fork_server = environment.fork_server, .batches = false});
   // Settled as in write mode: the result is what cargo tersify writes.
   const driver::Pipeline pipeline{rustfmt, true, cache ? &*cache : nullptr, nullptr};
-  auto processed = driver::process_file({std::string(source), {}}, *settings, pipeline);
+  auto processed = driver::process_file({std::string(source), {}, std::nullopt}, *settings, pipeline);
   if (!processed) return fail(std::move(processed).error());
   driver::remember_final_text(*processed, *settings, pipeline.cache);
   return std::move(processed->final.text);

@@ -1,7 +1,6 @@
 #include "util/file_place.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,15 +19,6 @@ bool within_any(std::string_view path, std::span<const std::string> roots) {
   return std::any_of(roots.begin(), roots.end(), [&](const std::string& root) { return lies_within(path, root); });
 }
 
-// Where the open folder `fd` really is, or "" when /proc can't say.
-std::string opened_path(int fd) {
-  char shown[PATH_MAX];
-  std::string link = "/proc/self/fd/" + std::to_string(fd);
-  ssize_t length = ::readlink(link.c_str(), shown, sizeof shown);
-  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof shown) return {};
-  return std::string(shown, static_cast<std::size_t>(length));
-}
-
 std::string outside(const std::string& path) { return "leads to " + display_path(path) + ", outside the paths given"; }
 
 }  // namespace
@@ -37,17 +27,27 @@ Result<FilePlace> find_file_place(const std::string& path, std::span<const std::
   if (path.find('\0') != std::string::npos) return fail(io_error_text(EINVAL));
   std::string folder, name;
   struct stat st;
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+  bool linked = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  if (linked) {
     auto target = canonical_path(path);
     if (!target) return fail(std::move(target).error());
     folder = parent_path(*target).value_or("/");
     name = file_name(*target).value_or("");
   } else {
     auto parent = parent_path(path);
-    auto canonical = canonical_path(parent && !parent->empty() ? *parent : std::string("."));
+    std::string named = parent && !parent->empty() ? *parent : std::string(".");
+    name = file_name(path).value_or("");
+    // The open folder says where it is: no walk of the path's components.
+    Fd opened(::open(named.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::string shown = opened.valid() && !name.empty() ? opened_path(opened.get()) : std::string();
+    if (!shown.empty() && !shown.ends_with(" (deleted)")) {
+      std::string canonical = join_path(shown, name);
+      if (!roots.empty() && !within_any(canonical, roots)) return fail(outside(canonical));
+      return FilePlace{std::move(opened), std::move(name), std::move(canonical), false};
+    }
+    auto canonical = canonical_path(named);
     if (!canonical) return fail(std::move(canonical).error());
     folder = std::move(*canonical);
-    name = file_name(path).value_or("");
   }
   // "/", "." and ".." name folders.
   if (name.empty()) return fail(io_error_text(EISDIR));
@@ -62,22 +62,80 @@ Result<FilePlace> find_file_place(const std::string& path, std::span<const std::
       return fail(outside(join_path(opened, name)));
     }
   }
-  return FilePlace{std::move(fd), std::move(name), std::move(canonical)};
+  return FilePlace{std::move(fd), std::move(name), std::move(canonical), linked};
 }
 
-Result<ReadText> read_regular_text(const std::string& path, std::span<const std::string> roots) {
-  auto place = find_file_place(path, roots);
-  if (!place) return fail(std::move(place).error());
-  Fd fd(::openat(place->folder.get(), place->name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd.valid()) return fail(io_error_text(errno));
+namespace {
+
+// The regular file opened (without following a link) from `fd`, the
+// folder it lies in: read_regular_text's read.
+Result<ReadText> read_opened(Fd fd) {
+  std::int64_t before_look = coarse_clock_ns();
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return fail(io_error_text(errno));
   if (S_ISDIR(st.st_mode)) return fail(io_error_text(EISDIR));
   if (!S_ISREG(st.st_mode)) return fail("not a regular file");
-  auto text = read_all(fd.get());
+  auto text = read_all(fd.get(), static_cast<std::size_t>(st.st_size));
   if (!text) return fail(std::move(text).error());
   if (!is_valid_utf8(*text)) return fail(invalid_utf8_text);
-  return ReadText{std::move(*text), FileIdentity{st.st_dev, st.st_ino}};
+  FileState state = file_state_of(st);
+  std::optional<FileState> telling;
+  if (file_state_tells_changes(state, before_look)) telling = state;
+  return ReadText{std::move(*text), state.identity, telling};
+}
+
+Fd open_in(const FilePlace& place, const std::string& name) {
+  return Fd(::openat(place.folder.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+}
+
+}  // namespace
+
+Result<ReadText> read_regular_text(const std::string& path, std::span<const std::string> roots) {
+  auto place = find_file_place(path, roots);
+  if (!place) return fail(std::move(place).error());
+  Fd fd = open_in(*place, place->name);
+  if (!fd.valid()) return fail(io_error_text(errno));
+  return read_opened(std::move(fd));
+}
+
+std::optional<FileState> file_state_within(const std::string& path, std::span<const std::string> roots) {
+  if (path.find('\0') != std::string::npos) return std::nullopt;
+  // One resolution of the path gives both the file and where it lies.
+  Fd fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
+  if (!fd.valid()) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return std::nullopt;
+  if (!roots.empty()) {
+    std::string opened = opened_path(fd.get());
+    if (opened.empty() || opened.ends_with(" (deleted)") || !within_any(opened, roots)) return std::nullopt;
+  }
+  return file_state_of(st);
+}
+
+Result<ReadText> RegularTextReader::read(const std::string& path) {
+  auto named = parent_path(path);
+  auto name = file_name(path);
+  if (place_ && named && name && !name->empty() && *name != "." && *name != ".." && *named == named_folder_) {
+    std::string canonical = join_path(parent_path(place_->path).value_or("/"), *name);
+    if (roots_.empty() || within_any(canonical, roots_)) {
+      Fd fd = open_in(*place_, std::string(*name));
+      // A link (ELOOP) or anything else unusual takes the whole way.
+      if (fd.valid()) return read_opened(std::move(fd));
+    }
+  }
+  auto place = find_file_place(path, roots_);
+  if (!place) return fail(std::move(place).error());
+  Fd fd = open_in(*place, place->name);
+  if (!fd.valid()) return fail(io_error_text(errno));
+  // Only a place found for the path as named stands for its folder: not one
+  // a link at the path's end led to.
+  if (named && !place->linked) {
+    named_folder_ = *named;
+    place_ = std::move(*place);
+  } else {
+    place_.reset();
+  }
+  return read_opened(std::move(fd));
 }
 
 }  // namespace tersify

@@ -6,6 +6,7 @@
 // reached relative to the open folder without following a link, so a name
 // swapped for a link in the meantime can't redirect a read or a write.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@ struct FilePlace {
   Fd folder;         // open for reading
   std::string name;  // the file's name in `folder`
   std::string path;  // the canonical path of the file, for messages
+  bool linked;       // found through a symbolic link at the path's end
 };
 
 // The place of the file at `path`, which need not exist: a symbolic link
@@ -35,6 +37,9 @@ Result<FilePlace> find_file_place(const std::string& path, std::span<const std::
 struct ReadText {
   std::string text;
   FileIdentity identity;
+  // The file's state as it was read, when a later change is sure to show in
+  // it (file_state_tells_changes); none otherwise.
+  std::optional<FileState> state;
 };
 
 // Reads the file at `path` (found by find_file_place) as UTF-8 text. Only a
@@ -43,5 +48,30 @@ struct ReadText {
 // with find_file_place's message, the I/O error text, or
 // "stream did not contain valid UTF-8".
 Result<ReadText> read_regular_text(const std::string& path, std::span<const std::string> roots = {});
+
+// The state of the file that `path` leads to now (following links, as a read
+// would), when it lies within `roots` as opened (anywhere when none are
+// given); none when it lies elsewhere or can't be looked at. What tells,
+// without reading it, that a file read earlier is still the one its path
+// leads to, as it was.
+std::optional<FileState> file_state_within(const std::string& path, std::span<const std::string> roots = {});
+
+// read_regular_text for files read one after another, such as a group of a
+// folder's files: the folder of the last file stays open, and a file named
+// in the same folder (as its path names it) that is not a symbolic link is
+// opened there, without the folder being resolved and checked again. The
+// file itself must still lie within the roots.
+class RegularTextReader {
+ public:
+  // `roots` must outlive the reader.
+  explicit RegularTextReader(std::span<const std::string> roots) : roots_(roots) {}
+
+  Result<ReadText> read(const std::string& path);
+
+ private:
+  std::span<const std::string> roots_;
+  std::string named_folder_;         // the last place's folder as its path named it
+  std::optional<FilePlace> place_;   // the last file's place
+};
 
 }  // namespace tersify

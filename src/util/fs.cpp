@@ -1,11 +1,13 @@
 #include "util/fs.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <ctime>
 #include <cstdlib>
 #include <memory>
 
@@ -24,15 +26,57 @@ std::optional<FileKind> file_kind(const std::string& path) {
   return FileKind::other;
 }
 
-std::optional<FileIdentity> file_identity(const std::string& path) {
-  auto facts = file_facts(path);
-  return facts ? std::optional(facts->identity) : std::nullopt;
+namespace {
+
+FileKind kind_of(const struct stat& st) {
+  if (S_ISREG(st.st_mode)) return FileKind::regular;
+  if (S_ISDIR(st.st_mode)) return FileKind::directory;
+  return FileKind::other;
 }
 
-std::optional<FileFacts> file_facts(const std::string& path) {
+}  // namespace
+
+PathEntry path_entry(const std::string& path) {
+  PathEntry entry;
+  struct stat st;
+  if (path.find('\0') != std::string::npos || ::lstat(path.c_str(), &st) != 0) return entry;
+  entry.present = true;
+  entry.link = S_ISLNK(st.st_mode);
+  if (entry.link && ::stat(path.c_str(), &st) != 0) return entry;
+  entry.kind = kind_of(st);
+  entry.identity = FileIdentity{st.st_dev, st.st_ino};
+  entry.size = static_cast<std::uint64_t>(st.st_size);
+  return entry;
+}
+
+std::optional<FileIdentity> file_identity(const std::string& path) {
   struct stat st;
   if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return FileFacts{{st.st_dev, st.st_ino}, static_cast<std::uint64_t>(st.st_size)};
+  return FileIdentity{st.st_dev, st.st_ino};
+}
+
+FileState file_state_of(const struct stat& st) {
+  auto ns = [](const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + static_cast<std::int64_t>(t.tv_nsec);
+  };
+  return FileState{FileIdentity{st.st_dev, st.st_ino}, static_cast<std::int64_t>(st.st_size), ns(st.st_mtim),
+                   ns(st.st_ctim)};
+}
+
+std::optional<FileState> file_state(const std::string& path) {
+  struct stat st;
+  if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return file_state_of(st);
+}
+
+std::int64_t coarse_clock_ns() {
+  struct timespec now;
+  if (::clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0) return 0;
+  return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + static_cast<std::int64_t>(now.tv_nsec);
+}
+
+bool file_state_tells_changes(const FileState& state, std::int64_t before_look) {
+  return state.changed_ns < before_look;
 }
 
 namespace {
@@ -80,6 +124,24 @@ Result<std::string, ReadError> read_bytes(const std::string& path, bool regular_
 Result<std::string> read_all(int fd) {
   std::string contents;
   if (int e = append_until_end(fd, contents); e != 0) return fail(io_error_text(e));
+  return contents;
+}
+
+Result<std::string> read_all(int fd, std::size_t expected) {
+  // One byte more, so that the read that finds the end needs no growth.
+  std::string contents(expected + 1, '\0');
+  std::size_t done = 0;
+  for (;;) {
+    if (done == contents.size()) contents.resize(2 * contents.size());
+    ssize_t n = ::read(fd, contents.data() + done, contents.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(io_error_text(errno));
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  contents.resize(done);
   return contents;
 }
 
@@ -137,9 +199,23 @@ Status write_all(int fd, std::string_view data) {
   return {};
 }
 
+std::string opened_path(int fd) {
+  char shown[PATH_MAX];
+  std::string link = "/proc/self/fd/" + std::to_string(fd);
+  ssize_t length = ::readlink(link.c_str(), shown, sizeof shown);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof shown || shown[0] != '/') return {};
+  return std::string(shown, static_cast<std::size_t>(length));
+}
+
 Result<std::string> canonical_path(const std::string& path) {
   if (path.empty()) return fail(io_error_text(ENOENT));
   if (path.find('\0') != std::string::npos) return fail(io_error_text(EINVAL));
+  // Where the kernel opened it says where it is: three calls whatever the
+  // path's depth, where realpath reads every component as a link. realpath
+  // answers when /proc can't.
+  Fd opened(::open(path.c_str(), O_PATH | O_CLOEXEC));
+  if (!opened.valid()) return fail(io_error_text(errno));
+  if (auto shown = opened_path(opened.get()); !shown.empty() && !shown.ends_with(" (deleted)")) return shown;
   std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
   if (!resolved) return fail(io_error_text(errno));
   return std::string(resolved.get());

@@ -6,47 +6,78 @@
 
 namespace tersify {
 
+namespace {
+
+// The components of a path one at a time, without a list: what path order
+// needs, as it compares paths in every ordered container keyed by them.
+class Components {
+ public:
+  explicit Components(std::string_view path) : path_(path) {
+    if (!path_.empty() && path_.front() == '/') {
+      root_ = true;
+      at_start_ = false;
+      i_ = 1;
+    }
+  }
+
+  std::optional<PathComponent> next() {
+    if (root_) {
+      root_ = false;
+      return PathComponent{PathComponent::Kind::root, path_.substr(0, 1), 1};
+    }
+    while (i_ < path_.size()) {
+      size_t slash = path_.find('/', i_);
+      size_t end = slash == std::string_view::npos ? path_.size() : slash;
+      std::string_view part = path_.substr(i_, end - i_);
+      bool first = at_start_;
+      at_start_ = false;
+      i_ = end + 1;
+      if (part == ".") {
+        // Only a leading "." of a relative path is a component of its own.
+        if (first) return PathComponent{PathComponent::Kind::cur_dir, part, end};
+      } else if (part == "..") {
+        return PathComponent{PathComponent::Kind::parent_dir, part, end};
+      } else if (!part.empty()) {
+        return PathComponent{PathComponent::Kind::name, part, end};
+      }
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::string_view path_;
+  size_t i_ = 0;
+  bool root_ = false;
+  bool at_start_ = true;
+};
+
+}  // namespace
+
 std::vector<PathComponent> path_components(std::string_view path) {
   std::vector<PathComponent> components;
-  size_t i = 0;
-  if (!path.empty() && path.front() == '/') {
-    components.push_back({PathComponent::Kind::root, path.substr(0, 1), 1});
-    i = 1;
-  }
-  bool at_start = components.empty();
-  while (i < path.size()) {
-    size_t slash = path.find('/', i);
-    size_t end = slash == std::string_view::npos ? path.size() : slash;
-    std::string_view part = path.substr(i, end - i);
-    if (part == ".") {
-      // Only a leading "." of a relative path is a component of its own.
-      if (at_start) components.push_back({PathComponent::Kind::cur_dir, part, end});
-    } else if (part == "..") {
-      components.push_back({PathComponent::Kind::parent_dir, part, end});
-    } else if (!part.empty()) {
-      components.push_back({PathComponent::Kind::name, part, end});
-    }
-    at_start = false;
-    i = end + 1;
-  }
+  Components walk(path);
+  while (auto component = walk.next()) components.push_back(*component);
   return components;
 }
 
 int compare_paths(std::string_view a, std::string_view b) {
-  auto ca = path_components(a);
-  auto cb = path_components(b);
-  size_t n = std::min(ca.size(), cb.size());
-  for (size_t k = 0; k < n; ++k) {
-    if (ca[k].kind != cb[k].kind) return ca[k].kind < cb[k].kind ? -1 : 1;
-    if (ca[k].kind == PathComponent::Kind::name) {
+  Components wa(a);
+  Components wb(b);
+  for (;;) {
+    auto ca = wa.next();
+    auto cb = wb.next();
+    if (!ca || !cb) {
+      if (!ca && !cb) return 0;
+      return !ca ? -1 : 1;
+    }
+    if (ca->kind != cb->kind) return ca->kind < cb->kind ? -1 : 1;
+    if (ca->kind == PathComponent::Kind::name) {
       // string_view comparison is char_traits<char>::compare, i.e. memcmp:
       // unsigned bytes, a proper prefix first.
-      int c = ca[k].text.compare(cb[k].text);
+      int c = ca->text.compare(cb->text);
       if (c != 0) return c < 0 ? -1 : 1;
     }
   }
-  if (ca.size() == cb.size()) return 0;
-  return ca.size() < cb.size() ? -1 : 1;
 }
 
 std::string join_path(std::string_view path, std::string_view name) {

@@ -158,7 +158,7 @@ TEST_F(LoadPackages, CargoFailuresComeBackVerbatimOrAsStartFailures) {
   EXPECT_TRUE(rejected.error().starts_with("error: ")) << rejected.error();
   EXPECT_TRUE(rejected.error().ends_with("\n"));
 
-  auto missing = load_packages(dir / "bad/Cargo.toml", editions, {"cargo", dir / "empty-bin"});
+  auto missing = load_packages(dir / "bad/Cargo.toml", editions, Program{"cargo", dir / "empty-bin"});
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error(), "failed to run cargo metadata: No such file or directory (os error 2)");
   EXPECT_TRUE(editions.empty());

@@ -37,9 +37,10 @@ struct Trial {
 };
 
 // Visits every entry, once the folder is listed: a visit may replace it.
-void for_each_entry(const std::string& cache, const std::function<void(const fs::path&)>& visit) {
+void for_each_entry(const std::string& cache, const std::function<void(const fs::path&)>& visit,
+                    const std::string& folder = "cargo-tersify") {
   std::vector<fs::path> entries;
-  for (const auto& entry : fs::recursive_directory_iterator(cache + "/cargo-tersify")) {
+  for (const auto& entry : fs::recursive_directory_iterator(cache + "/" + folder)) {
     if (entry.is_regular_file()) entries.push_back(entry.path());
   }
   for (const auto& entry : entries) visit(entry);
@@ -99,6 +100,19 @@ const Change changes[] = {
     {"entries linked to /dev/zero",
      [](Trial& s) { replace_entries(s.cache.path(), [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }); },
      0},
+    // Remembered cargo metadata: damage is a miss, cargo runs, results stay.
+    {"metadata entries full of garbage",
+     [](Trial& s) {
+       for_each_entry(
+           s.cache.path(), [](const fs::path& p) { std::ofstream(p) << "garbage"; }, "cargo-tersify/metadata");
+     },
+     package_files},
+    {"a metadata folder that can't be written",
+     [](Trial& s) {
+       fs::remove_all(s.cache / "cargo-tersify/metadata");
+       s.cache.write("cargo-tersify/metadata", "");
+     },
+     package_files},
     {"a cache folder that can't be written",
      [](Trial& s) {
        s.cache.write("blocked", "");

@@ -13,10 +13,13 @@ namespace tersify::test {
 namespace {
 
 constexpr const char* edited_line = "fn  edited( ){let y=2;}";
+// A file whose effect was nothing when it was read, until the edit.
+constexpr const char* tidy_text = "fn tidy() {}\n";
+constexpr const char* untidied_line = "fn  tidy( ){}";
 
 // A rustfmt that, on its first text holding "slow here", waits for the files
-// after it to be read ahead, then edits src/b.rs and removes src/c.rs, and
-// formats with the real rustfmt.
+// after it to be read ahead, then edits src/b.rs and src/b_tidy.rs and
+// removes src/c.rs, and formats with the real rustfmt.
 void write_editing_rustfmt(const TempDir& dir) {
   dir.mkdir("bin");
   write_script(dir / "bin/rustfmt", "input=$(mktemp)\ncat > \"$input\"\n"
@@ -24,6 +27,8 @@ void write_editing_rustfmt(const TempDir& dir) {
                                     "  sleep 0.5\n"
                                     "  printf '%s\\n' '" + std::string(edited_line) +
                                     "' > '" + dir / "src/b.rs" + "'\n"
+                                    "  printf '%s\\n' '" + std::string(untidied_line) +
+                                    "' > '" + dir / "src/b_tidy.rs" + "'\n"
                                     "  rm '" + dir / "src/c.rs" + "'\n"
                                     "fi\n'" + find_program("rustfmt") +
                                     "' \"$@\" < \"$input\"\nstatus=$?\nrm -f \"$input\"\nexit $status\n");
@@ -39,6 +44,7 @@ TEST(EditsDuringRun, EditKeptAndOutcomeAsOneAfterAnother) {
       dir.write("src/lib.rs", "");
       dir.write("src/a.rs", "fn  a( ){} // slow here\n");
       dir.write("src/b.rs", messy_source);
+      dir.write("src/b_tidy.rs", tidy_text);
       dir.write("src/c.rs", messy_source);
       dir.write("src/d.rs", messy_source);
       write_editing_rustfmt(dir);
@@ -51,6 +57,7 @@ TEST(EditsDuringRun, EditKeptAndOutcomeAsOneAfterAnother) {
       EXPECT_EQ(result.err, "src/c.rs: No such file or directory (os error 2)\n");
       std::string b = dir.read("src/b.rs");
       EXPECT_TRUE(check ? b == std::string(edited_line) + "\n" : b.find("fn edited() {") != std::string::npos) << b;
+      EXPECT_EQ(dir.read("src/b_tidy.rs"), check ? std::string(untidied_line) + "\n" : std::string(tidy_text));
       EXPECT_EQ(dir.read("src/d.rs"), messy_source) << "nothing after the failure is written";
 
       auto tree = snapshot(dir / "src");

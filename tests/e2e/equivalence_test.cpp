@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 
 #include "e2e/outcome.h"
 #include "e2e/project.h"
@@ -96,6 +98,80 @@ TEST(Equivalence, AFailureInTheMiddleOfTheList) {
                       : std::vector<std::string>{"src/memmem", "src/memmem/"};
     expect_every_way_alike(pristine.path(), args, repeats());
   }
+}
+
+// The remembered cargo metadata and rustfmt identity (the caches' own keys)
+// change no result: a small tree is changed step by step, and after each
+// step a run with the caches (which fills them) and one more (which uses
+// them) give the outcome of a run without them; the filter then answers with
+// the metadata those runs remembered as it does without.
+// Each step changes what decides cargo's answer or the rustfmt that runs.
+struct Step {
+  const char* name;
+  std::function<void(const TempDir&)> change;
+  bool needs_nightly = false;
+  std::vector<std::string> env = {};
+};
+
+const std::string workspace = "[workspace]\nmembers = [\"a\", \"b\"]\nresolver = \"2\"\n";
+// Style edition 2024 sorts versions as numbers, 2021 as text.
+const std::string sorted_by_edition = "use core::{u8, u16};\npub fn f( ) {}\n";
+
+const Step steps[] = {
+    {"as made", [](const TempDir&) {}},
+    {"a member's edition changed", [](const TempDir& dir) { write_package(dir, "w/a", "a", "2024"); }},
+    {"a workspace root created above a package",
+     [](const TempDir& dir) { dir.write("outer/Cargo.toml", "[workspace]\nmembers = []\n"); }},
+    {"a package moved into another workspace",
+     [](const TempDir& dir) {
+       std::filesystem::rename(dir / "outer/p", dir / "w/p");
+       dir.write("w/Cargo.toml", "[workspace]\nmembers = [\"a\", \"b\", \"p\"]\nresolver = \"2\"\n");
+     }},
+    {"rust-toolchain.toml switched to another toolchain",
+     [](const TempDir& dir) { dir.write("rust-toolchain.toml", "[toolchain]\nchannel = \"nightly\"\n"); }, true},
+    {"RUSTUP_TOOLCHAIN set", [](const TempDir&) {}, true, {"RUSTUP_TOOLCHAIN=stable"}},
+    {"a Cargo.toml made invalid", [](const TempDir& dir) { dir.write("w/b/Cargo.toml", "[package\n"); }},
+};
+
+bool nightly_installed() {
+  return run_command({"rustup", "run", "nightly", "rustfmt", "--version"}).status == 0 &&
+         run_command({"rustup", "run", "nightly", "cargo", "--version"}).status == 0;
+}
+
+TEST(Equivalence, RememberedMetadataAndRustfmtAfterEachChange) {
+  const bool nightly = nightly_installed();
+  TempDir dir, cache;
+  write_package(dir, "w/a", "a", "2021");
+  write_package(dir, "w/b", "b", "2021");
+  write_package(dir, "outer/p", "p", "2015");
+  dir.write("w/Cargo.toml", workspace);
+  for (const char* file : {"w/a/src/lib.rs", "w/b/src/lib.rs", "outer/p/src/lib.rs"})
+    dir.write(file, sorted_by_edition);
+  if (nightly) dir.write("rust-toolchain.toml", "[toolchain]\nchannel = \"stable\"\n");
+  std::vector<std::string> skipped;
+  for (const auto& step : steps) {
+    if (step.needs_nightly && !nightly) {
+      skipped.push_back(step.name);
+      continue;
+    }
+    SCOPED_TRACE(step.name);
+    step.change(dir);
+    CommandOptions without, cached;
+    without.env = step.env;
+    cached.env = {"CARGO_TERSIFY_CACHE=1", "XDG_CACHE_HOME=" + cache.path()};
+    cached.env.insert(cached.env.end(), step.env.begin(), step.env.end());
+    Outcome want = outcome_in(dir.path(), {"--diff", "."}, without);
+    std::string file = std::filesystem::exists(dir / "w/p") ? "w/p/src/lib.rs" : "outer/p/src/lib.rs";
+    without.cwd = cached.cwd = dir / "w/a";
+    without.input = cached.input = sorted_by_edition;
+    auto filtered = run_filter({"--stdin-filename", dir / file}, without);
+    for (int run = 0; run < 2; ++run) {
+      SCOPED_TRACE(run == 0 ? "filling the caches" : "with them filled");
+      expect_same(want, outcome_in(dir.path(), {"--diff", "."}, cached));
+    }
+    EXPECT_EQ(ended(run_filter({"--stdin-filename", dir / file}, cached)), ended(filtered));
+  }
+  if (!skipped.empty()) GTEST_SKIP() << "no nightly toolchain: skipped " << skipped.size() << " steps";
 }
 
 }  // namespace

@@ -94,5 +94,35 @@ TEST(DigestStore, NothingButItsOwnFilesIsReadOrRemoved) {
   EXPECT_TRUE(fs::is_symlink(dir / entry(4).substr(0, entry(4).rfind('/'))));
 }
 
+// A value comes back exactly as put, or not at all once anything of the
+// entry changed.
+TEST(DigestStore, ValuesComeBackWholeOrNotAtAll) {
+  test::TempDir dir;
+  DigestStore store(dir.path(), "magic 1");
+  const std::string value = "{\"answer\": 1}\n";
+  const std::string path = digest_of(1).substr(0, 2) + "/" + digest_of(1);
+  const std::string whole = "magic 1\n" + digest_of(1) + "\n" + hex_digest(value) + "\n" + value;
+  struct Case {
+    const char* name;
+    std::string contents;  // written over the entry; empty: left as put
+    bool found;
+  } cases[] = {
+      {"as put", "", true},
+      {"cut short", whole.substr(0, whole.size() - 1), false},
+      {"a byte of the value changed", whole.substr(0, whole.size() - 2) + "2\n", false},
+      {"a presence entry", "magic 1\n" + digest_of(1) + "\n", false},
+      {"garbage", "\xff garbage", false},
+  };
+  EXPECT_EQ(store.find(digest_of(1)), std::nullopt);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    store.put(digest_of(1), value);
+    if (!c.contents.empty()) dir.write(path, c.contents);
+    EXPECT_EQ(store.find(digest_of(1)), c.found ? std::optional(value) : std::nullopt);
+  }
+  store.put(digest_of(1), "replaced");
+  EXPECT_EQ(store.find(digest_of(1)), "replaced");
+}
+
 }  // namespace
 }  // namespace tersify

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "support/temp_dir.h"
+#include "util/fs.h"
 #include "util/io_error.h"
 
 namespace tersify {
@@ -36,6 +37,50 @@ TEST(FilePlace, OnlyRegularFilesAreReadAndNothingWaits) {
     EXPECT_EQ(read ? "" : read.error(), c.error) << c.name;
   }
   EXPECT_EQ(read_regular_text(dir / "a.rs")->text, "fn a() {}\n");
+
+  // Read one after another from one folder, every file reads as it does
+  // alone.
+  RegularTextReader reader({});
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& c : cases) {
+      auto read = reader.read(dir / c.name);
+      EXPECT_EQ(read ? "" : read.error(), c.error) << c.name;
+    }
+  }
+}
+
+// A reader that holds a folder open reads the files named in it there, but
+// a link leads where it points, and the roots hold for every file.
+TEST(FilePlace, AReaderOfAFoldersFilesReadsWhereEachPathLeads) {
+  test::TempDir dir;
+  dir.write("in/a.rs", "in a\n");
+  dir.write("in/b.rs", "in b\n");
+  dir.write("in/sub/b.rs", "sub b\n");
+  dir.write("out/c.rs", "out c\n");
+  dir.symlink("sub/b.rs", "in/inner.rs");
+  dir.symlink("../out/c.rs", "in/outer.rs");
+  auto root = canonical_path(dir / "in").value();
+  const std::vector<std::string> roots = {root};
+  RegularTextReader reader(roots);
+  const std::pair<const char*, std::string> cases[] = {
+      {"in/a.rs", "in a\n"},
+      {"in/inner.rs", "sub b\n"},
+      {"in/b.rs", "in b\n"},
+      {"in/outer.rs", "leads to " + canonical_path(dir / "out/c.rs").value() + ", outside the paths given"},
+      {"in/a.rs", "in a\n"},
+      {"in/sub/b.rs", "sub b\n"},
+      {"out/c.rs", "leads to " + canonical_path(dir / "out/c.rs").value() + ", outside the paths given"},
+  };
+  for (const auto& [name, expected] : cases) {
+    auto read = reader.read(dir / name);
+    EXPECT_EQ(read ? read->text : read.error(), expected) << name;
+  }
+
+  // A file's state is told where its path leads, and only within the roots.
+  EXPECT_EQ(file_state_within(dir / "in/inner.rs", roots), file_state(dir / "in/sub/b.rs"));
+  EXPECT_FALSE(file_state_within(dir / "in/outer.rs", roots).has_value());
+  EXPECT_EQ(file_state_within(dir / "in/outer.rs"), file_state(dir / "out/c.rs"));
+  EXPECT_FALSE(file_state_within(dir / "in/missing.rs").has_value());
 }
 
 }  // namespace

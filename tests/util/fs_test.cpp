@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "support/temp_dir.h"
 #include "util/io_error.h"
 
@@ -62,6 +65,42 @@ TEST(FileIo, KindFollowsLinks) {
   EXPECT_EQ(file_kind(dir / "dlink"), FileKind::directory);
   EXPECT_FALSE(file_kind(dir / "dangling").has_value());
   EXPECT_EQ(file_kind("/dev/null"), FileKind::other);
+
+  // One lstat says what file_kind and file_identity say, and whether the
+  // name is a link.
+  dir.write("f.rs", "");
+  dir.symlink("f.rs", "flink.rs");
+  for (const char* name : {"d", "dlink", "dangling", "f.rs", "flink.rs", "missing"}) {
+    auto entry = path_entry(dir / name);
+    EXPECT_EQ(entry.kind, file_kind(dir / name)) << name;
+    EXPECT_EQ(entry.identity, file_identity(dir / name)) << name;
+    EXPECT_EQ(entry.present, std::string(name) != "missing") << name;
+    EXPECT_EQ(entry.link, std::string(name).find("link") != std::string::npos || std::string(name) == "dangling")
+        << name;
+  }
+}
+
+// A file's state changes with every write once the clock has moved past
+// its last change, even a write that keeps its size.
+TEST(FileIo, StateTellsAWriteOfTheSameSize) {
+  test::TempDir dir;
+  dir.write("a.rs", "fn a() {}\n");
+  std::optional<FileState> first;
+  for (int wait = 0; wait < 100; ++wait) {
+    std::int64_t before_look = coarse_clock_ns();
+    first = file_state(dir / "a.rs");
+    ASSERT_TRUE(first.has_value());
+    if (file_state_tells_changes(*first, before_look)) break;
+    first.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_TRUE(first.has_value()) << "the clock never moved past the write";
+  EXPECT_EQ(file_state(dir / "a.rs"), first);
+  dir.write("a.rs", "fn b() {}\n");
+  auto second = file_state(dir / "a.rs");
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->size, first->size);
+  EXPECT_NE(second, first);
 }
 
 }  // namespace

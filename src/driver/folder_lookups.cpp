@@ -1,0 +1,23 @@
+#include "driver/folder_lookups.h"
+
+#include "driver/package_metadata.h"
+#include "driver/rustfmt_config.h"
+
+namespace tersify::driver {
+
+FolderLookups::FolderLookups(const Environment& environment)
+    : environment_(environment),
+      configs_([](const std::string& folder) { return config_file_in_folder(folder); }),
+      packages_([](const std::string& folder) -> std::optional<std::string> {
+        if (is_package_root(folder)) return folder;
+        return std::nullopt;
+      }) {}
+
+std::optional<std::string> FolderLookups::config_rustfmt_reads(std::string_view folder) const {
+  if (auto found = configs_.nearest(folder)) return found;
+  return config_outside_folders(environment_);
+}
+
+std::optional<std::string> FolderLookups::package_root(std::string_view path) const { return packages_.nearest(path); }
+
+}  // namespace tersify::driver
