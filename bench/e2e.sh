@@ -26,9 +26,9 @@
 # once for both): the fixed costs of a call (bench/fixed_costs.sh: the filter
 # on a known and on an edited buffer beside one plain rustfmt run, the warm
 # check beside `cargo fmt --check`) and the cold runs
-# (bench/cold_workspace.sh: the empty-cache check, `cargo fmt --all
+# (bench/cold.sh: the empty-cache check, `cargo fmt --all
 # --check`, rustfmt alone as the floor, the first write beside `cargo fmt
-# --all`, with CPU time).
+# --all`, the 20 MB file beside rustfmt, with CPU time).
 #
 # Environment: TERSIFY, TOKEN_CHECK, PROPERTY, FORK_BENCH (the built tools,
 # default the build directory of this checkout), REGISTRY, RUNS, PARTS (the
@@ -87,8 +87,8 @@ workspace_parts() {
   fi
   if [[ $PARTS == *" cold "* ]]; then
     echo
-    echo "cold runs on the workspace (bench/cold_workspace.sh):"
-    WORKSPACE=$workspace TERSIFY=$TERSIFY RUNS=$RUNS "$here/cold_workspace.sh" "$build" | sed 's/^/  /'
+    echo "cold runs on the workspace (bench/cold.sh):"
+    WORKSPACE=$workspace TERSIFY=$TERSIFY RUNS=$RUNS "$here/cold.sh" "$build" | sed 's/^/  /'
     status=$((status | PIPESTATUS[0]))
   fi
   return $status
