@@ -128,20 +128,33 @@ Result<std::string> read_all(int fd) {
 }
 
 Result<std::string> read_all(int fd, std::size_t expected) {
-  // One byte more, so that the read that finds the end needs no growth.
-  std::string contents(expected + 1, '\0');
+  // One byte more, so that the read that finds the end needs no growth. The
+  // room is not cleared first: every byte kept is one that read() wrote.
+  std::string contents;
+  std::size_t room = expected + 1;
   std::size_t done = 0;
-  for (;;) {
-    if (done == contents.size()) contents.resize(2 * contents.size());
-    ssize_t n = ::read(fd, contents.data() + done, contents.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(io_error_text(errno));
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
+  int error = 0;
+  bool at_end = false;
+  while (!at_end && error == 0) {
+    contents.resize_and_overwrite(room, [&](char* data, std::size_t size) {
+      while (done < size) {
+        ssize_t n = ::read(fd, data + done, size - done);
+        if (n < 0) {
+          if (errno == EINTR) continue;
+          error = errno;
+          break;
+        }
+        if (n == 0) {
+          at_end = true;
+          break;
+        }
+        done += static_cast<std::size_t>(n);
+      }
+      return done;
+    });
+    room *= 2;
   }
-  contents.resize(done);
+  if (error != 0) return fail(io_error_text(error));
   return contents;
 }
 

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <chrono>
 #include <thread>
 
 #include "support/temp_dir.h"
+#include "util/fd.h"
 #include "util/io_error.h"
 
 namespace tersify {
@@ -30,6 +33,26 @@ TEST(FileIo, ReadsWholeTextAndRejectsInvalidUtf8) {
   auto directory = read_text_file(dir.path());
   ASSERT_FALSE(directory);
   EXPECT_EQ(directory.error(), "Is a directory (os error 21)");
+}
+
+// A file that grew or shrank since its size was taken is read whole all the
+// same, and nothing but its bytes comes back.
+TEST(FileIo, ReadAllKeepsOnlyTheBytesReadWhateverTheSizeExpected) {
+  test::TempDir dir;
+  std::string text(70000, 'x');
+  for (std::size_t i = 0; i < text.size(); i += 97) text[i] = static_cast<char>('a' + i % 26);
+  dir.write("f.rs", text);
+  for (std::size_t expected : {std::size_t{0}, std::size_t{1}, std::size_t{4095}, text.size(), text.size() + 1,
+                               4 * text.size()}) {
+    Fd fd(::open((dir / "f.rs").c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(fd.valid());
+    auto read = read_all(fd.get(), expected);
+    ASSERT_TRUE(read) << expected;
+    EXPECT_EQ(*read, text) << expected;
+  }
+  dir.write("empty.rs", "");
+  Fd empty(::open((dir / "empty.rs").c_str(), O_RDONLY | O_CLOEXEC));
+  EXPECT_EQ(*read_all(empty.get(), 10), "");
 }
 
 TEST(FileIo, WriteTruncatesAndKeepsSymbolicLinks) {
