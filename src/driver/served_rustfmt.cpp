@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "driver/fresh_rustfmt.h"
+#include "fork_server/fork_server.h"
 #include "fork_server/served_run.h"
 
 namespace tersify::driver {
@@ -17,8 +18,10 @@ void ServedRustfmt::format(std::span<const FormatRequest> requests, const Cancel
     }
     const FormatRequest& request = requests[i];
     const FileSettings& settings = *request.settings;
-    if (auto* server = servers_.ready_server(settings.folder)) {
-      auto run = ServedRun::start(server->get(), rustfmt_args(settings), request.text, settings.folder);
+    auto args = rustfmt_args(settings);
+    // Arguments a server can't take go to a plain start, and the server stays.
+    if (auto* server = ForkServer::takes(args) ? servers_.ready_server(settings.folder) : nullptr) {
+      auto run = ServedRun::start(server->get(), args, request.text, settings.folder);
       Result<ChildExit, ServedRunError> exit = run ? run->finish(cancel_fd) : fail(std::move(run).error());
       if (exit || !exit.error().server_lost) {
         ++counts_.served;
