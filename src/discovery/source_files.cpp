@@ -55,20 +55,27 @@ std::optional<std::string> vendored_crate_of(const std::string& path, bool is_di
   return std::nullopt;
 }
 
-// The names in the directory `path`, "." and ".." left out.
-Result<std::vector<std::string>> entry_names(const std::string& path) {
+// An entry of a directory, with its type as the directory tells it
+// (DT_UNKNOWN where the file system does not).
+struct Entry {
+  std::string name;
+  unsigned char type = DT_UNKNOWN;
+};
+
+// The entries of the directory `path`, "." and ".." left out.
+Result<std::vector<Entry>> entries_of(const std::string& path) {
   DirHandle dir(::opendir(path.c_str()));
   if (!dir) return fail(about_path(path, io_error_text(errno)));
-  std::vector<std::string> names;
+  std::vector<Entry> entries;
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
     if (entry == nullptr) {
       if (errno != 0) return fail(about_path(path, io_error_text(errno)));
-      return names;
+      return entries;
     }
     std::string_view name(entry->d_name);
-    if (name != "." && name != "..") names.emplace_back(name);
+    if (name != "." && name != "..") entries.push_back({std::string(name), entry->d_type});
   }
 }
 
@@ -118,12 +125,21 @@ Status walk(const std::string& path, bool is_argument, Walk& state) {
   DirId id{st.st_dev, st.st_ino};
   if (std::find(state.branch.begin(), state.branch.end(), id) != state.branch.end()) return {};
 
-  auto names = entry_names(path);
-  if (!names) return fail(std::move(names).error());
-  if (!is_argument && std::find(names->begin(), names->end(), checksum_file) != names->end()) return {};
+  auto entries = entries_of(path);
+  if (!entries) return fail(std::move(entries).error());
+  if (!is_argument && std::any_of(entries->begin(), entries->end(),
+                                  [](const Entry& entry) { return entry.name == checksum_file; })) {
+    return {};
+  }
   state.branch.push_back(id);
-  for (const auto& entry : *names) {
-    if (auto done = walk(join_path(path, entry), false, state); !done) return done;
+  for (const auto& entry : *entries) {
+    // A regular file that is not a link, as its directory says, needs no
+    // look of its own: only its name decides.
+    if (entry.type == DT_REG) {
+      if (has_rs_extension(entry.name)) state.list.push_back(join_path(path, entry.name));
+      continue;
+    }
+    if (auto done = walk(join_path(path, entry.name), false, state); !done) return done;
   }
   state.branch.pop_back();
   return {};

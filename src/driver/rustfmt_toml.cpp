@@ -140,10 +140,11 @@ std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& 
   // Files of one named folder have one folder: resolved once.
   std::map<std::string, std::string> folder_named;
   for (const auto& file : source_files) {
+    // A listed file is never a folder, so its folder is the one its path
+    // names.
     auto named = parent_path(file);
-    auto kind = file_kind(file);
     std::string folder;
-    if (named && kind && *kind != FileKind::directory) {
+    if (named) {
       auto [known, fresh_name] = folder_named.try_emplace(*named);
       if (fresh_name) known->second = start_folder(file);
       folder = known->second;
