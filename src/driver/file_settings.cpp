@@ -54,12 +54,16 @@ Result<FileSettings> SettingsLookup::look_up(const std::string& path) {
   }
   RustfmtConfig config;
   if (auto config_file = folders_.config_rustfmt_reads(settings.folder)) {
-    auto read = read_rustfmt_config(*config_file);
-    if (!read) return fail(std::move(read).error());
-    config = *read;
-    // rustfmt names the file it found by its canonical path.
-    auto canonical = canonical_path(*config_file);
-    settings.config_file = canonical ? std::move(*canonical) : std::move(*config_file);
+    auto known = configs_.find(*config_file);
+    if (known == configs_.end()) {
+      auto read = read_rustfmt_config(*config_file);
+      if (!read) return fail(std::move(read).error());
+      // rustfmt names the file it found by its canonical path.
+      auto canonical = canonical_path(*config_file);
+      known = configs_.emplace(*config_file, ReadConfig{*read, canonical ? *canonical : *config_file}).first;
+    }
+    config = known->second.config;
+    settings.config_file = known->second.canonical;
   }
   settings.max_width = overrides.max_width.value_or(config.max_width.value_or(default_max_width));
   settings.tab_width = config.hard_tabs ? config.tab_spaces : 1;

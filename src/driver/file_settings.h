@@ -18,6 +18,7 @@
 #include "driver/edition.h"
 #include "driver/environment.h"
 #include "driver/folder_lookups.h"
+#include "driver/rustfmt_config.h"
 #include "driver/rustfmt_toml.h"
 #include "util/command_line.h"
 #include "util/fs.h"
@@ -92,6 +93,12 @@ class SettingsLookup {
   EditionMap& editions_;
   const MetadataCache* metadata_;
   std::map<std::string, FileSettings> by_folder_;  // by the lexical folder of the files
+  // Each configuration file read once: what it sets, and its canonical path.
+  struct ReadConfig {
+    RustfmtConfig config;
+    std::string canonical;
+  };
+  std::map<std::string, ReadConfig> configs_;  // by the path found for a folder
 };
 
 // rustfmt's arguments for a file: the edition, standard output, and a
