@@ -48,12 +48,15 @@ std::string workspace_root(const std::string& package, std::map<std::string, boo
 // The nearest configuration file from `folder` up to `owner` (both
 // resolved, `folder` within `owner`): the one rustfmt reads for the files
 // in `folder`, when it is the project's.
-std::optional<std::string> nearest_config(const std::string& folder, const std::string& owner) {
-  for (const auto& candidate : path_candidates(folder)) {
-    if (!lies_within(candidate, owner)) break;
-    if (auto found = config_file_in_folder(candidate)) return found;
-  }
-  return std::nullopt;
+std::optional<std::string> nearest_config(const FolderLookups& folders, const std::string& folder,
+                                          const std::string& owner) {
+  // The one rustfmt reads, unless it lies above `owner` or is not in a folder
+  // on the way up (one in the home folders).
+  auto found = folders.config_rustfmt_reads(folder);
+  if (!found) return std::nullopt;
+  auto found_in = parent_path(*found);
+  if (!found_in || !lies_within(folder, *found_in) || !lies_within(*found_in, owner)) return std::nullopt;
+  return found;
 }
 
 // A new rustfmt.toml in `folder`, starting from what rustfmt reads there
@@ -169,7 +172,7 @@ std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& 
 
   std::vector<ConfigFile> files;
   auto add = [&](const std::string& folder, const std::string& owner, const std::string& new_folder) {
-    if (auto found = nearest_config(folder, owner)) {
+    if (auto found = nearest_config(folders, folder, owner)) {
       files.push_back({std::move(*found), owner, ""});
     } else {
       files.push_back(new_config(new_folder, owner, environment));
