@@ -65,17 +65,21 @@ ConfigFile new_config(const std::string& folder, const std::string& owner, const
   return {join_path(folder, "rustfmt.toml"), owner, config_rustfmt_reads(folder, environment).value_or("")};
 }
 
+// The folder that `path`, a file's, names, resolved when it can be: a bare
+// file name's is the working directory.
+std::string folder_named_by(const std::string& path) {
+  auto parent = parent_path(path);
+  std::string folder = parent && !parent->empty() ? std::move(*parent) : std::string(".");
+  auto canonical = canonical_path(folder);
+  return canonical ? std::move(*canonical) : folder;
+}
+
 // The folder that governs `path`: its own when it is a folder, else (a file,
 // a FIFO) its parent's; resolved when it can be.
 std::string start_folder(const std::string& path) {
-  std::string start = path;
-  if (auto kind = file_kind(path); kind && *kind != FileKind::directory) {
-    // A bare file name's folder is the working directory.
-    auto parent = parent_path(path);
-    start = parent && !parent->empty() ? std::move(*parent) : std::string(".");
-  }
-  if (auto canonical = canonical_path(start)) start = std::move(*canonical);
-  return start;
+  if (auto kind = file_kind(path); kind && *kind != FileKind::directory) return folder_named_by(path);
+  auto canonical = canonical_path(path);
+  return canonical ? std::move(*canonical) : path;
 }
 
 // The change that makes `file` say disable_all_formatting = true (none when
@@ -149,7 +153,7 @@ std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& 
     std::string folder;
     if (named) {
       auto [known, fresh_name] = folder_named.try_emplace(*named);
-      if (fresh_name) known->second = start_folder(file);
+      if (fresh_name) known->second = folder_named_by(file);
       folder = known->second;
     } else {
       folder = start_folder(file);
