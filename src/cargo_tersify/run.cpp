@@ -87,13 +87,14 @@ int run(const RunOptions& run_options) {
   // --diff settles as a write does, so that it shows exactly what a write
   // would leave.
   const driver::Pipeline pipeline{rustfmt, !args.check || args.diff, cache ? &*cache : nullptr, nullptr};
-  driver::EffectOptions effect_options{.check = args.check, .roots = {}, .on_effect = nullptr};
+  driver::EffectOptions effect_options{.check = args.check, .roots = {}, .working_folder = {}, .on_effect = nullptr};
   // No file is read or written outside the paths given, whatever links
   // appear during the run.
   for (const auto& path : args.paths) {
     auto root = canonical_path(path);
     effect_options.roots.push_back(root ? std::move(*root) : path);
   }
+  if (auto working_folder = canonical_path(".")) effect_options.working_folder = std::move(*working_folder);
   if (args.verbose) {
     effect_options.on_effect = [&](const std::string& path, bool changed) {
       report_handled(path, changed, false, args.check);

@@ -21,9 +21,9 @@ constexpr int max_turns = 3;
 // nothing is listed. Its state then shows any change since the read (a look
 // instead of a second read); a file that is to change has its text compared
 // in full, right before its write.
-bool still_as_read(const std::string& listed_path, const ProcessedFile& file, std::span<const std::string> roots) {
+bool still_as_read(const std::string& listed_path, const ProcessedFile& file, const EffectOptions& options) {
   if (!file.state || file.final.text != file.source) return false;
-  return file_state_within(listed_path, roots) == file.state;
+  return file_state_within(listed_path, options.roots, options.working_folder) == file.state;
 }
 
 }  // namespace
@@ -45,7 +45,7 @@ Result<void, ReplaceError> write_or_list(const std::string& listed_path, const P
 
 Status FileEffects::commit_effect(const std::string& listed_path, const Result<FileSettings>& settings,
                                   Result<ProcessedFile> outcome, bool read_ahead) {
-  if (read_ahead && outcome && !still_as_read(listed_path, *outcome, options_.roots)) {
+  if (read_ahead && outcome && !still_as_read(listed_path, *outcome, options_)) {
     // The file may have changed since it was read ahead of its turn (the
     // user saved it, or removed it), or its path may lead to another file
     // now: its result is then out of date.

@@ -54,6 +54,9 @@ struct EffectOptions {
   // The canonical path arguments: a file is read and written only where it
   // lies within one of them (through links too). None: anywhere.
   std::vector<std::string> roots = {};
+  // The canonical working folder, where relative listed paths start; empty
+  // when unknown.
+  std::string working_folder = {};
   // Told of each file as its effect comes: whether its final text differs
   // from its text as read.
   std::function<void(const std::string& listed_path, bool changed)> on_effect = nullptr;

@@ -1,7 +1,9 @@
 #include "util/file_place.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -98,8 +100,33 @@ Result<ReadText> read_regular_text(const std::string& path, std::span<const std:
   return read_opened(std::move(fd));
 }
 
-std::optional<FileState> file_state_within(const std::string& path, std::span<const std::string> roots) {
+namespace {
+
+// The state of the file at `path` when the path, made absolute from
+// `working_folder`, lies within `roots` as spelled and leads there through
+// no link: then it lies where it is spelled, and no look at where the opened
+// file lies is needed. None when that can't be shown that way.
+std::optional<FileState> state_along_plain_path(const std::string& path, std::span<const std::string> roots,
+                                                std::string_view working_folder) {
+  if (roots.empty() || (!path.starts_with('/') && working_folder.empty())) return std::nullopt;
+  std::string absolute = path.starts_with('/') ? path : join_path(working_folder, path);
+  // lies_within takes a path holding ".." to lie nowhere.
+  if (!within_any(absolute, roots)) return std::nullopt;
+  struct open_how how {};
+  how.flags = O_PATH | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  Fd fd(static_cast<int>(::syscall(SYS_openat2, AT_FDCWD, absolute.c_str(), &how, sizeof how)));
+  struct stat st;
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return std::nullopt;
+  return file_state_of(st);
+}
+
+}  // namespace
+
+std::optional<FileState> file_state_within(const std::string& path, std::span<const std::string> roots,
+                                           std::string_view working_folder) {
   if (path.find('\0') != std::string::npos) return std::nullopt;
+  if (auto state = state_along_plain_path(path, roots, working_folder)) return state;
   // One resolution of the path gives both the file and where it lies.
   Fd fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
   if (!fd.valid()) return std::nullopt;

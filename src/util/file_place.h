@@ -53,8 +53,11 @@ Result<ReadText> read_regular_text(const std::string& path, std::span<const std:
 // would), when it lies within `roots` as opened (anywhere when none are
 // given); none when it lies elsewhere or can't be looked at. What tells,
 // without reading it, that a file read earlier is still the one its path
-// leads to, as it was.
-std::optional<FileState> file_state_within(const std::string& path, std::span<const std::string> roots = {});
+// leads to, as it was. A relative `path` starts from `working_folder`, the
+// canonical working folder, when given: a path that leads through no link
+// is then known to lie where it is spelled, without asking the kernel.
+std::optional<FileState> file_state_within(const std::string& path, std::span<const std::string> roots = {},
+                                           std::string_view working_folder = {});
 
 // read_regular_text for files read one after another, such as a group of a
 // folder's files: the folder of the last file stays open, and a file named

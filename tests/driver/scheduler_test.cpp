@@ -110,7 +110,7 @@ Outcome run_files(const std::vector<std::string>& files, bool check, Way way, St
   ReformatList reformat_list;
   Outcome outcome;
   EffectOptions options{
-      check, {}, [&](const std::string& path, bool changed) { outcome.told.push_back(path + (changed ? "+" : "")); }};
+      check, {}, {}, [&](const std::string& path, bool changed) { outcome.told.push_back(path + (changed ? "+" : "")); }};
   const Pipeline pipeline{formatter, !check};
   FileEffects effects(options, pipeline, reformat_list, counts);
   const Environment environment;

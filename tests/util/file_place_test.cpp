@@ -1,9 +1,12 @@
 #include "util/file_place.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/temp_dir.h"
+#include "util/fd.h"
 #include "util/fs.h"
 #include "util/io_error.h"
 
@@ -81,6 +84,49 @@ TEST(FilePlace, AReaderOfAFoldersFilesReadsWhereEachPathLeads) {
   EXPECT_FALSE(file_state_within(dir / "in/outer.rs", roots).has_value());
   EXPECT_EQ(file_state_within(dir / "in/outer.rs"), file_state(dir / "out/c.rs"));
   EXPECT_FALSE(file_state_within(dir / "in/missing.rs").has_value());
+}
+
+// The process works in `folder` while this lives.
+class WorkingFolder {
+ public:
+  explicit WorkingFolder(const std::string& folder) : before_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    EXPECT_EQ(::chdir(folder.c_str()), 0);
+  }
+  WorkingFolder(const WorkingFolder&) = delete;
+  WorkingFolder& operator=(const WorkingFolder&) = delete;
+  ~WorkingFolder() { EXPECT_EQ(::fchdir(before_.get()), 0); }
+
+ private:
+  Fd before_;
+};
+
+// A path spelled from the working folder tells the same state as the path
+// resolved in full: a link on the way, a ".." or a folder swapped for a link
+// makes no difference to where it is found to lead.
+TEST(FilePlace, AStateToldFromTheWorkingFolderIsWhereThePathLeads) {
+  test::TempDir dir;
+  dir.write("in/sub/a.rs", "a\n");
+  dir.write("out/b.rs", "b\n");
+  dir.write("out/sub/a.rs", "other a\n");
+  dir.symlink("sub", "in/linked");
+  dir.symlink("../out", "in/away");
+  auto working = canonical_path(dir.path()).value();
+  WorkingFolder here(working);
+  const std::vector<std::string> roots = {working + "/in"};
+  auto a = file_state(dir / "in/sub/a.rs");
+  const std::pair<const char*, std::optional<FileState>> cases[] = {
+      {"in/sub/a.rs", a},      {"./in/sub/a.rs", a},     {"in/linked/a.rs", a}, {"in/sub/../sub/a.rs", a},
+      {"in/away/b.rs", {}},    {"out/b.rs", {}},         {"in/missing.rs", {}}, {"in/sub/../../out/b.rs", {}},
+  };
+  for (const auto& [path, expected] : cases) {
+    EXPECT_EQ(file_state_within(path, roots, working), expected) << path;
+    EXPECT_EQ(file_state_within(working + "/" + path, roots, working), expected) << path;
+  }
+
+  // The folder swapped for a link to one outside after the run began.
+  ASSERT_EQ(::rename((dir / "in/sub").c_str(), (dir / "in/old").c_str()), 0);
+  dir.symlink("../out/sub", "in/sub");
+  EXPECT_FALSE(file_state_within("in/sub/a.rs", roots, working).has_value());
 }
 
 }  // namespace
