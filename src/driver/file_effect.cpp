@@ -77,16 +77,22 @@ Status FileEffects::commit_effect(const std::string& listed_path, const Result<F
   return {};
 }
 
-void InterruptedWrites::undo_before_reading(const std::string& listed_path, const PathEntry& entry) {
+void InterruptedWrites::undo_before_reading(const std::string& listed_path, const PathEntry& entry,
+                                            const Result<FileSettings>& settings) {
   // A file that is not a link lies in the folder its path names: once that
   // folder, as named, was seen, the file's needs nothing more.
   auto named = parent_path(listed_path);
   bool plain = named && entry.present && !entry.link;
   if (plain && named_folders_.contains(*named)) return;
-  auto canonical = canonical_path(listed_path);
-  if (!canonical) return;
+  std::optional<std::string> folder;
+  if (plain && entry.kind == FileKind::regular && settings) {
+    folder = settings->folder;
+  } else if (auto canonical = canonical_path(listed_path)) {
+    folder = parent_path(*canonical);
+  } else {
+    return;
+  }
   if (plain) named_folders_.insert(*named);
-  auto folder = parent_path(*canonical);
   if (folder && folders_.insert(*folder).second) recover_in_place_writes(*folder);
 }
 

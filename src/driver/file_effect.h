@@ -105,8 +105,11 @@ class FileEffects {
 // there.
 class InterruptedWrites {
  public:
-  // `entry` is what is at `listed_path` (path_entry).
-  void undo_before_reading(const std::string& listed_path, const PathEntry& entry);
+  // `entry` is what is at `listed_path` (path_entry); `settings`, its
+  // settings when they were found, name the canonical folder of a file that
+  // is not a link.
+  void undo_before_reading(const std::string& listed_path, const PathEntry& entry,
+                           const Result<FileSettings>& settings);
 
  private:
   std::set<std::string> folders_;        // canonical, undone

@@ -35,23 +35,37 @@ Result<ProcessedFile> process_file(const std::string& listed_path, const Result<
   return process_file(std::move(*source), *settings, pipeline);
 }
 
+std::optional<ProcessedFile> known_final_file(SourceText& source, const FileSettings& settings,
+                                              const Pipeline& pipeline) {
+  if (pipeline.cache == nullptr || !pipeline.cache->known_final(source.text, settings)) return std::nullopt;
+  FinalText final{source.text, 1, true};
+  return ProcessedFile{std::move(source.text), source.identity, std::move(final), true, source.state};
+}
+
 void process_group(std::vector<GroupMember> files, const Pipeline& pipeline,
                    const std::function<void(std::size_t, Result<ProcessedFile>)>& done) {
   std::vector<std::size_t> formatting;  // indices of the files the cache does not know
-  std::vector<FinalTextRequest> requests;
+  std::vector<GroupMember> unknown;
   for (std::size_t i = 0; i < files.size(); ++i) {
     auto& [source, settings] = files[i];
-    if (pipeline.cache != nullptr && pipeline.cache->known_final(source.text, *settings)) {
-      FinalText final{source.text, 1, true};
-      done(i, ProcessedFile{std::move(source.text), source.identity, std::move(final), true, source.state});
+    if (auto known = known_final_file(source, *settings, pipeline)) {
+      done(i, std::move(*known));
       continue;
     }
     formatting.push_back(i);
-    requests.push_back({source.text, settings});
+    unknown.push_back(std::move(files[i]));
   }
+  format_group(std::move(unknown), pipeline,
+               [&](std::size_t k, Result<ProcessedFile> outcome) { done(formatting[k], std::move(outcome)); });
+}
+
+void format_group(std::vector<GroupMember> files, const Pipeline& pipeline,
+                  const std::function<void(std::size_t, Result<ProcessedFile>)>& done) {
+  std::vector<FinalTextRequest> requests;
+  requests.reserve(files.size());
+  for (const auto& [source, settings] : files) requests.push_back({source.text, settings});
   final_texts(requests, pipeline.settle, pipeline.formatter, pipeline.cancel,
-              [&](std::size_t k, Result<FinalText> final) {
-                std::size_t i = formatting[k];
+              [&](std::size_t i, Result<FinalText> final) {
                 if (!final) return done(i, fail(std::move(final).error()));
                 SourceText& source = files[i].source;
                 done(i, ProcessedFile{std::move(source.text), source.identity, std::move(*final), false, source.state});

@@ -83,6 +83,17 @@ struct GroupMember {
 void process_group(std::vector<GroupMember> files, const Pipeline& pipeline,
                    const std::function<void(std::size_t, Result<ProcessedFile>)>& done);
 
+// The file, taking its text, when the pipeline's cache knows that text to
+// be final: process_file's answer without the formatter. `source` is left
+// as it is otherwise.
+std::optional<ProcessedFile> known_final_file(SourceText& source, const FileSettings& settings,
+                                              const Pipeline& pipeline);
+
+// process_group for texts that the cache was asked about already and did
+// not know.
+void format_group(std::vector<GroupMember> files, const Pipeline& pipeline,
+                  const std::function<void(std::size_t, Result<ProcessedFile>)>& done);
+
 // Notes in `cache` (when given) that the file's final text is its own, when
 // the pipeline showed that (a text it gave back unchanged) and the cache
 // did not know it already. Best effort.

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "driver/result_cache.h"
 #include "support/temp_dir.h"
 
 namespace tersify::driver {
@@ -36,6 +37,10 @@ constexpr std::string_view formatted_mark = "// formatted\n";
 // only when the file has no line so added.
 struct StandIn : Formatter {
   void format(std::span<const FormatRequest> requests, const Cancellation* cancel, const FormatDone& done) override {
+    {
+      std::lock_guard lock(mutex);
+      calls.push_back(requests.size());
+    }
     for (std::size_t i = 0; i < requests.size(); ++i) done(i, answer(requests[i].text, cancel));
   }
   TextsAtOnce texts_at_once() const override { return {group, group_bytes}; }
@@ -78,6 +83,7 @@ struct StandIn : Formatter {
   std::size_t group_bytes = SIZE_MAX;
   std::mutex mutex;
   std::vector<std::string> inputs;
+  std::vector<std::size_t> calls;  // the texts of each call
   std::atomic<int> stalls{0};
   std::atomic<int> cancelled{0};
 };
@@ -102,7 +108,8 @@ struct Way {
 // The last one: groups that the bytes bound, not the count.
 const Way ways[] = {{1, 1}, {3, 1}, {16, 1}, {1, 4}, {3, 4}, {2, 512, 40}};
 
-Outcome run_files(const std::vector<std::string>& files, bool check, Way way, StandIn& formatter) {
+Outcome run_files(const std::vector<std::string>& files, bool check, Way way, StandIn& formatter,
+                  const ResultCache* cache = nullptr) {
   formatter.group = way.group;
   formatter.group_bytes = way.group_bytes;
   EditionMap editions;
@@ -111,7 +118,7 @@ Outcome run_files(const std::vector<std::string>& files, bool check, Way way, St
   Outcome outcome;
   EffectOptions options{
       check, {}, {}, [&](const std::string& path, bool changed) { outcome.told.push_back(path + (changed ? "+" : "")); }};
-  const Pipeline pipeline{formatter, !check};
+  const Pipeline pipeline{formatter, !check, cache};
   FileEffects effects(options, pipeline, reformat_list, counts);
   const Environment environment;
   SettingsLookup lookup(environment, {"2021", 160}, editions);
@@ -259,6 +266,53 @@ TEST(Scheduler, AFileChangedDuringItsTurnIsHandledAgain) {
       } else {
         ASSERT_TRUE(outcome.status) << outcome.status.error();
         EXPECT_EQ(dir.read("a.rs"), std::string(formatted_mark) + text + "// edited\n");
+      }
+    }
+  }
+}
+
+// Files the cache knows come back as they are read, in list order with the
+// rest, while the files it does not know gather into a formatter's worth:
+// texts that fit one group take at most one formatter call per job.
+TEST(Scheduler, KnownFilesComeBackAsReadWhileTheOthersGatherForTheFormatter) {
+  const Way cache_ways[] = {{1, 1}, {2, 1}, {1, 4}, {3, 4}, {2, 512}, {2, 512, 40}};
+  for (const Way& way : cache_ways) {
+    for (bool failing : {false, true}) {
+      SCOPED_TRACE(way.name() + (failing ? ", one fails" : ""));
+      test::TempDir dir;
+      const Environment environment = read_environment();
+      ResultCache cache(dir / "cache", environment);
+      std::vector<std::string> files;
+      for (int i = 0; i < 60; ++i) {
+        files.push_back(dir / ("f" + std::to_string(100 + i) + ".rs"));
+        dir.write(file_name(files.back()).value(), "fn f" + std::to_string(i) + "() {}\n");
+      }
+      StandIn formatter;
+      ASSERT_TRUE(run_files(files, false, way, formatter, &cache).status);
+
+      // Every fifth file is edited, one of them so that it fails. Each takes
+      // a while to format, so that a worker's formatting lasts until the
+      // others have taken their share.
+      std::vector<std::string> expected_told;
+      for (std::size_t i = 0; i < files.size(); ++i) {
+        if (i % 5 == 2) {
+          std::string name(file_name(files[i]).value());
+          dir.write(name, dir.read(name) + (failing && i == 42 ? "// fail here\n" : "// edited\n// slow 5\n"));
+        }
+        if (!failing || i < 42) expected_told.push_back(files[i]);
+      }
+      StandIn again;
+      auto outcome = run_files(files, true, way, again, &cache);
+      EXPECT_EQ(outcome.status ? "" : outcome.status.error(), failing ? files[42] + ": error: refused\n" : "");
+      EXPECT_EQ(outcome.told, expected_told);
+      std::size_t formatted = 0;
+      for (std::size_t texts : again.calls) {
+        EXPECT_LE(texts, way.group);
+        formatted += texts;
+      }
+      EXPECT_LE(formatted, std::size_t{12});
+      if (way.group >= 12 && way.group_bytes == SIZE_MAX) {
+        EXPECT_LE(again.calls.size(), way.jobs) << testing::PrintToString(again.calls);
       }
     }
   }
