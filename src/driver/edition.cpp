@@ -13,8 +13,12 @@ Result<std::string> edition_for(const std::string& path, EditionMap& editions, c
                                 const FolderLookups* folders) {
   auto canonical = canonical_path(path);
   if (!canonical) return fail(std::move(canonical).error());
+  return edition_for_folder(*canonical, editions, cargo, folders);
+}
 
-  auto root = folders != nullptr ? folders->package_root(*canonical) : package_root(*canonical);
+Result<std::string> edition_for_folder(const std::string& canonical, EditionMap& editions, const Cargo& cargo,
+                                       const FolderLookups* folders) {
+  auto root = folders != nullptr ? folders->package_root(canonical) : package_root(canonical);
   if (!root) return std::string(default_edition);
 
   // Not resolved again: a Cargo.toml that is a symbolic link is entered under

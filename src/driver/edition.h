@@ -28,5 +28,8 @@ inline constexpr const char* default_edition = "2021";
 // With `folders`, the package root is found through their shared walks.
 Result<std::string> edition_for(const std::string& path, EditionMap& editions, const Cargo& cargo,
                                 const FolderLookups* folders = nullptr);
+// The same for a folder given by its canonical path.
+Result<std::string> edition_for_folder(const std::string& canonical, EditionMap& editions, const Cargo& cargo,
+                                       const FolderLookups* folders = nullptr);
 
 }  // namespace tersify::driver

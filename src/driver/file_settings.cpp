@@ -11,10 +11,12 @@ namespace {
 // The canonical folder of the file or folder at `path`. A file that does
 // not exist yet (an editor's new buffer) has the folder it would be in, and
 // when that does not exist either, the nearest one above it that does.
-Result<std::string> folder_of(const std::string& path) {
-  if (file_kind(path) == FileKind::directory) return canonical_path(path);
+Result<std::string> folder_of(const std::string& path, std::optional<FileKind> kind) {
   auto parent = parent_path(path);
   std::string folder = parent && !parent->empty() ? *parent : std::string(".");
+  // A path that leads to a regular file names a folder that is there.
+  if (kind == FileKind::regular) return canonical_path(folder);
+  if (file_kind(path) == FileKind::directory) return canonical_path(path);
   for (const auto& candidate : path_candidates(folder)) {
     std::string existing = candidate.empty() ? std::string(".") : candidate;
     if (file_kind(existing) == FileKind::directory) return canonical_path(existing);
@@ -32,23 +34,24 @@ Result<FileSettings> SettingsLookup::settings_of(const std::string& path, std::o
   // Only a file that is there takes its folder's settings: a folder is its
   // own, and a missing file's nearest existing folder is looked for.
   auto folder = parent_path(path);
-  if (!folder || kind != FileKind::regular) return look_up(path);
+  if (!folder || kind != FileKind::regular) return look_up(path, kind);
   if (auto known = by_folder_.find(*folder); known != by_folder_.end()) return known->second;
-  auto settings = look_up(path);
+  auto settings = look_up(path, kind);
   if (settings) by_folder_.emplace(std::move(*folder), *settings);
   return settings;
 }
 
-Result<FileSettings> SettingsLookup::look_up(const std::string& path) {
+Result<FileSettings> SettingsLookup::look_up(const std::string& path, std::optional<FileKind> kind) {
   const SettingOverrides& overrides = overrides_;
   FileSettings settings;
-  auto folder = folder_of(path);
+  auto folder = folder_of(path, kind);
   if (!folder) return fail(std::move(folder).error());
   settings.folder = std::move(*folder);
   if (overrides.edition) {
     settings.edition = *overrides.edition;
   } else {
-    auto edition = edition_for(settings.folder, editions_, Cargo(environment_.program("cargo"), metadata_), &folders_);
+    auto edition = edition_for_folder(settings.folder, editions_, Cargo(environment_.program("cargo"), metadata_),
+                                      &folders_);
     if (!edition) return fail(std::move(edition).error());
     settings.edition = std::move(*edition);
   }

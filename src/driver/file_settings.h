@@ -83,7 +83,7 @@ class SettingsLookup {
   Result<FileSettings> settings_of(const std::string& path, std::optional<FileKind> kind);
 
  private:
-  Result<FileSettings> look_up(const std::string& path);
+  Result<FileSettings> look_up(const std::string& path, std::optional<FileKind> kind);
 
   const Environment& environment_;
   // The lookup is made after the run's configuration files are brought up

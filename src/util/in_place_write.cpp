@@ -182,22 +182,17 @@ Status write_in_place(int folder, const std::string& name, int file, const struc
 }
 
 void recover_in_place_writes(const std::string& folder_path) {
-  Fd folder(::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder.valid()) return;
+  // The listing's own descriptor is the folder the names were found in.
+  DirHandle dir(::opendir(folder_path.c_str()));
+  if (!dir) return;
   std::vector<std::string> found;
-  {
-    Fd listing(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    DirHandle dir(listing.valid() ? ::fdopendir(listing.get()) : nullptr);
-    if (!dir) return;
-    (void)listing.release();  // the listing owns it now
-    while (const dirent* entry = ::readdir(dir.get())) {
-      std::string_view name(entry->d_name);
-      std::size_t at = name.rfind(kept_marker);
-      if (at == std::string_view::npos || !name.starts_with('.')) continue;
-      if (left_by_dead_process(name, name.substr(0, at + kept_marker.size()))) found.emplace_back(name);
-    }
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string_view name(entry->d_name);
+    std::size_t at = name.rfind(kept_marker);
+    if (at == std::string_view::npos || !name.starts_with('.')) continue;
+    if (left_by_dead_process(name, name.substr(0, at + kept_marker.size()))) found.emplace_back(name);
   }
-  for (const auto& name : found) recover_one(folder.get(), name);
+  for (const auto& name : found) recover_one(::dirfd(dir.get()), name);
 }
 
 }  // namespace tersify
