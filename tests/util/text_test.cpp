@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace tersify {
 namespace {
 
@@ -13,6 +15,16 @@ TEST(Utf8, ValidityFollowsTheStandard) {
   EXPECT_FALSE(is_valid_utf8("\xf4\x90\x80\x80"));  // above U+10FFFF
   EXPECT_FALSE(is_valid_utf8("\xe2\x82"));          // truncated
   EXPECT_FALSE(is_valid_utf8("\x80"));
+
+  // ASCII is looked at several bytes at a time: a sequence is judged the
+  // same wherever it falls among them.
+  for (std::size_t at = 0; at <= 20; ++at) {
+    std::string ascii(24, 'a');
+    EXPECT_FALSE(is_valid_utf8(std::string(ascii).insert(at, "\x80"))) << at;
+    EXPECT_FALSE(is_valid_utf8(std::string(ascii).insert(at, "\xe2\x82"))) << at;
+    EXPECT_TRUE(is_valid_utf8(std::string(ascii).insert(at, "\xe2\x82\xac"))) << at;
+    EXPECT_FALSE(is_valid_utf8(ascii.substr(0, at) + "\xc3")) << at;
+  }
 }
 
 TEST(Utf8, LossyDecodingReplacesMaximalSubparts) {
