@@ -16,16 +16,18 @@ namespace {
 // slots, whose path is complete and stays unchanged until the slot is freed.
 enum : int { free_slot = 0, busy_slot = 1, armed_slot = 2 };
 
+// All zero until used, so that the slots take no start-up work and no
+// memory the process does not touch.
 struct Slot {
   std::atomic<int> state{free_slot};
-  int folder = AT_FDCWD;  // what a file's path is relative to
+  int folder = 0;  // what a file's path is relative to: set with the path
   char path[PATH_MAX];
 };
 
 // Files are written one at a time by the run thread; a few slots spare.
-std::array<Slot, 8> file_slots;
+constinit std::array<Slot, 8> file_slots{};
 // A scratch folder per worker at most; past that, best effort.
-std::array<Slot, 64> folder_slots;
+constinit std::array<Slot, 64> folder_slots{};
 
 template <std::size_t N>
 int note_in(std::array<Slot, N>& slots, int folder, const std::string& path) {
