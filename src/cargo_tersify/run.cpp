@@ -62,13 +62,17 @@ int run(const RunOptions& run_options) {
   auto files = discovery::collect_source_files(args.paths);
   if (!files) return report_failure(std::move(files).error());
   files = with_package_files(std::move(*files), *packages);
-  *files = driver::without_ignored_files(std::move(*files), environment);
+  // Every walk up the tree from a listed file's folder, made once for the
+  // ignore lists, the configuration plan and the settings.
+  driver::FolderLookups lookups(environment);
+  *files = driver::without_ignored_files(std::move(*files), lookups);
 
   // Configuration files first, all of them, before any source file is read: the
   // ones rustfmt reads for the listed files. The message already starts
   // with the config path.
   std::vector<driver::ConfigUpdate> update_list;
-  auto config_files = driver::config_files_to_disable(with_package_folders(args.paths, *packages), *files, environment);
+  auto config_files =
+      driver::config_files_to_disable(with_package_folders(args.paths, *packages), *files, environment, &lookups);
   if (auto done = driver::disable_formatting(config_files, args.check, update_list); !done) {
     return report_failure(std::move(done).error());
   }
@@ -102,7 +106,11 @@ int run(const RunOptions& run_options) {
   }
   driver::FileRunCounts counts;
   driver::FileEffects effects(effect_options, pipeline, reformat_list, counts);
-  driver::SettingsLookup lookup(environment, args.overrides, editions, cargo.remembered);
+  // A configuration file made since changes what the walks find.
+  bool made_config = !args.check && std::any_of(update_list.begin(), update_list.end(),
+                                                [](const driver::ConfigUpdate& update) { return update.created; });
+  driver::SettingsLookup lookup(environment, args.overrides, editions, cargo.remembered,
+                                made_config ? nullptr : &lookups);
   auto done = driver::process_in_list_order(*files, run_options.jobs, lookup, pipeline, effects);
   if (environment.stats_path) write_stats(*environment.stats_path, counts.named(), rustfmt.counts());
   if (!done) return report_failure(std::move(done).error());

@@ -11,11 +11,11 @@ namespace {
 // The canonical folder of the file or folder at `path`. A file that does
 // not exist yet (an editor's new buffer) has the folder it would be in, and
 // when that does not exist either, the nearest one above it that does.
-Result<std::string> folder_of(const std::string& path, std::optional<FileKind> kind) {
+Result<std::string> folder_of(const std::string& path, std::optional<FileKind> kind, const FolderLookups& lookups) {
   auto parent = parent_path(path);
   std::string folder = parent && !parent->empty() ? *parent : std::string(".");
   // A path that leads to a regular file names a folder that is there.
-  if (kind == FileKind::regular) return canonical_path(folder);
+  if (kind == FileKind::regular) return lookups.canonical_folder(folder);
   if (file_kind(path) == FileKind::directory) return canonical_path(path);
   for (const auto& candidate : path_candidates(folder)) {
     std::string existing = candidate.empty() ? std::string(".") : candidate;
@@ -26,9 +26,7 @@ Result<std::string> folder_of(const std::string& path, std::optional<FileKind> k
 
 }  // namespace
 
-Result<FileSettings> SettingsLookup::settings_of(const std::string& path) {
-  return settings_of(path, file_kind(path));
-}
+Result<FileSettings> SettingsLookup::settings_of(const std::string& path) { return settings_of(path, file_kind(path)); }
 
 Result<FileSettings> SettingsLookup::settings_of(const std::string& path, std::optional<FileKind> kind) {
   // Only a file that is there takes its folder's settings: a folder is its
@@ -44,14 +42,14 @@ Result<FileSettings> SettingsLookup::settings_of(const std::string& path, std::o
 Result<FileSettings> SettingsLookup::look_up(const std::string& path, std::optional<FileKind> kind) {
   const SettingOverrides& overrides = overrides_;
   FileSettings settings;
-  auto folder = folder_of(path, kind);
+  auto folder = folder_of(path, kind, folders_);
   if (!folder) return fail(std::move(folder).error());
   settings.folder = std::move(*folder);
   if (overrides.edition) {
     settings.edition = *overrides.edition;
   } else {
-    auto edition = edition_for_folder(settings.folder, editions_, Cargo(environment_.program("cargo"), metadata_),
-                                      &folders_);
+    auto edition =
+        edition_for_folder(settings.folder, editions_, Cargo(environment_.program("cargo"), metadata_), &folders_);
     if (!edition) return fail(std::move(edition).error());
     settings.edition = std::move(*edition);
   }

@@ -60,10 +60,13 @@ class SettingsLookup {
   // `editions` (the run's, which select_packages may have filled already)
   // must outlive the lookup, and so must `metadata` (the run's remembered
   // cargo metadata answers; none: cargo always runs).
+  // `lookups`, when given, are the run's (which must outlive the lookup):
+  // made before, and asked after, every configuration file the run makes.
   SettingsLookup(const Environment& environment, SettingOverrides overrides, EditionMap& editions,
-                 const MetadataCache* metadata = nullptr)
+                 const MetadataCache* metadata = nullptr, const FolderLookups* lookups = nullptr)
       : environment_(environment),
-        folders_(environment),
+        own_folders_(lookups == nullptr ? std::optional<FolderLookups>(std::in_place, environment) : std::nullopt),
+        folders_(lookups != nullptr ? *lookups : *own_folders_),
         overrides_(std::move(overrides)),
         editions_(editions),
         metadata_(metadata) {}
@@ -88,7 +91,8 @@ class SettingsLookup {
   const Environment& environment_;
   // The lookup is made after the run's configuration files are brought up
   // to date, and nothing it looks for changes while it lives.
-  FolderLookups folders_;
+  std::optional<FolderLookups> own_folders_;
+  const FolderLookups& folders_;
   SettingOverrides overrides_;
   EditionMap& editions_;
   const MetadataCache* metadata_;

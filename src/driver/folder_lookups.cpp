@@ -2,6 +2,7 @@
 
 #include "driver/package_metadata.h"
 #include "driver/rustfmt_config.h"
+#include "util/fs.h"
 
 namespace tersify::driver {
 
@@ -19,5 +20,16 @@ std::optional<std::string> FolderLookups::config_rustfmt_reads(std::string_view 
 }
 
 std::optional<std::string> FolderLookups::package_root(std::string_view path) const { return packages_.nearest(path); }
+
+Result<std::string> FolderLookups::canonical_folder(const std::string& named) const {
+  {
+    std::lock_guard lock(mutex_);
+    if (auto known = canonical_.find(named); known != canonical_.end()) return known->second;
+  }
+  auto canonical = canonical_path(named.empty() ? std::string(".") : named);
+  if (!canonical) return canonical;
+  std::lock_guard lock(mutex_);
+  return canonical_.try_emplace(named, std::move(*canonical)).first->second;
+}
 
 }  // namespace tersify::driver

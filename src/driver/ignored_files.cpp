@@ -11,10 +11,10 @@ namespace tersify::driver {
 const IgnoredFiles::Folder& IgnoredFiles::folder_of(const std::string& parent) {
   if (auto known = folders_.find(parent); known != folders_.end()) return known->second;
   Folder folder;
-  auto canonical = canonical_path(parent.empty() ? std::string(".") : parent);
+  auto canonical = lookups_.canonical_folder(parent);
   if (canonical) folder.canonical = std::move(*canonical);
   std::optional<std::string> config_file;
-  if (!folder.canonical.empty()) config_file = config_lookups_.config_rustfmt_reads(folder.canonical);
+  if (!folder.canonical.empty()) config_file = lookups_.config_rustfmt_reads(folder.canonical);
   if (config_file) {
     auto& list = configs_[*config_file];
     if (!list) {
@@ -40,7 +40,12 @@ bool IgnoredFiles::ignored(const std::string& path) {
 }
 
 std::vector<std::string> without_ignored_files(std::vector<std::string> files, const Environment& environment) {
-  IgnoredFiles ignored_files(environment);
+  FolderLookups lookups(environment);
+  return without_ignored_files(std::move(files), lookups);
+}
+
+std::vector<std::string> without_ignored_files(std::vector<std::string> files, const FolderLookups& lookups) {
+  IgnoredFiles ignored_files(lookups);
   std::erase_if(files, [&](const std::string& file) { return ignored_files.ignored(file); });
   return files;
 }

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,10 @@ class IgnoredFiles {
  public:
   // `environment` (where rustfmt's configuration is found) must outlive the
   // lookups.
-  explicit IgnoredFiles(const Environment& environment) : config_lookups_(environment) {}
+  explicit IgnoredFiles(const Environment& environment)
+      : own_lookups_(std::in_place, environment), lookups_(*own_lookups_) {}
+  // With the run's lookups, which must outlive these.
+  explicit IgnoredFiles(const FolderLookups& lookups) : lookups_(lookups) {}
 
   // Whether the file at `path` (which need not exist) is left out: the
   // configuration file rustfmt reads in its folder (config_rustfmt_reads) has an
@@ -45,12 +49,14 @@ class IgnoredFiles {
   };
   const Folder& folder_of(const std::string& parent);
 
-  FolderLookups config_lookups_;
+  std::optional<FolderLookups> own_lookups_;
+  const FolderLookups& lookups_;
   std::map<std::string, Folder> folders_;  // by the lexical parent of the files
   std::map<std::string, std::unique_ptr<IgnoreList>> configs_;
 };
 
 // `files` without the ones IgnoredFiles leaves out, in their order.
 std::vector<std::string> without_ignored_files(std::vector<std::string> files, const Environment& environment);
+std::vector<std::string> without_ignored_files(std::vector<std::string> files, const FolderLookups& lookups);
 
 }  // namespace tersify::driver

@@ -123,13 +123,15 @@ Result<std::optional<ConfigUpdate>> planned_update(const ConfigFile& file) {
 
 std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& path_arguments,
                                                 const std::vector<std::string>& source_files,
-                                                const Environment& environment) {
+                                                const Environment& environment, const FolderLookups* lookups) {
   // The packages the run covers, which decide whether a new file goes to a
   // workspace root, and the arguments outside every package.
   std::map<std::string, bool, PathLess> packages;
   std::vector<std::pair<const std::string*, std::string>> loose_arguments;
   // Nothing is written before the files are found.
-  FolderLookups folders(environment);
+  std::optional<FolderLookups> own_lookups;
+  if (lookups == nullptr) lookups = &own_lookups.emplace(environment);
+  const FolderLookups& folders = *lookups;
   for (const auto& argument : path_arguments) {
     std::string folder = start_folder(argument);
     if (auto root = folders.package_root(folder)) {
@@ -153,7 +155,10 @@ std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& 
     std::string folder;
     if (named) {
       auto [known, fresh_name] = folder_named.try_emplace(*named);
-      if (fresh_name) known->second = folder_named_by(file);
+      if (fresh_name) {
+        auto canonical = folders.canonical_folder(*named);
+        known->second = canonical ? std::move(*canonical) : named->empty() ? std::string(".") : *named;
+      }
       folder = known->second;
     } else {
       folder = start_folder(file);

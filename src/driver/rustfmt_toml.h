@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/environment.h"
+#include "driver/folder_lookups.h"
 #include "util/result.h"
 
 namespace tersify::driver {
@@ -42,10 +43,11 @@ struct ConfigFile {
 // argument or a listed file is in the root's own package). For a file
 // outside every package, the same with the path argument it was found below
 // in place of the workspace. Nothing for a run that lists no file. Paths are
-// resolved; sorted in path order, without duplicates.
+// resolved; sorted in path order, without duplicates. With `lookups`, the
+// run's, the folders are looked at through them.
 std::vector<ConfigFile> config_files_to_disable(const std::vector<std::string>& path_arguments,
                                                 const std::vector<std::string>& source_files,
-                                                const Environment& environment);
+                                                const Environment& environment, const FolderLookups* lookups = nullptr);
 
 // `old_text` with its root table's disable_all_formatting set to true (the
 // value's bytes replaced, whatever the key's spelling), or with
