@@ -24,6 +24,16 @@ RustfmtIdentity::RustfmtIdentity(const Environment& environment)
     : rustfmt_(environment.program("rustfmt")), programs_(environment) {}
 
 std::optional<std::string> RustfmtIdentity::for_folder(const std::string& folder) {
+  {
+    std::lock_guard lock(mutex_);
+    if (auto known = by_folder_.find(folder); known != by_folder_.end()) return known->second;
+  }
+  auto identity = look_up(folder);
+  std::lock_guard lock(mutex_);
+  return by_folder_.try_emplace(folder, std::move(identity)).first->second;
+}
+
+std::optional<std::string> RustfmtIdentity::look_up(const std::string& folder) {
   std::string where = folder.empty() ? std::string(".") : folder;
   if (auto known = programs_.identity("rustfmt", where)) return known;
   std::string choice = programs_.choices().choice_for(where);

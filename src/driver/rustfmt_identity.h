@@ -29,10 +29,14 @@ class RustfmtIdentity {
   std::optional<std::string> for_folder(const std::string& folder);
 
  private:
+  std::optional<std::string> look_up(const std::string& folder);
+
   Program rustfmt_;
   ToolchainPrograms programs_;
   std::mutex mutex_;
   std::map<std::string, std::optional<std::string>> versions_;  // by toolchain choice
+  // Each folder's answer, asked for every file of it.
+  std::map<std::string, std::optional<std::string>, std::less<>> by_folder_;
 };
 
 }  // namespace tersify::driver

@@ -45,6 +45,7 @@ ToolchainChoices::ToolchainChoices(const Environment& environment) {
 ToolchainSource ToolchainChoices::source_for(const std::string& folder) {
   if (environment_toolchain_) return {ToolchainSource::Kind::environment, {}};
   std::lock_guard lock(mutex_);
+  if (auto known = known_.find(folder); known != known_.end()) return known->second;
   // A folder without a source of its own has its parent's: the folders
   // walked through take the answer too, so each folder is looked at once.
   std::vector<std::string> walked;
