@@ -25,6 +25,10 @@ constexpr std::string_view setting_line = "disable_all_formatting = true\n";
 bool declares_workspace(const std::string& folder) {
   auto text = read_regular_text_file(join_path(folder, "Cargo.toml"));
   if (!text) return false;
+  // A manifest that names no workspace, bare, quoted or escaped (the only
+  // way to spell the key without its letters), declares none: most don't,
+  // and need not be parsed.
+  if (text->find("workspace") == std::string::npos && text->find('\\') == std::string::npos) return false;
   auto root = read_toml_root(*text);
   return root && root->entries.contains("workspace");
 }
