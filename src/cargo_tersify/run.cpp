@@ -59,12 +59,14 @@ int run(const RunOptions& run_options) {
   for (const auto& path : args.paths) {
     if (auto exists = path_exists(path); !exists) return report_failure(about_path(path, exists.error()));
   }
-  auto files = discovery::collect_source_files(args.paths);
+  discovery::SearchedFolders searched;
+  auto files = discovery::collect_source_files(args.paths, &searched);
   if (!files) return report_failure(std::move(files).error());
   files = with_package_files(std::move(*files), *packages);
   // Every walk up the tree from a listed file's folder, made once for the
   // ignore lists, the configuration plan and the settings.
   driver::FolderLookups lookups(environment);
+  lookups.know_canonical_folders(std::move(searched));
   *files = driver::without_ignored_files(std::move(*files), lookups);
 
   // Configuration files first, all of them, before any source file is read: the

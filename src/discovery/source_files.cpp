@@ -37,9 +37,11 @@ bool is_skipped_directory_name(std::string_view name) {
 constexpr std::string_view checksum_file = ".cargo-checksum.json";
 
 struct Walk {
-  std::string root;  // the canonical path of the argument
+  std::string root;  // the canonical path of the argument; as given when it can't be resolved
+  bool root_resolved = false;
   std::vector<std::string>& list;
   std::vector<DirId> branch;  // the directories open from the argument down to here
+  SearchedFolders* folders = nullptr;
 };
 
 // The folder at or above the argument `path` that holds a checksum_file,
@@ -79,7 +81,9 @@ Result<std::vector<Entry>> entries_of(const std::string& path) {
   }
 }
 
-Status walk(const std::string& path, bool is_argument, Walk& state) {
+// `canonical`: the canonical path of the folder `path` lies in, when known
+// (empty otherwise); for the argument, its own.
+Status walk(const std::string& path, bool is_argument, const std::string& canonical_parent, Walk& state) {
   struct stat st;
   if (path.find('\0') != std::string::npos) {
     if (!is_argument) return {};
@@ -112,11 +116,17 @@ Status walk(const std::string& path, bool is_argument, Walk& state) {
     if (is_argument && name && has_rs_extension(*name)) state.list.push_back(path);
     return {};
   }
+  std::string canonical;  // of `path`, when known
   if (linked) {
     // A file or folder elsewhere on disk (a vendored copy, someone else's
     // file) is not ours to rewrite.
     auto target = canonical_path(path);
     if (!target || !lies_within(*target, state.root)) return {};
+    canonical = std::move(*target);
+  } else if (is_argument) {
+    if (state.root_resolved) canonical = state.root;
+  } else if (!canonical_parent.empty() && name) {
+    canonical = join_path(canonical_parent, *name);
   }
   if (S_ISREG(st.st_mode)) {
     if (name && has_rs_extension(*name)) state.list.push_back(path);
@@ -127,11 +137,12 @@ Status walk(const std::string& path, bool is_argument, Walk& state) {
 
   auto entries = entries_of(path);
   if (!entries) return fail(std::move(entries).error());
-  if (!is_argument && std::any_of(entries->begin(), entries->end(),
-                                  [](const Entry& entry) { return entry.name == checksum_file; })) {
+  if (!is_argument &&
+      std::any_of(entries->begin(), entries->end(), [](const Entry& entry) { return entry.name == checksum_file; })) {
     return {};
   }
   state.branch.push_back(id);
+  if (state.folders != nullptr && !canonical.empty()) state.folders->insert_or_assign(path, canonical);
   for (const auto& entry : *entries) {
     // A regular file that is not a link, as its directory says, needs no
     // look of its own: only its name decides.
@@ -139,26 +150,31 @@ Status walk(const std::string& path, bool is_argument, Walk& state) {
       if (has_rs_extension(entry.name)) state.list.push_back(join_path(path, entry.name));
       continue;
     }
-    if (auto done = walk(join_path(path, entry.name), false, state); !done) return done;
+    if (auto done = walk(join_path(path, entry.name), false, canonical, state); !done) return done;
   }
   state.branch.pop_back();
   return {};
 }
 
-}  // namespace
-
-Status rs_files(const std::string& path, std::vector<std::string>& list) {
+Status search(const std::string& path, std::vector<std::string>& list, SearchedFolders* folders) {
   auto root = canonical_path(path);
-  Walk state{root ? std::move(*root) : path, list, {}};
-  return walk(path, true, state);
+  bool resolved = root.has_value();
+  Walk state{resolved ? std::move(*root) : path, resolved, list, {}, folders};
+  return walk(path, true, {}, state);
 }
 
-Result<std::vector<std::string>> collect_source_files(const std::vector<std::string>& path_arguments) {
+}  // namespace
+
+Status rs_files(const std::string& path, std::vector<std::string>& list) { return search(path, list, nullptr); }
+
+Result<std::vector<std::string>> collect_source_files(const std::vector<std::string>& path_arguments,
+                                                      SearchedFolders* folders) {
   std::vector<std::string> list;
   for (const auto& argument : path_arguments) {
-    if (auto done = rs_files(argument, list); !done) return fail(std::move(done).error());
+    if (auto done = search(argument, list, folders); !done) return fail(std::move(done).error());
   }
-  std::stable_sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) { return path_less(a, b); });
+  std::stable_sort(list.begin(), list.end(),
+                   [](const std::string& a, const std::string& b) { return path_less(a, b); });
   return list;
 }
 

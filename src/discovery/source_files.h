@@ -3,6 +3,7 @@
 // path order. A folder that can't be searched is a failure: a check must not
 // pass over files it could not see.
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,8 +28,16 @@ namespace tersify::discovery {
 // vendored crate (resolved: the folder is at or above its real place).
 Status rs_files(const std::string& path, std::vector<std::string>& list);
 
+// The canonical path of each folder a search entered, by its path as the
+// search named it (the folder part of the paths it listed there): found on
+// the way down, each entry's name onto its folder's, without a look of its
+// own.
+using SearchedFolders = std::map<std::string, std::string>;
+
 // rs_files for every path argument in order, then one stable sort in path
-// order. Duplicates stay, next to each other.
-Result<std::vector<std::string>> collect_source_files(const std::vector<std::string>& path_arguments);
+// order. Duplicates stay, next to each other. With `folders`, the folders
+// entered are noted there.
+Result<std::vector<std::string>> collect_source_files(const std::vector<std::string>& path_arguments,
+                                                      SearchedFolders* folders = nullptr);
 
 }  // namespace tersify::discovery

@@ -32,4 +32,9 @@ Result<std::string> FolderLookups::canonical_folder(const std::string& named) co
   return canonical_.try_emplace(named, std::move(*canonical)).first->second;
 }
 
+void FolderLookups::know_canonical_folders(std::map<std::string, std::string> folders) {
+  std::lock_guard lock(mutex_);
+  canonical_.merge(folders);
+}
+
 }  // namespace tersify::driver

@@ -40,6 +40,9 @@ class FolderLookups {
   // working folder), resolved once: a failure is not remembered.
   // Thread-safe.
   Result<std::string> canonical_folder(const std::string& named) const;
+  // Takes the canonical paths of folders found otherwise (a search that
+  // went down from a resolved folder) as canonical_folder's answers.
+  void know_canonical_folders(std::map<std::string, std::string> folders);
 
  private:
   const Environment& environment_;

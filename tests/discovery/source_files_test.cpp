@@ -1,13 +1,13 @@
 #include "discovery/source_files.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include "support/temp_dir.h"
 #include "util/fs.h"
+#include "util/paths.h"
 
 namespace tersify::discovery {
 namespace {
@@ -27,8 +27,8 @@ Strings listed(const test::TempDir& dir, const Strings& arguments) {
 
 TEST(RsFiles, FileArgumentsAreListedByExactExtension) {
   test::TempDir dir;
-  for (const char* name : {"main.rs", "notes.txt", "lib.RS", "lib.rs.orig", "lib.rsx", "rs", ".rs", ".hidden.rs",
-                           "target.rs", "..rs"}) {
+  for (const char* name :
+       {"main.rs", "notes.txt", "lib.RS", "lib.rs.orig", "lib.rsx", "rs", ".rs", ".hidden.rs", "target.rs", "..rs"}) {
     dir.write(name, "");
   }
   EXPECT_EQ(listed(dir, {"main.rs"}), Strings{"main.rs"});
@@ -81,6 +81,34 @@ TEST(RsFiles, FollowsSymbolicLinksThatStayWithinTheArgument) {
   EXPECT_EQ(listed(dir, {"src/linked.rs", "src/dirlink"}), (Strings{"src/dirlink/inner.rs", "src/linked.rs"}));
 }
 
+// Each folder a search lists files in is noted with its canonical path,
+// found on the way down: the same as resolving the folder, links included.
+TEST(RsFiles, SearchedFoldersAreNotedWithTheirCanonicalPaths) {
+  test::TempDir dir;
+  dir.write("real/inner.rs", "");
+  dir.write("src/own.rs", "");
+  dir.write("src/deep/er/a.rs", "");
+  dir.symlink("../real", "src/dirlink");
+  for (const Strings& arguments : {Strings{"."}, Strings{"src", "./real"}, Strings{"src/dirlink", "src/deep/"}}) {
+    char old[4096];
+    ASSERT_NE(::getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    SearchedFolders folders;
+    auto list = collect_source_files(arguments, &folders);
+    std::map<std::string, std::string> resolved;
+    for (const auto& [named, canonical] : folders) {
+      auto real = canonical_path(named);
+      resolved[named] = real ? *real : real.error();
+    }
+    ASSERT_EQ(::chdir(old), 0);
+    ASSERT_TRUE(list) << list.error();
+    EXPECT_EQ(folders, resolved);
+    for (const auto& file : *list) {
+      EXPECT_TRUE(folders.contains(parent_path(file).value_or(""))) << file << " in " << arguments.front();
+    }
+  }
+}
+
 TEST(RsFiles, VendoredCratesAreNotSearchedAndNamingOneFails) {
   test::TempDir dir;
   dir.write("src/main.rs", "");
@@ -101,10 +129,10 @@ TEST(RsFiles, VendoredCratesAreNotSearchedAndNamingOneFails) {
 TEST(RsFiles, LinkCyclesDoNotRunAway) {
   test::TempDir dir;
   dir.write("a/x.rs", "");
-  dir.symlink("..", "a/up");        // back to the argument
+  dir.symlink("..", "a/up");            // back to the argument
   dir.symlink("../../a", "a/b/again");  // back to a, from below it
   dir.write("a/b/y.rs", "");
-  dir.symlink("a/b", "side");        // no cycle: a second name for a/b
+  dir.symlink("a/b", "side");  // no cycle: a second name for a/b
   EXPECT_EQ(listed(dir, {"."}), (Strings{"./a/b/y.rs", "./a/x.rs", "./side/again/x.rs", "./side/y.rs"}));
 }
 
@@ -113,8 +141,8 @@ TEST(RsFiles, RepeatedArgumentsKeepDuplicatesAdjacent) {
   dir.write("src/a.rs", "");
   dir.write("src/a/b.rs", "");
   dir.write("build.rs", "");
-  EXPECT_EQ(listed(dir, {".", "."}), (Strings{"./build.rs", "./build.rs", "./src/a/b.rs", "./src/a/b.rs",
-                                              "./src/a.rs", "./src/a.rs"}));
+  EXPECT_EQ(listed(dir, {".", "."}),
+            (Strings{"./build.rs", "./build.rs", "./src/a/b.rs", "./src/a/b.rs", "./src/a.rs", "./src/a.rs"}));
   EXPECT_EQ(listed(dir, {"src", "."}), (Strings{"./build.rs", "./src/a/b.rs", "./src/a.rs", "src/a/b.rs", "src/a.rs"}));
 }
 
