@@ -12,16 +12,16 @@
 namespace tersify::compact {
 namespace {
 
-using test::nested_blocks_on_lines;
-using test::nested_blocks_on_one_line;
+using tersify::test::nested_blocks_on_lines;
+using tersify::test::nested_blocks_on_one_line;
 
 // 20 MB and more are for bench/stress.sh; the test keeps to a size that
 // still holds far more joins than any real file.
 TEST(CompactStress, MegabytesOfShortFunctionsAreAllJoined) {
   constexpr std::size_t size = 4 * 1024 * 1024;
-  std::string input = test::short_functions(size);
+  std::string input = tersify::test::short_functions(size);
   std::string output = compact(input, 160);
-  EXPECT_TRUE(output == test::short_functions_joined(size)) << "first bytes: " << output.substr(0, 200);
+  EXPECT_TRUE(output == tersify::test::short_functions_joined(size)) << "first bytes: " << output.substr(0, 200);
 }
 
 TEST(CompactStress, DeepNestingClosesFiveLevelsAndNoMore) {

@@ -36,7 +36,7 @@ const Case cases[] = {
     {"an else that a join brings onto the line of its brace",
      "fn f() {\n    loop {\n        if a {\n            b();\n        }\n        else {\n            c();\n        };\n    }\n}\n", 1},
     {"labelled blocks and match arms", "fn f(x: u8) {\n    'a: {\n        match x {\n            1 => {\n                g();\n            }\n            _ => h(),\n        }\n    }\n}\n", 1},
-    {"the fifth round ends the joining", test::nested_blocks_on_lines(8), 1},
+    {"the fifth round ends the joining", tersify::test::nested_blocks_on_lines(8), 1},
 };
 
 TEST(OneTree, SameTextAsTheRoundsThatParseAgain) {

@@ -13,7 +13,7 @@
 namespace tersify::test {
 namespace {
 
-const std::string source =
+const std::string configured_source =
     "pub fn f(a: Option<u32>) -> u32 { if let Some(x) = a { let y = x + 1; y * 2 } else { 0 } }\n"
     "pub struct P { pub x: u32, pub y: u32 }\n"
     "pub fn g() -> u32 { compute_something(first_argument_value, second_argument_value, third_value) }\n";
@@ -42,14 +42,14 @@ void write_workspace(const TempDir& dir) {
     std::string root = std::string("ws/") + member.name;
     write_package(dir, root, member.name, "2021");
     if (member.config_name) dir.write(root + "/" + member.config_name, member.config);
-    dir.write(root + "/src/lib.rs", source);
+    dir.write(root + "/src/lib.rs", configured_source);
   }
 }
 
 // What rustfmt writes for the file in its own folder, then compaction, until
 // the text settles: computed apart from the tool.
 std::string expected_text(const std::string& folder, const Member& member) {
-  std::string text = source;
+  std::string text = configured_source;
   for (int pass = 0; pass < 4; ++pass) {
     CommandOptions options;
     options.cwd = folder;
@@ -139,7 +139,7 @@ TEST(FileConfiguration, TheFilterTakesTheNamedFilesSettings) {
     SCOPED_TRACE(name);
     CommandOptions options;
     options.cwd = dir / "elsewhere";
-    options.input = source;
+    options.input = configured_source;
     auto filtered = run_filter({"--stdin-filename", dir / name}, options);
     ASSERT_EQ(filtered.status, 0) << filtered.err;
     EXPECT_EQ(filtered.out, expected);
