@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "support/temp_dir.h"
+#include "support/working_folder.h"
 #include "util/fs.h"
 #include "util/paths.h"
 
@@ -16,11 +17,8 @@ using Strings = std::vector<std::string>;
 
 // Lists relative to `dir`, as a user running in that directory would see.
 Strings listed(const test::TempDir& dir, const Strings& arguments) {
-  char old[4096];
-  EXPECT_NE(::getcwd(old, sizeof old), nullptr);
-  EXPECT_EQ(::chdir(dir.path().c_str()), 0);
+  test::WorkingFolder here(dir.path());
   auto list = collect_source_files(arguments);
-  EXPECT_EQ(::chdir(old), 0);
   EXPECT_TRUE(list) << list.error();
   return list ? *list : Strings{};
 }
@@ -89,10 +87,8 @@ TEST(RsFiles, SearchedFoldersAreNotedWithTheirCanonicalPaths) {
   dir.write("src/own.rs", "");
   dir.write("src/deep/er/a.rs", "");
   dir.symlink("../real", "src/dirlink");
+  test::WorkingFolder here(dir.path());
   for (const Strings& arguments : {Strings{"."}, Strings{"src", "./real"}, Strings{"src/dirlink", "src/deep/"}}) {
-    char old[4096];
-    ASSERT_NE(::getcwd(old, sizeof old), nullptr);
-    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
     SearchedFolders folders;
     auto list = collect_source_files(arguments, &folders);
     std::map<std::string, std::string> resolved;
@@ -100,7 +96,6 @@ TEST(RsFiles, SearchedFoldersAreNotedWithTheirCanonicalPaths) {
       auto real = canonical_path(named);
       resolved[named] = real ? *real : real.error();
     }
-    ASSERT_EQ(::chdir(old), 0);
     ASSERT_TRUE(list) << list.error();
     EXPECT_EQ(folders, resolved);
     for (const auto& file : *list) {

@@ -1,12 +1,10 @@
 #include "util/file_place.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "support/temp_dir.h"
-#include "util/fd.h"
+#include "support/working_folder.h"
 #include "util/fs.h"
 #include "util/io_error.h"
 
@@ -86,20 +84,6 @@ TEST(FilePlace, AReaderOfAFoldersFilesReadsWhereEachPathLeads) {
   EXPECT_FALSE(file_state_within(dir / "in/missing.rs").has_value());
 }
 
-// The process works in `folder` while this lives.
-class WorkingFolder {
- public:
-  explicit WorkingFolder(const std::string& folder) : before_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    EXPECT_EQ(::chdir(folder.c_str()), 0);
-  }
-  WorkingFolder(const WorkingFolder&) = delete;
-  WorkingFolder& operator=(const WorkingFolder&) = delete;
-  ~WorkingFolder() { EXPECT_EQ(::fchdir(before_.get()), 0); }
-
- private:
-  Fd before_;
-};
-
 // A path spelled from the working folder tells the same state as the path
 // resolved in full: a link on the way, a ".." or a folder swapped for a link
 // makes no difference to where it is found to lead.
@@ -111,7 +95,7 @@ TEST(FilePlace, AStateToldFromTheWorkingFolderIsWhereThePathLeads) {
   dir.symlink("sub", "in/linked");
   dir.symlink("../out", "in/away");
   auto working = canonical_path(dir.path()).value();
-  WorkingFolder here(working);
+  test::WorkingFolder here(working);
   const std::vector<std::string> roots = {working + "/in"};
   auto a = file_state(dir / "in/sub/a.rs");
   const std::pair<const char*, std::optional<FileState>> cases[] = {
