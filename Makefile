@@ -42,9 +42,11 @@ package: package-deps build
 demo:
 	scripts/demo.sh
 
+# Most tests wait on the children they run (cargo, rustfmt, the tool), so
+# twice as many run as there are cores.
 test: test-deps
 	$(MAKE) --no-print-directory build BUILD_FLAGS="$(TEST_FLAGS)"
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j $$(( $(JOBS) * 2 ))
 
 # The same tests with AddressSanitizer and UndefinedBehaviorSanitizer, the
 # failure-in-the-middle runs repeated to hunt races, then a short fuzzing run
