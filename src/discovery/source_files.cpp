@@ -81,24 +81,38 @@ Result<std::vector<Entry>> entries_of(const std::string& path) {
   }
 }
 
-// `canonical`: the canonical path of the folder `path` lies in, when known
-// (empty otherwise); for the argument, its own.
-Status walk(const std::string& path, bool is_argument, const std::string& canonical_parent, Walk& state) {
+// A directory being searched: its entries, the next one to look at, and
+// its canonical path when known (empty otherwise).
+struct Searching {
+  std::string path;
+  std::string canonical;
+  std::vector<Entry> entries;
+  std::size_t next = 0;
+};
+
+// What look_at gives when there is no directory to search there.
+Result<std::optional<Searching>> nothing() { return std::optional<Searching>(); }
+
+// Looks at what is at `path`: lists a file, or gives a directory to search
+// (already on the branch), or nothing. `canonical_parent`: the canonical
+// path of the folder `path` lies in, when known (empty otherwise).
+Result<std::optional<Searching>> look_at(const std::string& path, bool is_argument, const std::string& canonical_parent,
+                                         Walk& state) {
   struct stat st;
   if (path.find('\0') != std::string::npos) {
-    if (!is_argument) return {};
+    if (!is_argument) return nothing();
     return fail(about_path(path, io_error_text(EINVAL)));
   }
   // Below the argument an entry is looked at as it is first: a link is
   // followed only when it leads to a place within the argument.
   bool linked = false;
   if (!is_argument) {
-    if (::lstat(path.c_str(), &st) != 0) return {};  // gone since it was listed
+    if (::lstat(path.c_str(), &st) != 0) return nothing();  // gone since it was listed
     linked = S_ISLNK(st.st_mode);
   }
   if ((is_argument || linked) && ::stat(path.c_str(), &st) != 0) {
     // A dangling link, or an argument that is not there.
-    if (!is_argument) return {};
+    if (!is_argument) return nothing();
     return fail(about_path(path, io_error_text(errno)));
   }
   if (is_argument && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
@@ -109,19 +123,19 @@ Status walk(const std::string& path, bool is_argument, const std::string& canoni
     }
   }
   auto name = file_name(path);
-  if (S_ISDIR(st.st_mode) && name && is_skipped_directory_name(*name)) return {};
+  if (S_ISDIR(st.st_mode) && name && is_skipped_directory_name(*name)) return nothing();
   if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
     // A FIFO or device named as an argument is listed, so that its turn
     // fails rather than the run passing over it.
     if (is_argument && name && has_rs_extension(*name)) state.list.push_back(path);
-    return {};
+    return nothing();
   }
-  std::string canonical;  // of `path`, when known
+  std::string canonical;
   if (linked) {
     // A file or folder elsewhere on disk (a vendored copy, someone else's
     // file) is not ours to rewrite.
     auto target = canonical_path(path);
-    if (!target || !lies_within(*target, state.root)) return {};
+    if (!target || !lies_within(*target, state.root)) return nothing();
     canonical = std::move(*target);
   } else if (is_argument) {
     if (state.root_resolved) canonical = state.root;
@@ -130,29 +144,47 @@ Status walk(const std::string& path, bool is_argument, const std::string& canoni
   }
   if (S_ISREG(st.st_mode)) {
     if (name && has_rs_extension(*name)) state.list.push_back(path);
-    return {};
+    return nothing();
   }
   DirId id{st.st_dev, st.st_ino};
-  if (std::find(state.branch.begin(), state.branch.end(), id) != state.branch.end()) return {};
+  if (std::find(state.branch.begin(), state.branch.end(), id) != state.branch.end()) return nothing();
 
   auto entries = entries_of(path);
   if (!entries) return fail(std::move(entries).error());
   if (!is_argument &&
       std::any_of(entries->begin(), entries->end(), [](const Entry& entry) { return entry.name == checksum_file; })) {
-    return {};
+    return nothing();
   }
   state.branch.push_back(id);
   if (state.folders != nullptr && !canonical.empty()) state.folders->insert_or_assign(path, canonical);
-  for (const auto& entry : *entries) {
+  return std::optional<Searching>(Searching{path, std::move(canonical), std::move(*entries), 0});
+}
+
+// Depth first, in directory order, with a stack of the directories open on
+// the branch.
+Status walk(const std::string& argument, Walk& state) {
+  std::vector<Searching> open;
+  auto first = look_at(argument, true, {}, state);
+  if (!first) return fail(std::move(first).error());
+  if (*first) open.push_back(std::move(**first));
+  while (!open.empty()) {
+    Searching& folder = open.back();
+    if (folder.next == folder.entries.size()) {
+      state.branch.pop_back();
+      open.pop_back();
+      continue;
+    }
+    const Entry& entry = folder.entries[folder.next++];
     // A regular file that is not a link, as its directory says, needs no
     // look of its own: only its name decides.
     if (entry.type == DT_REG) {
-      if (has_rs_extension(entry.name)) state.list.push_back(join_path(path, entry.name));
+      if (has_rs_extension(entry.name)) state.list.push_back(join_path(folder.path, entry.name));
       continue;
     }
-    if (auto done = walk(join_path(path, entry.name), false, canonical, state); !done) return done;
+    auto below = look_at(join_path(folder.path, entry.name), false, folder.canonical, state);
+    if (!below) return fail(std::move(below).error());
+    if (*below) open.push_back(std::move(**below));
   }
-  state.branch.pop_back();
   return {};
 }
 
@@ -160,7 +192,7 @@ Status search(const std::string& path, std::vector<std::string>& list, SearchedF
   auto root = canonical_path(path);
   bool resolved = root.has_value();
   Walk state{resolved ? std::move(*root) : path, resolved, list, {}, folders};
-  return walk(path, true, {}, state);
+  return walk(path, state);
 }
 
 }  // namespace
