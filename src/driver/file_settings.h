@@ -89,8 +89,9 @@ class SettingsLookup {
   Result<FileSettings> look_up(const std::string& path, std::optional<FileKind> kind);
 
   const Environment& environment_;
-  // The lookup is made after the run's configuration files are brought up
-  // to date, and nothing it looks for changes while it lives.
+  // Its own lookups, made after the run's configuration files are brought
+  // up to date, unless the run's are given: nothing they look for changes
+  // while they serve it.
   std::optional<FolderLookups> own_folders_;
   const FolderLookups& folders_;
   SettingOverrides overrides_;
